@@ -7,14 +7,37 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+// Opens the node named by its system path (such as "/dev/ovkdcs"; OVK_ROOT is applied
+// here): 0 and a descriptor, or the low byte of errno.
 int chDevOpen(const char* path, int& fd);
+// Runs one request on the record in place and returns the record's first byte, which the
+// driver sets to its result. The record size is the one the request number carries; size
+// and id are not used. A request that does not reach the driver leaves a non-zero result
+// (the low byte of errno) when the driver did not set one.
 int chDevIoctl(int fd, unsigned long request, void* record, int size, int id);
+// 0 or the low byte of errno.
 int chDevClose(int fd);
+// Always docked (1).
 int chIsDocked();
 
 // Record size of a request: the size field of the ioctl number (bits 16-29).
 inline size_t chDevRecordSize(unsigned long request) { return (request >> 16) & 0x3FFF; }
+
+// Requests of the bus driver node (ioctl type 'w'); the record sizes are in the numbers.
+enum : uint32_t {
+    DCS_REQUEST_BUFFER = 0xC0087708,   // RW 8: slot
+    DCS_WAIT_BUFFER = 0xC80C7709,      // RW 2060: slot, timeout ms, 2048-byte buffer
+    DCS_RETURN_BUFFER = 0xC808770A,    // RW 2056: slot, 2048-byte buffer
+    DCS_RESET_ADAPTER = 0xC008770B,    // RW 8: slot
+    DCS_GET_DCS_INFO = 0xC010770C,     // RW 16: slot, adapter kind, port count
+    DCS_GET_SLOT_INFO = 0x80DC770D,    // R 220: adapter type[9], slot type[9]
+    DCS_NVRAM_READ = 0x8810771F,       // R 2064: NVRAM record
+    DCS_NVRAM_WRITE = 0xC8107720,      // RW 2064: NVRAM record
+    DCS_GET_NVRAM_INFO = 0xC0387725,   // RW 56
+    DCS_GET_VPD = 0xC01C7727,          // RW 28: 24 bytes of vital product data
+};
 
 // An in-process driver. open() answers 0 and a descriptor, or an errno value; ioctl()
 // works on the record in place (its first byte is the driver's result); close() 0 or errno.
@@ -28,3 +51,21 @@ public:
 
 // Installs (or with null removes) the in-process backend. Not owned.
 void chSetDevNodeBackend(DevNodeBackend* backend);
+
+// ---------------------------------------------------------------------------------------
+// Forwarding over a Unix socket. When the node path is a socket, each chDevOpen is one
+// connection to it and each chDevIoctl one exchange on that connection:
+//   request: uint32 ioctl number, uint32 record length N, then the N record bytes;
+//   reply:   uint32 record length N (the same N), then the N record bytes as the driver
+//            left them.
+// Words are little-endian; N is the request's record size (chDevRecordSize). A reply of
+// another length, a short or late reply, or a closed connection fails the exchange.
+constexpr int kDevNodeReplyTimeoutMs = 5000;
+constexpr size_t kDevNodeMaxRecord = 0x3FFF;
+
+// Peer side of the forwarding format (the simulator). Reads one request: 0, or -1 when the
+// connection closed, failed, timed out (timeoutMs < 0 waits without limit) or sent a
+// length other than its request's record size.
+int devNodeReadRequest(int fd, uint32_t& request, std::vector<uint8_t>& record, int timeoutMs);
+// Writes one reply: 0, or -1 when the connection failed.
+int devNodeWriteReply(int fd, const void* record, size_t length);

@@ -1,0 +1,180 @@
+// Driver-node helpers: an in-process backend, a forwarding peer on a Unix socket, or the
+// kernel node itself.
+#include "sydevnode.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "ovkhost.h"
+
+namespace {
+
+std::atomic<DevNodeBackend*> g_backend{nullptr};
+
+int lowByte(int e) { return e & 0xFF; }
+
+void putWord(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t getWord(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads exactly length bytes, waiting at most timeoutMs for each part (negative: no limit).
+bool readAll(int fd, uint8_t* data, size_t length, int timeoutMs) {
+    while (length > 0) {
+        pollfd p{fd, POLLIN, 0};
+        int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        ssize_t n = ::recv(fd, data, length, 0);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ECONNRESET;
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool isSocket(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// One exchange with the forwarding peer. Returns 0, or an errno value.
+int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
+    uint8_t header[8];
+    putWord(header, request);
+    putWord(header + 4, static_cast<uint32_t>(size));
+    if (!writeAll(fd, header, sizeof header) || !writeAll(fd, record, size))
+        return errno ? errno : EIO;
+    uint8_t lengthWord[4];
+    if (!readAll(fd, lengthWord, sizeof lengthWord, kDevNodeReplyTimeoutMs))
+        return errno ? errno : EIO;
+    // The reply is bounded by the record: any other length is a broken peer.
+    if (getWord(lengthWord) != size) return EPROTO;
+    std::vector<uint8_t> reply(size);
+    if (!readAll(fd, reply.data(), size, kDevNodeReplyTimeoutMs)) return errno ? errno : EIO;
+    if (size) std::memcpy(record, reply.data(), size);
+    return 0;
+}
+
+} // namespace
+
+void chSetDevNodeBackend(DevNodeBackend* backend) { g_backend.store(backend); }
+
+int chDevOpen(const char* path, int& fd) {
+    fd = -1;
+    if (!path) return EINVAL;
+    if (DevNodeBackend* b = g_backend.load()) return lowByte(b->open(path, fd));
+
+    std::string node = ovkPath(path);
+    struct stat st;
+    if (::stat(node.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (node.size() >= sizeof addr.sun_path) return lowByte(ENAMETOOLONG);
+        std::memcpy(addr.sun_path, node.c_str(), node.size() + 1);
+        int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) return lowByte(errno);
+        int r;
+        do {
+            r = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0) {
+            int e = errno;
+            ::close(s);
+            return lowByte(e);
+        }
+        fd = s;
+        return 0;
+    }
+    int d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+    if (d < 0) return lowByte(errno);
+    fd = d;
+    return 0;
+}
+
+int chDevIoctl(int fd, unsigned long request, void* record, int /*size*/, int /*id*/) {
+    if (!record) return lowByte(EFAULT);
+    uint8_t* rec = static_cast<uint8_t*>(record);
+    size_t size = chDevRecordSize(request);
+    if (DevNodeBackend* b = g_backend.load()) {
+        b->ioctl(fd, request, record, size);
+        return rec[0];
+    }
+    int failure = 0;
+    if (isSocket(fd)) {
+        failure = forward(fd, static_cast<uint32_t>(request), rec, size);
+    } else if (::ioctl(fd, request, record) < 0) {
+        failure = errno ? errno : EIO;
+    }
+    // A request that did not reach the driver must not read as success.
+    if (failure && rec[0] == 0) rec[0] = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
+    return rec[0];
+}
+
+int chDevClose(int fd) {
+    if (DevNodeBackend* b = g_backend.load()) return lowByte(b->close(fd));
+    return ::close(fd) == 0 ? 0 : lowByte(errno);
+}
+
+int chIsDocked() { return 1; }
+
+int devNodeReadRequest(int fd, uint32_t& request, std::vector<uint8_t>& record, int timeoutMs) {
+    uint8_t header[8];
+    if (!readAll(fd, header, sizeof header, timeoutMs)) return -1;
+    request = getWord(header);
+    uint32_t length = getWord(header + 4);
+    if (length != chDevRecordSize(request) || length > kDevNodeMaxRecord) return -1;
+    record.assign(length, 0);
+    if (!readAll(fd, record.data(), length, kDevNodeReplyTimeoutMs)) return -1;
+    return 0;
+}
+
+int devNodeWriteReply(int fd, const void* record, size_t length) {
+    if (length > kDevNodeMaxRecord) return -1;
+    uint8_t lengthWord[4];
+    putWord(lengthWord, static_cast<uint32_t>(length));
+    if (!writeAll(fd, lengthWord, sizeof lengthWord)) return -1;
+    if (!writeAll(fd, static_cast<const uint8_t*>(record), length)) return -1;
+    return 0;
+}
