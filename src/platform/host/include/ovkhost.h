@@ -31,17 +31,24 @@ int clTrace(uint32_t component, uint32_t minor, const void* data, uint32_t lengt
 // Debug and alert lines (printf conventions).
 int tprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int aprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Adapter exchange-buffer trace.
+// Adapter exchange-buffer trace. Recorded with component ovkhost::kSioTraceComponent, the
+// id as minor code, and as data the slot number (one byte) followed by the buffer.
 void sioTrace(int slot, int id, const void* buffer, int length);
-// Debug log: DebugFile names the file that debug lines go to; ToggleDebug switches them.
+void sioTrace(int slot, int id); // a trace point without buffer
+// Debug log: DebugFile names the file that debug lines go to (0, or 301 when it cannot be
+// opened for appending; a null or empty path closes it); ToggleDebug switches them.
 int DebugFile(const char* path);
 void ToggleDebug();
 bool DebugEnabled();
 
 // ---------------------------------------------------------------------------------------
 // Buffer checks: access 0 read `length` bytes, 1 write `length` bytes, 2 read a
-// NUL-terminated string (length 0). 0 when allowed, else an error code.
+// NUL-terminated string (length 0). 0 when allowed, else an error code: 334 for memory
+// that is not accessible (a null pointer included), 318 for a negative length, 310 for an
+// unknown access. A length of 0 (access 0 or 1) is always allowed.
 enum { CH_ACCESS_READ = 0, CH_ACCESS_WRITE = 1, CH_ACCESS_STRING = 2 };
+enum { CH_ERR_VALUE_OUT_OF_BOUNDS = 310, CH_ERR_INVALID_LENGTH = 318,
+       CH_ERR_INVALID_ADDRESS = 334 };
 int chCheckBuffer(const void* pointer, int length, int access);
 
 // ---------------------------------------------------------------------------------------
@@ -57,12 +64,14 @@ inline int32_t chTimeDiff(int32_t later, int32_t earlier) {
 inline bool chTimeReached(int32_t now, int32_t deadline) { return chTimeDiff(now, deadline) >= 0; }
 
 unsigned long chGetProcessId();
-unsigned long chGetThreadId();
-int chQueryPlatform();
-int chQueryCpInfo(int& codePage);
-int chGetMaxPathFileLength();
+unsigned long chGetThreadId(); // the kernel thread id, never 0
+int chQueryPlatform();          // 4000
+int chQueryCpInfo(int& codePage); // $OVKCODEPAGE (decimal, 16 bits), else 858; returns 0
+int chGetMaxPathFileLength();   // 4096
 // Looks fileName up in each directory of the environment variable envVarName; writes the
-// first hit into outPath (at most outSize bytes, terminated). 0 when found.
+// first hit into outPath (at most outSize bytes, terminated). 0 when found; 334 for a bad
+// argument, 312 when the path does not fit outSize, 336 when not found (outPath is then "").
+// Relative directories are made absolute; the working directory is never changed.
 int chSearchPath(const char* fileName, const char* envVarName, char* outPath, int outSize);
 
 // ---------------------------------------------------------------------------------------
@@ -74,12 +83,15 @@ public:
     DList(const DList&) = delete;
     DList& operator=(const DList&) = delete;
 
+    enum { NO_ELEMENT = 60, NO_MEMORY = 305, NULL_ELEMENT = 321 };
+
     int start();         // cursor to the first element: 0, or 60 when empty
-    int end();           // cursor behind the last element (linkin then appends)
+    int end();           // cursor behind the last element (linkin then appends); 0
     int fwd();           // advance: 0 on an element, non-zero when past the last
     int bkwd();          // step back: 0 on an element, non-zero when before the first
     void* get();         // element at the cursor, null when none
-    int linkin(void* p); // insert before the cursor (after end(): append); cursor on it; 0
+    int linkin(void* p); // insert before the cursor (after end(): append; before the
+                         // first: prepend); cursor on it; 0. A null element is refused.
     void* linkout();     // remove and return the element at the cursor (null when none);
                          // the cursor moves to the element that followed it
     int update(void* p); // replace the element at the cursor: 0, or non-zero when none
@@ -90,13 +102,15 @@ private:
     struct Node;
     Node* head_ = nullptr;
     Node* tail_ = nullptr;
-    Node* cursor_ = nullptr; // null: behind the last element
+    Node* cursor_ = nullptr; // null: behind the last element, or before the first
+    bool beforeFirst_ = false; // with a null cursor: bkwd() stepped off the first element
     int kind_;
 };
 
 // ---------------------------------------------------------------------------------------
-// Recursive, owner-checked mutex. Acquire(15) waits without limit; other values are a wait
-// in milliseconds. Release by a thread that does not own it fails. Each call returns 0 on
+// Recursive, owner-checked mutex. Acquire(15) waits without limit (so does a negative
+// value); other values are a wait in milliseconds of real time, after which Acquire gives
+// 329. Release by a thread that does not own it fails with 315. Each call returns 0 on
 // success.
 class mutexSem {
 public:
@@ -118,7 +132,9 @@ private:
 };
 
 // Event semaphore: Wait(ms) returns 0 when posted, 329 on time-out, 332 when interrupted.
-// A negative wait waits without limit.
+// A negative wait waits without limit. A posted semaphore stays posted until Reset().
+// Close() interrupts the waiters (332); until Open() again, Wait and Post give 301.
+// While the manual clock is in use, the time-out runs on it (see ovkhost::advanceClock).
 class eventSem {
 public:
     eventSem();
@@ -138,7 +154,9 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------
-// TCP socket service for up to `maxClients` clients (numbered from 1).
+// TCP socket service for up to `maxClients` clients (numbered from 1). Thread-safe: one
+// thread may accept while another reads and others write. Descriptors are close-on-exec;
+// hard failures throw std::runtime_error.
 class SvrSocket {
 public:
     explicit SvrSocket(int maxClients = 10);
@@ -146,17 +164,28 @@ public:
     SvrSocket(const SvrSocket&) = delete;
     SvrSocket& operator=(const SvrSocket&) = delete;
 
-    int startServer(int port);                        // -1 = listening, else an error code
+    // -1 = listening (on all addresses, SO_REUSEADDR), else an errno value.
+    int startServer(int port);
+    // Closes the listening socket and every client; wakes a thread blocked in accept.
     void stopServer();
-    int acceptConnections(int* state, int timeoutMs); // > 0: a new client; 0: none in time
-    // Reads up to *length bytes from whichever client has data first; returns its number
-    // (0 when none within timeoutMs); *length is set to the count read.
+    // Waits for a connection (negative timeout: until one comes or stopServer). > 0: a new
+    // client, whose number is the result minus 1; 0: none in time. *state (when not null)
+    // is 0, or the errno of a failed accept. A connection beyond maxClients is closed.
+    int acceptConnections(int* state, int timeoutMs);
+    // Reads up to *length bytes from whichever client has data first and returns its
+    // number; once data came, the rest of *length is awaited briefly from that client.
+    // *length is set to the count read. 0 when no data within timeoutMs; -24 when a
+    // client was found disconnected (it is no longer valid).
     int read(void* buffer, int* length, int timeoutMs);
-    // Reads exactly *length bytes from `client`: -1 = all read; else the count read so far.
+    // Reads exactly *length bytes from `client`: -1 = all read; else the count read so far
+    // (also stored in *length). timeoutMs bounds the whole read; 0 allows a short wait for
+    // bytes still in flight; negative waits without limit.
     int read(int client, void* buffer, int* length, int timeoutMs);
-    int write(int client, const void* buffer, int length); // bytes written
+    // Bytes written. Writes to one client are serialised; a write that cannot complete
+    // within a few seconds disconnects that client, since its stream is cut mid-frame.
+    int write(int client, const void* buffer, int length);
     void disconnect(int client);
-    bool isValidClient(int client);
+    bool isValidClient(int client); // connected and not hung up
     int listeningPort() const; // the bound port (useful when started on port 0)
 
 private:
@@ -164,6 +193,7 @@ private:
     Impl* impl_;
 };
 
+// Process-wide socket set-up; nothing is needed on this platform (both return 0).
 class SocketManager {
 public:
     int startSockets();
@@ -175,7 +205,7 @@ public:
 namespace ovkhost {
 
 // Settable clock: while enabled, chTime() answers the set value and chSleep(ms) advances it
-// by ms without sleeping.
+// by ms without sleeping. Changing it wakes eventSem waits so that their time-outs follow.
 void useManualClock(bool enabled);
 void setClock(int32_t ms);
 void advanceClock(int32_t ms);
@@ -189,6 +219,7 @@ struct TraceRecord {
     uint32_t component, minor;
     std::vector<uint8_t> data;
 };
+// Each capture keeps the newest 10000 entries.
 std::vector<ErrorLogEntry> errorLog();
 std::vector<TraceRecord> traces();
 std::vector<std::string> printedLines(); // tprintf/aprintf output and debug lines
@@ -196,7 +227,13 @@ void clearCaptures();
 bool errorLogged(uint32_t logId);
 
 // Server log: clErrorLog entries are also written, formatted as text, to this file.
+// Lines are written by a background thread; an empty path stops writing to a file.
 void setLogFile(const std::string& path);
-void setLogToStderr(bool enabled);
+void setLogToStderr(bool enabled);   // error-log and aprintf lines also go to stderr
+// Waits (at most a few seconds) until every queued log and debug line has been written.
+void flushLog();
+
+// Component of sioTrace records (the core and the plug-ins trace with component 93).
+constexpr uint32_t kSioTraceComponent = 0x510;
 
 } // namespace ovkhost

@@ -1,0 +1,85 @@
+#include "Clock.h"
+
+#include "ovkhost.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace ovkhost {
+namespace detail {
+namespace {
+
+std::chrono::steady_clock::time_point startTime() {
+    static const auto start = std::chrono::steady_clock::now();
+    return start;
+}
+// Fix the start when the library is loaded, not at the first call.
+[[maybe_unused]] const bool startFixed = (startTime(), true);
+
+std::atomic<bool> manual{false};
+std::atomic<uint32_t> manualNow{0};
+
+std::mutex waitersMutex;
+std::set<ClockWaiter*>& waiters() {
+    static auto* w = new std::set<ClockWaiter*>;
+    return *w;
+}
+
+void notifyWaiters() {
+    std::lock_guard<std::mutex> lock(waitersMutex);
+    for (ClockWaiter* w : waiters()) w->clockChanged();
+}
+
+} // namespace
+
+bool manualClockEnabled() { return manual.load(); }
+
+void addClockWaiter(ClockWaiter* waiter) {
+    std::lock_guard<std::mutex> lock(waitersMutex);
+    waiters().insert(waiter);
+}
+
+void removeClockWaiter(ClockWaiter* waiter) {
+    std::lock_guard<std::mutex> lock(waitersMutex);
+    waiters().erase(waiter);
+}
+
+} // namespace detail
+
+void useManualClock(bool enabled) {
+    detail::manual = enabled;
+    detail::notifyWaiters();
+}
+
+void setClock(int32_t ms) {
+    detail::manualNow = static_cast<uint32_t>(ms);
+    detail::notifyWaiters();
+}
+
+void advanceClock(int32_t ms) {
+    detail::manualNow.fetch_add(static_cast<uint32_t>(ms));
+    detail::notifyWaiters();
+}
+
+} // namespace ovkhost
+
+int32_t chTime() {
+    if (ovkhost::detail::manual.load())
+        return static_cast<int32_t>(ovkhost::detail::manualNow.load());
+    auto elapsed = std::chrono::steady_clock::now() - ovkhost::detail::startTime();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    // Keep the low 32 bits: the count wraps, and callers compare with chTimeDiff.
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(ms)));
+}
+
+void chSleep(int ms) {
+    if (ovkhost::detail::manual.load()) {
+        if (ms > 0) ovkhost::advanceClock(ms);
+        std::this_thread::yield(); // let the threads that wait on the clock run
+        return;
+    }
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

@@ -1,0 +1,89 @@
+#include "Clock.h"
+#include "ovkhost.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+constexpr int kFailed = 301;
+constexpr int kTimeout = 329;
+constexpr int kInterrupted = 332;
+} // namespace
+
+struct eventSem::Impl final : ovkhost::detail::ClockWaiter {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool posted = false;
+    bool closed = false;
+    unsigned closings = 0; // counts Close() calls, so that waiters see an interruption
+
+    void clockChanged() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        cv.notify_all();
+    }
+};
+
+eventSem::eventSem() : impl_(new Impl) {}
+
+eventSem::~eventSem() { delete impl_; }
+
+int eventSem::Open() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->closed = false;
+    return 0;
+}
+
+int eventSem::Close() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->closed = true;
+    ++impl_->closings;
+    impl_->cv.notify_all();
+    return 0;
+}
+
+int eventSem::Reset() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->closed) return kFailed;
+    impl_->posted = false;
+    return 0;
+}
+
+int eventSem::Post() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->closed) return kFailed;
+    impl_->posted = true;
+    impl_->cv.notify_all();
+    return 0;
+}
+
+int eventSem::Wait(int ms) {
+    using namespace ovkhost::detail;
+    // Registered for the whole wait, so that a change of the manual clock wakes it.
+    struct Registration {
+        ClockWaiter* w;
+        explicit Registration(ClockWaiter* waiter) : w(waiter) { addClockWaiter(w); }
+        ~Registration() { removeClockWaiter(w); }
+    } registration(impl_);
+
+    // Wrapping sum: the manual clock may stand anywhere, INT32_MAX included.
+    const int32_t deadline =
+        static_cast<int32_t>(static_cast<uint32_t>(chTime()) + static_cast<uint32_t>(ms));
+    const auto realDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    if (impl_->closed) return kFailed;
+    const unsigned closings = impl_->closings;
+    for (;;) {
+        if (impl_->posted) return 0;
+        if (impl_->closings != closings) return kInterrupted;
+        if (ms < 0) {
+            impl_->cv.wait(lock);
+        } else if (manualClockEnabled()) {
+            if (chTimeReached(chTime(), deadline)) return kTimeout;
+            impl_->cv.wait(lock);
+        } else {
+            if (std::chrono::steady_clock::now() >= realDeadline) return kTimeout;
+            impl_->cv.wait_until(lock, realDeadline);
+        }
+    }
+}

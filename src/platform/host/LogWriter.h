@@ -1,0 +1,43 @@
+// Background writer of the server log and the debug file: callers hand over finished text
+// lines and return at once; one thread does the file I/O.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace ovkhost {
+namespace detail {
+
+// An open file that lines are appended to; closed when the last line that needs it is done.
+class LogSink {
+public:
+    explicit LogSink(int fd) : fd_(fd) {}
+    ~LogSink();
+    LogSink(const LogSink&) = delete;
+    LogSink& operator=(const LogSink&) = delete;
+    int fd() const { return fd_; }
+
+    // Opens path for appending (created 0644, close-on-exec); null when it cannot be opened.
+    static std::shared_ptr<LogSink> open(const std::string& path);
+
+private:
+    int fd_;
+};
+
+// Queues one line for `sink` (may be null) and, when toStderr, for the standard error.
+// Never waits for I/O; when the queue is full the line is dropped and counted.
+void queueLine(const std::shared_ptr<LogSink>& sink, bool toStderr, std::string line);
+// Waits until the queue is empty (bounded by a few seconds).
+void flushQueue();
+
+} // namespace detail
+} // namespace ovkhost
+
+namespace ovkhost {
+namespace detail {
+// Whether error-log and alert lines also go to the standard error (setLogToStderr).
+bool stderrEnabled();
+// "YYYY-MM-DD HH:MM:SS.mmm t<thread id> " for the start of a log line.
+std::string linePrefix();
+} // namespace detail
+} // namespace ovkhost
