@@ -1,13 +1,14 @@
-// A slot: one adapter position 0 to 8, owner of its adapter and its physical devices.
-//
-// This base holds the order of the slot operations and what the system object needs to
-// build slots; the slot classes (SioSlot for RS-485, PlanarSlot for the system board)
-// provide the operations.
+// A slot: one adapter position 0 to 8, owner of its adapter, its physical devices and its
+// sniffer. Slot holds what every slot does; SioSlot (RS-485) and PlanarSlot (system board)
+// add their start-up. The order of the virtual operations is a fixed interface.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "GDList.h"
 #include "STG.h"
+#include "ovkhost.h"
 #include "ovktypes.h"
 
 class ADAPTER;
@@ -22,47 +23,67 @@ struct BitVec256 {
 
 class Slot : public STG {
 public:
-    ~Slot() override = default;
+    Slot(unsigned short adapterType, unsigned short slotNumber, const unsigned char* name);
+    Slot(unsigned short adapterType, unsigned short slotNumber, const char* name)
+        : Slot(adapterType, slotNumber, reinterpret_cast<const unsigned char*>(name)) {}
+    // Closes devices still listed (log 1001) and terminates an adapter still linked
+    // (log 1002).
+    ~Slot() override;
 
-    virtual int MakeSniffer(unsigned short type) = 0;
-    virtual int ClosePhysicalDevices() = 0;
-    virtual int FindAdapter(ADAPTER*& adapter) = 0;
-    virtual int FindPhysical(const DeviceID& id, PDEV*& device) = 0;
-    virtual void DisplayDeviceStatus() = 0;
-    virtual int GetValidPollAddrs(BitVec256& set) const = 0;
-    virtual int Init() = 0;
-    virtual int LinkinAdapter() = 0;
-    virtual int LinkinPhysical(const PDEV* device) = 0;
-    virtual int LinkoutAdapter() = 0;
-    virtual int LinkoutPhysical(const PDEV* device) = 0;
-    virtual int LockSlot() = 0;
-    virtual int MapApplAddrToSIO(DeviceID& id) = 0;
-    virtual int MakeAdapter(ADAPTER*& adapter) = 0;
-    virtual int MakeInitSniffer() = 0;
-    virtual int MakePhysical(const DeviceID& id, long type, PDEV*& device) = 0;
-    virtual int NotifySniffers(int code, void* data, int length) = 0;
-    virtual int OpenPhysicalDevices() = 0;
-    virtual int ServiceAdapter(int arg) = 0;
-    virtual int SetValidPollAddrs(const BitVec256& set) = 0;
-    virtual int StopAdapter() = 0;
-    virtual int Term() = 0;
-    virtual int TermSniffer() = 0;
-    virtual int UnlockSlot() = 0;
-    virtual int WhoIsOnline(const MsgQueueInfo& queue) = 0;
-    virtual int Resume() = 0;
-    virtual int Suspend() = 0;
+    virtual int MakeSniffer(unsigned short type);
+    virtual int ClosePhysicalDevices();
+    virtual int FindAdapter(ADAPTER*& adapter);
+    virtual int FindPhysical(const DeviceID& id, PDEV*& device);
+    virtual void DisplayDeviceStatus();
+    virtual int GetValidPollAddrs(BitVec256& set) const;
+    virtual int Init();
+    virtual int LinkinAdapter();
+    virtual int LinkinPhysical(const PDEV* device);
+    virtual int LinkoutAdapter();
+    virtual int LinkoutPhysical(const PDEV* device);
+    virtual int LockSlot();
+    virtual int MapApplAddrToSIO(DeviceID& id);
+    virtual int MakeAdapter(ADAPTER*& adapter);
+    virtual int MakeInitSniffer();
+    virtual int MakePhysical(const DeviceID& id, long type, PDEV*& device);
+    virtual int NotifySniffers(int code, void* data, int length);
+    virtual int OpenPhysicalDevices();
+    virtual int ServiceAdapter(int arg);
+    virtual int SetValidPollAddrs(const BitVec256& set);
+    virtual int StopAdapter();
+    virtual int Term();
+    virtual int TermSniffer();
+    virtual int UnlockSlot();
+    virtual int WhoIsOnline(const MsgQueueInfo& queue);
+    virtual int Resume();
+    virtual int Suspend();
 
     unsigned short GetAdapterType() const { return adapterType_; }
     unsigned short GetSlotNumber() const { return slotNumber_; }
+    ADAPTER* GetAdapter() const { return adapter_; }
+    // The slot's device list: physical devices at its head, the sniffer at its end. Walk it
+    // only with the slot lock held.
+    GDList_PDEV* GetDeviceList() { return &devices_; }
+    // The devices in list order (slot lock held).
+    std::vector<PDEV*> ListedDevices();
+    // The device at position index of the list, or null (slot lock held).
+    PDEV* DeviceAt(int index);
+    unsigned long LockOwner() const { return lockOwner_; }
+    bool LockHeldByCaller() const { return lock_.HeldByCaller(); }
+    int GetSnifferFlag() const { return snifferFlag_; }
+    // The daemon asks for the device status table, printed by the next service step.
+    void RequestStatusDisplay() { statusDisplay_ = 1; }
 
 protected:
-    Slot(unsigned short adapterType, unsigned short slotNumber, const unsigned char* name)
-        : STG(name), adapterType_(adapterType), slotNumber_(slotNumber) {}
-    Slot(unsigned short adapterType, unsigned short slotNumber, const char* name)
-        : STG(name), adapterType_(adapterType), slotNumber_(slotNumber) {}
-
+    BitVec256 pollAddrs_;
+    mutexSem lock_;
+    unsigned long lockOwner_ = 0;
     unsigned short adapterType_;
     unsigned short slotNumber_;
+    ADAPTER* adapter_ = nullptr;
+    GDList_PDEV devices_;
+    int32_t statusDisplay_ = 0;
+    int32_t snifferFlag_ = 0;
 };
 
 // Slot types reported by the driver node.
