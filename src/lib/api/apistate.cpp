@@ -1,0 +1,6 @@
+#include "apistate.h"
+
+ApiState& apiState() {
+    static ApiState* s = new ApiState();
+    return *s;
+}
