@@ -1,0 +1,106 @@
+// ServiceConnection: buffer ownership, the bounded default write, and writers that hold the
+// mutex while the connection is closed.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "ServiceConnection.h"
+
+namespace {
+
+struct Conn : ServiceConnection {
+    using ServiceConnection::ServiceConnection;
+    int handleInput(Selector*) override { return 0; }
+};
+
+struct Pair {
+    int fd[2] = {-1, -1};
+    Pair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd), 0); }
+    ~Pair() {
+        for (int f : fd)
+            if (f >= 0) ::close(f);
+    }
+};
+
+TEST(ServiceConnectionTest, BufferOwnershipAndDescriptor) {
+    Pair p;
+    sockbuf given(p.fd[0]);
+    p.fd[0] = -1;
+    {
+        Conn c(&given);
+        EXPECT_TRUE(c.good());
+        EXPECT_EQ(c.getDescriptor(), given.getDescriptor());
+        EXPECT_EQ(c.writeMessage("hey", 3), 0);
+        char buf[3];
+        ASSERT_EQ(::recv(p.fd[1], buf, 3, 0), 3);
+    }
+    EXPECT_EQ(given.getDescriptor(), -1); // closed, not deleted
+
+    Pair q;
+    auto* owned = new sockbuf(q.fd[0]);
+    q.fd[0] = -1;
+    auto* c = new Conn(owned, true);
+    EXPECT_EQ(c->writeMessage("x", 1), 0);
+    delete c; // deletes `owned` as well (a leak or a double free shows under the sanitizers)
+    char ch;
+    EXPECT_EQ(::recv(q.fd[1], &ch, 1, 0), 1);
+    EXPECT_EQ(::recv(q.fd[1], &ch, 1, 0), 0);
+
+    Conn none(nullptr);
+    EXPECT_TRUE(none.bad());
+    EXPECT_EQ(none.getDescriptor(), -1);
+    EXPECT_EQ(none.writeMessage("x", 1), -1);
+}
+
+// Writes are bounded by default; a failed write shows in the writer's state only.
+TEST(ServiceConnectionTest, DefaultWriteIsBounded) {
+    Pair p;
+    Conn c(new sockbuf(p.fd[0]), true);
+    p.fd[0] = -1;
+    EXPECT_EQ(c.setWriteTimeout(150), ServiceConnection::DEFAULT_WRITE_TIMEOUT);
+    EXPECT_EQ(c.setWriteTimeout(ServiceConnection::DEFAULT_WRITE_TIMEOUT), 150);
+    EXPECT_GT(ServiceConnection::DEFAULT_WRITE_TIMEOUT, 0);
+    c.setWriteTimeout(100);
+    char msg[20] = {};
+    auto t0 = std::chrono::steady_clock::now();
+    int failures = 0;
+    for (int i = 0; i < 20000 && failures == 0; ++i)
+        if (c.writeMessage(msg, 20) != 0) failures++;
+    EXPECT_EQ(failures, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_TRUE(c.writer().fail());
+    EXPECT_TRUE(c.good());
+}
+
+// close() waits for a writer that is inside writeMessage.
+TEST(ServiceConnectionTest, CloseWaitsForTheWriter) {
+    Pair p;
+    Conn c(new sockbuf(p.fd[0]), true);
+    p.fd[0] = -1;
+    c.setWriteTimeout(200);
+    std::string big(1 << 20, 'b');
+    std::atomic<bool> started{false};
+    std::atomic<int> result{1};
+    std::thread writer([&] {
+        c.lockMutex();
+        started = true;
+        result = c.writeMessage(big.data(), static_cast<int>(big.size()));
+        c.unlockMutex();
+    });
+    while (!started) std::this_thread::yield();
+    auto t0 = std::chrono::steady_clock::now();
+    c.close();
+    auto waited = std::chrono::steady_clock::now() - t0;
+    writer.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_GE(waited, std::chrono::milliseconds(100));
+    EXPECT_EQ(c.getDescriptor(), -1);
+}
+
+} // namespace
