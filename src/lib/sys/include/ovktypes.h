@@ -19,18 +19,25 @@ struct DeviceID {
 };
 
 // A name/value argument: the value holds an integer or, in process, a pointer.
+// The client library's public header defines the same record under the same guard.
+#ifndef OVK_POSARG_DEFINED
+#define OVK_POSARG_DEFINED
 struct PosArg {
     const char* name;
     intptr_t value;
 };
+#endif
 
 // One event record of a process queue.
+#ifndef OVK_POSQMSG_DEFINED
+#define OVK_POSQMSG_DEFINED
 struct _POSQMSG {
     uint32_t pid;
     uint32_t msg;
     uint32_t p1;
     uint32_t p2;
 };
+#endif
 
 // How the core names a client's event destination: kind 1 is the process's own event queue
 // (the only kind accepted; 0, an operating-system queue, is refused with 308).
