@@ -1,0 +1,112 @@
+// The character maps: what each display shows for a glyph, and the code-page tables.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "ovknls.h"
+
+namespace {
+
+const NlsByteMap* const kCharacterMaps[] = {&lcd2x20Map, &vfd2x20Map, &lcvfd2x20Map, &operMap};
+
+TEST(NlsMaps, PrintableAsciiAndBlankShowAsThemselvesOnCharacterDisplays) {
+    for (const NlsByteMap* map : kCharacterMaps) {
+        for (unsigned c = 0x20; c < 0x7F; ++c) EXPECT_EQ((*map)[c], c) << std::hex << c;
+        EXPECT_EQ((*map)[NLS_GLYPH_BLANK], ' ');
+        EXPECT_EQ((*map)[0], ' ');
+        EXPECT_EQ((*map)[0x300 - 0x100], '?'); // an unassigned glyph
+    }
+}
+
+TEST(NlsMaps, ModelsDifferInUpperHalfAndEuro) {
+    // u with diaeresis (437: 0x81) and the euro sign.
+    struct Row {
+        const NlsByteMap* map;
+        unsigned char uUmlaut, euro;
+    } rows[] = {
+        {&lcd2x20Map, 'u', 0x00},
+        {&operMap, 'u', 0x00},
+        {&vfd2x20Map, 0x81, 0x00},
+        {&lcvfd2x20Map, 0x81, 0xD5},
+        {&shopMap, 'U', 'E'},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ((*r.map)[0x81], r.uUmlaut);
+        EXPECT_EQ((*r.map)[NLS_GLYPH_EURO], r.euro);
+    }
+}
+
+TEST(NlsMaps, AtBoundsTheGlyphNumber) {
+    EXPECT_EQ(operMap.at('A', '#'), 'A');
+    EXPECT_EQ(operMap.at(NLS_GLYPH_COUNT - 1, '#'), '?');
+    EXPECT_EQ(operMap.at(NLS_GLYPH_COUNT, '#'), '#');
+    EXPECT_EQ(operMap.at(0xFFFF, '#'), '#');
+    const unsigned char* blank = gc5x12slice.at(0xFFFF);
+    EXPECT_EQ(std::memcmp(blank, gc5x12slice.slice[NLS_GLYPH_BLANK], NLS_SLICE_BYTES), 0);
+}
+
+TEST(NlsMaps, ShopperDisplayShowsDigitsCapitalsAndSeparators) {
+    const std::string in = "0129azAZ-,. +!#";
+    const std::string want = "0129AZAZ-,.    ";
+    for (size_t i = 0; i < in.size(); ++i)
+        EXPECT_EQ(shopMap[static_cast<unsigned char>(in[i])], static_cast<unsigned char>(want[i]))
+            << in[i];
+    EXPECT_EQ(shopMap[NLS_GLYPH_BLANK], ' ');
+}
+
+TEST(NlsSlices, PrintableCharactersAreDistinctAndFoundAgain) {
+    std::set<std::string> seen;
+    for (unsigned c = 0x20; c < 0x7F; ++c) {
+        const unsigned char* dots = gc5x12slice.slice[c];
+        EXPECT_TRUE(seen.insert(std::string(reinterpret_cast<const char*>(dots), 10)).second)
+            << "duplicate dots for " << static_cast<char>(c);
+        EXPECT_EQ(nlsSliceAscii(dots), static_cast<int>(c));
+        // Rows 0-1 and 9-11 stay empty: the font sits in rows 2-8.
+        for (int col = 0; col < 5; ++col) {
+            EXPECT_EQ(dots[col] & 0x03, 0);
+            EXPECT_EQ(dots[col + 5] & ~0x01, 0);
+        }
+    }
+    const unsigned char zero[10] = {};
+    EXPECT_EQ(std::memcmp(gc5x12slice.slice[NLS_GLYPH_BLANK], zero, 10), 0);
+    // 'H': columns 7F 08 08 08 7F moved down two rows.
+    const unsigned char h[10] = {0xFC, 0x20, 0x20, 0x20, 0xFC, 0x01, 0x00, 0x00, 0x00, 0x01};
+    EXPECT_EQ(std::memcmp(gc5x12slice.slice['H'], h, 10), 0);
+    // An accented letter is drawn as its base letter; the euro sign has its own dots.
+    EXPECT_EQ(nlsSliceAscii(gc5x12slice.slice[0x81]), 'u');
+    EXPECT_EQ(nlsSliceAscii(gc5x12slice.slice[NLS_GLYPH_EURO]), -1);
+    EXPECT_EQ(nlsSliceAscii(nullptr), -1);
+}
+
+TEST(NlsCodePages, TablesAndFontFiles) {
+    uint16_t glyphs[256];
+    for (int cp : {437, 850}) {
+        ASSERT_EQ(nlsCodePageGlyphs(cp, glyphs), 0);
+        for (unsigned b = 0; b < 256; ++b) EXPECT_EQ(glyphs[b], b);
+    }
+    ASSERT_EQ(nlsCodePageGlyphs(858, glyphs), 0);
+    EXPECT_EQ(glyphs[0xD5], NLS_GLYPH_EURO);
+    EXPECT_EQ(glyphs['A'], 'A');
+    EXPECT_EQ(nlsCodePageGlyphs(932, glyphs), -1);
+
+    unsigned char file[512];
+    ASSERT_EQ(nlsCodePageFile(858, file), 0);
+    EXPECT_EQ(file[2 * 0x41], 0x41);
+    EXPECT_EQ(file[2 * 0x41 + 1], 0x00);
+    EXPECT_EQ(file[2 * 0xD5], 0x80);
+    EXPECT_EQ(file[2 * 0xD5 + 1], 0x02);
+    EXPECT_EQ(nlsCodePageFile(1, file), -1);
+}
+
+TEST(NlsGlyphAscii, NearestCharacters) {
+    EXPECT_EQ(nlsGlyphAscii('x'), 'x');
+    EXPECT_EQ(nlsGlyphAscii(0x80), 'C');
+    EXPECT_EQ(nlsGlyphAscii(0xA5), 'N');
+    EXPECT_EQ(nlsGlyphAscii(NLS_GLYPH_BLANK), ' ');
+    EXPECT_EQ(nlsGlyphAscii(NLS_GLYPH_EURO), 'E');
+    EXPECT_EQ(nlsGlyphAscii(5000), '?');
+}
+
+} // namespace
