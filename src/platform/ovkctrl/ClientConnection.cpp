@@ -1,0 +1,83 @@
+#include "ClientConnection.h"
+
+#include <system_error>
+
+#include <sys/socket.h>
+
+#include "DaemonLog.h"
+#include "RequestDispatcher.h"
+#include "RequestFramer.h"
+
+ClientConnection::ClientConnection(sockbuf* sb, ProcessHost& host, int processId)
+    : ServiceConnection(sb, true),
+      processId_(processId),
+      framer_(new RequestFramer),
+      dispatcher_(new RequestDispatcher(host, this, processId)),
+      reply_(new uint8_t[ovkwire::REPLY_BUFFER_SIZE]) {}
+
+ClientConnection::~ClientConnection() {
+    Stop();
+    Join();
+    dispatcher_->End(); // in case the thread never ran
+}
+
+int ClientConnection::handleInput(Selector*) {
+    ovkwire::Request request;
+    for (;;) {
+        const int wanted = static_cast<int>(framer_->wanted());
+        read(framer_->space(), wanted);
+        if (gcount() != wanted) return -1; // end of stream or a receive error
+        switch (framer_->Received(request)) {
+        case RequestFramer::NeedMore:
+            continue;
+        case RequestFramer::Invalid:
+            daemonLog("process %d: request cannot be decoded (%zu bytes), closing the connection",
+                      processId_, framer_->gathered());
+            return -1;
+        case RequestFramer::Ready:
+            break;
+        }
+        const size_t length = dispatcher_->Dispatch(request, reply_.get());
+        framer_->Next();
+        if (writeMessage(reply_.get(), static_cast<int>(length)) != 0) {
+            daemonLog("process %d: reply not taken within the write time-out, closing the connection",
+                      processId_);
+            return -1;
+        }
+        return 0;
+    }
+}
+
+bool ClientConnection::Start() {
+    try {
+        thread_ = std::thread(&ClientConnection::Run, this);
+    } catch (const std::system_error& e) {
+        daemonLog("process %d: no thread for the connection: %s", processId_, e.what());
+        return false;
+    }
+    return true;
+}
+
+void ClientConnection::Run() {
+    while (handleInput(nullptr) >= 0) {
+    }
+    // The process first, so that it writes no event on a closed connection.
+    dispatcher_->End();
+    {
+        std::lock_guard<std::mutex> lock(closeMutex_);
+        closed_ = true;
+        close();
+    }
+    finished_ = true;
+}
+
+void ClientConnection::Stop() {
+    std::lock_guard<std::mutex> lock(closeMutex_);
+    if (closed_) return;
+    const int sd = getDescriptor();
+    if (sd >= 0) ::shutdown(sd, SHUT_RDWR);
+}
+
+void ClientConnection::Join() {
+    if (thread_.joinable()) thread_.join();
+}

@@ -1,0 +1,50 @@
+// One client connection of the daemon and its thread. The thread reads one request at a
+// time, has the dispatcher call the core and writes the reply; at the end of the stream, on a
+// request that cannot be decoded, or when a reply cannot be sent within the write time-out,
+// it ends the client's process (off the system object's list, deleted with its devices) and
+// closes the socket. Nothing of this touches any other connection.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "ServiceConnection.h"
+
+class ProcessHost;
+class RequestDispatcher;
+class RequestFramer;
+
+class ClientConnection : public ServiceConnection {
+public:
+    // sb: an accepted socket, owned from now on. processId: the client's id in the core.
+    ClientConnection(sockbuf* sb, ProcessHost& host, int processId);
+    // Stops and joins the thread.
+    ~ClientConnection() override;
+
+    // Reads and answers one request: 0, or -1 when the connection is to end.
+    int handleInput(Selector* selector) override;
+
+    // Starts the connection's thread; false when none could be started.
+    bool Start();
+    // Makes the thread end soon: shuts the socket down unless it is closed already.
+    void Stop();
+    void Join();
+    // True once the thread has ended the process and closed the socket.
+    bool Finished() const { return finished_.load(); }
+    int ProcessId() const { return processId_; }
+
+private:
+    void Run();
+
+    int processId_;
+    std::unique_ptr<RequestFramer> framer_;
+    std::unique_ptr<RequestDispatcher> dispatcher_;
+    std::unique_ptr<uint8_t[]> reply_;
+    std::thread thread_;
+    std::mutex closeMutex_;
+    bool closed_ = false;
+    std::atomic<bool> finished_{false};
+};

@@ -1,0 +1,24 @@
+// The polling thread's cadence and its end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "SlotPoller.h"
+
+namespace {
+
+TEST(SlotPoller, SleepsBetweenRoundsAndEndsWhenAsked) {
+    SlotPoller poller(20);
+    ASSERT_TRUE(poller.Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const unsigned long rounds = poller.Rounds();
+    EXPECT_GE(rounds, 3u);
+    EXPECT_LE(rounds, 17u); // 300 ms at one round per 20 ms, never a busy loop
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(poller.StopAdapters(1000)); // no system object: nothing runs
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_TRUE(poller.StopAdapters(1000)); // again: nothing left to stop
+}
+
+} // namespace
