@@ -1,0 +1,159 @@
+// A physical device at one bus address of an RS-485 slot: the secondary side of the
+// SDLC-like link. It frames the device class's messages as numbered information frames,
+// keeps N(S) and N(R), acknowledges, detects lost messages and lost acknowledgements,
+// resets the link, and runs the link timers from the adapter manager's cycle. The device
+// class learns what happened through the nine pure handlers at the end of the class.
+//
+// Every link device class of the plug-ins derives from it, so the order of its virtual
+// operations and its fields are a fixed interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "PDEV.h"
+#include "sycrc.h"
+
+class SDIDEVICE;
+
+// Status-word bits of a link device (besides PDEV_PRESENT, the link-up bit, and
+// PDEV_ONLINE).
+enum : uint32_t {
+    SIODEV_AWAITING_REPLY = 0x0200, // set and cleared by the device classes alone
+    SIODEV_INIT_TIMER = 0x2000,     // the INIT timer has been started
+};
+
+// Control bytes of the link.
+enum : unsigned char {
+    SIODEV_CTL_SNRM = 0x83, // to the device: set normal response mode
+    SIODEV_CTL_NSI = 0x03,  // to the device: power-on reset, with data
+    SIODEV_CTL_ROL = 0x0F,  // from the device: request online
+    SIODEV_CTL_NSA = 0x63,  // from the device: answer to SNRM and NSI
+    SIODEV_CTL_CMDR = 0x87, // from the device: command reject
+};
+
+class SIODEVICE : public PDEV {
+public:
+    enum LinkState { INIT = 0, IDLE = 1, WAITACK = 2, WAITNSA = 3 };
+
+    SIODEVICE(const DeviceID& id, const unsigned char* name);
+    SIODEVICE(const DeviceID& id, const char* name)
+        : SIODEVICE(id, reinterpret_cast<const unsigned char*>(name)) {}
+    ~SIODEVICE() override;
+
+    // Frames from the adapter manager. The record is: 16-bit length L, port id, bus
+    // address, control byte, data (L - 4 bytes), two check bytes; len is L + 3.
+    int ProcessInput(const unsigned char* record, int len) override;
+    // A one-byte link error code (0x13 poll time-out, 0x20), or the texts
+    // "PassingInTheNight" / "ClearPassingInTheNight" around a crossed frame.
+    int ProcessError(const unsigned char* data, int len) override;
+    // The link timers, once per adapter cycle.
+    void ProcessOutput(long nowMs) override;
+
+    int GetLastMessageLostCounts() override;
+    int GetLastAckLostCounts() override;
+    int GetPollTimeoutCounts() override;
+    int GetPowerOnResetCounts() override;
+    int GetRequestOnlineCounts() override;
+    int GetCommandRejectCounts() override;
+    int GetUnknownMessageCounts() override;
+    unsigned char GetAddressWaitTime() override;
+    void SetAddressWaitTime(unsigned char value) override;
+    unsigned char GetByteWaitTime() override;
+    void SetByteWaitTime(unsigned char value) override;
+    unsigned char GetECLevel() override;
+    void SetECLevel(unsigned char value) override;
+    long GetAckWaitTime() override;
+    void SetAckWaitTime(long value) override;
+    int Resume() override;
+    int Suspend() override;
+
+    // Added operations, in this order.
+    // Sends an information frame; on success WAITACK and N(S) + 1. The adapter's result.
+    virtual int SendMsg(const unsigned char* data, int n);
+    // The handlers every link device class implements.
+    virtual int CommandResetInProgress() = 0;
+    virtual int LastAckLost(const unsigned char* data, int n) = 0;
+    virtual int LastMsgAcked() = 0;
+    virtual int LastMsgLost(const unsigned char* data, int n) = 0;
+    virtual int NewMsgRcvd(const unsigned char* data, int n) = 0; // must SendMsg or SendAck
+    virtual int PowerOnResetInProgress() = 0;
+    virtual int ResetComplete() = 0;
+    virtual int SendAnyPendingMessage() = 0; // -1 when there is nothing to send
+    virtual int SequenceResetInProgress(const unsigned char* data, int n) = 0;
+
+    // RR with N(R); on success IDLE.
+    int SendAck();
+    // SNRM; on success N(S) = N(R) = 0 and WAITNSA.
+    int SendSNRM();
+    // NSI with data; on success WAITNSA.
+    int SendNSI(const unsigned char* data, int n);
+    // Builds the outgoing frame record and hands it to the adapter; on success the last
+    // send time is now. 327 without an adapter, 607 for data that no record can hold.
+    int SendFrame(unsigned char control, const unsigned char* data, int n);
+    // Link down and offline, then NSI.
+    void PowerOnReset();
+    // SNRM, then SequenceResetInProgress(data, n).
+    void SequenceReset(const unsigned char* data, int n);
+    // 1 when a frame for id still waits in the adapter's outgoing buffer, else 0.
+    int PdevSentMsg(const DeviceID& id) const;
+
+    // Link state, for the device classes and for tests.
+    LinkState GetLinkState() const { return static_cast<LinkState>(linkState_); }
+    unsigned char GetSequenceByte() const { return sequence_; }
+    int GetSendSequence() const { return (sequence_ >> 1) & 7; }    // N(S)
+    int GetReceiveSequence() const { return (sequence_ >> 5) & 7; } // N(R)
+    int32_t GetLastSendTime() const { return lastSendTime_; }
+    int32_t GetPollTimeoutCount() const { return pollTimeoutCount_; }
+    bool Crossed() const { return crossed_ != 0; }
+    const std::string& GetName() const { return name_; }
+
+protected:
+    unsigned char nsiData_[2] = {0x00, 0x40};
+    int32_t pollTimeouts_ = 0;
+    int32_t powerOnResets_ = 0;
+    int32_t requestOnlines_ = 0;
+    int32_t commandRejects_ = 0;
+    int32_t unknownMessages_ = 0;
+    int32_t lastMessagesLost_ = 0;
+    int32_t lastAcksLost_ = 0;
+    int32_t lastSendTime_ = 0;
+    int32_t linkState_ = INIT;
+    unsigned char sequence_ = 0;       // N(R) in bits 5-7, N(S) in bits 1-3
+    int32_t pollTimeoutCount_ = 0;     // poll time-outs since the last received frame
+    int32_t routeFlag_ = 0;            // 1: handlers go to the raw-access twin
+    SDIDEVICE* twin_ = nullptr;
+    int32_t crossed_ = 0;
+    unsigned char addressWaitTime_ = 30;
+    unsigned char byteWaitTime_ = 0;
+    unsigned char ecLevel_ = 0;
+    int32_t ackWaitTime_ = 500;
+    std::string name_;
+
+private:
+    void ProcessInfoFrame(const unsigned char* record, int len, unsigned char control,
+                          const unsigned char* data, int n);
+    void ProcessReceiveReady(const unsigned char* record, int len, unsigned char control);
+    void ProcessRequestOnline();
+    void ProcessNSA(const unsigned char* record, int len);
+    void ProcessCommandReject(const unsigned char* record, int len);
+    void ProcessUnknown(const unsigned char* record, int len);
+
+    void SetSendSequence(int ns);
+    void SetReceiveSequence(int nr);
+    void LogFrame(uint32_t id, uint32_t rc, uint32_t extra, const unsigned char* record, int len);
+
+    // The raw-access twin (created for bus addresses 1-126 with the first frame, once the
+    // raw-access servers exist) and the routes through which every handler is called.
+    void MakeTwin();
+    bool Routed() const { return routeFlag_ == 1 && twin_ != nullptr; }
+    int RouteCommandResetInProgress();
+    int RouteLastAckLost(const unsigned char* data, int n);
+    int RouteLastMsgAcked();
+    int RouteLastMsgLost(const unsigned char* data, int n);
+    int RouteNewMsgRcvd(const unsigned char* data, int n);
+    int RoutePowerOnResetInProgress();
+    int RouteResetComplete();
+    int RouteSendAnyPendingMessage();
+    int RouteSequenceResetInProgress(const unsigned char* data, int n);
+};
