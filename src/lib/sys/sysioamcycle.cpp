@@ -60,17 +60,21 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
         started_ = 1;
         int rc = ResetAdapter();
         if (rc == 0) {
+            // The reset takes the buffer back to the driver, which hands it over again.
             std::lock_guard<std::recursive_mutex> g(imageLock_);
+            bufferHeld_ = 0;
             pending_ |= kFlagInitialise;
             SetState(SIOAM_WAIT_ADAPTER);
             Stamp();
-        } else if (rc == 254 && adapterType_ == 661) {
+            return static_cast<int>(state_.load());
+        }
+        if (rc == 254 && adapterType_ == 661) {
             SetState(SIOAM_NO_ADAPTER);
             return static_cast<int>(state_.load());
-        } else {
-            clErrorLog(801, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(SIOAM));
-            SetState(SIOAM_BROADCAST);
         }
+        // The reset failed: the buffer is still ours, so this cycle goes on with it.
+        clErrorLog(801, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(SIOAM));
+        SetState(SIOAM_BROADCAST);
         arrived = true;
     } else {
         arrived = WaitForBuffer(0) == 0;

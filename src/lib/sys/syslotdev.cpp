@@ -178,6 +178,16 @@ int Slot::ClosePhysicalDevices() {
         }
         rc = device->Term();
         if (rc != 0) failure = rc;
+        // Term unlinks the device through the system object's slot table; a device it
+        // could not unlink must not stay listed once deleted.
+        {
+            SlotLock guard(this);
+            for (int more = devices_.start(); more == 0; more = devices_.fwd())
+                if (devices_.get() == device) {
+                    devices_.linkout();
+                    break;
+                }
+        }
         delete device;
     }
     if (failure != 0) clErrorLog(1003, static_cast<uint32_t>(failure), 0, kTag, this, sizeof(Slot));

@@ -66,6 +66,11 @@ public:
     unsigned short GetAdapterType() const { return adapterType_; }
     int GetOpenCount() const { return openCount_; }
     int GetPortCount() const { return portCount_; }
+    void SetPortCount(int count) { portCount_ = count; }
+    // Sets entry index (0-3) of the valid-port array.
+    void SetValidPort(int index, unsigned char port) {
+        if (index >= 0 && index < kValidPorts) validPorts_[index] = port;
+    }
     int GetRunFlag() const { return running_; }
     int GetStartedFlag() const { return started_; }
     // Set when the set of polled addresses changed; the adapter then rebuilds its poll list
