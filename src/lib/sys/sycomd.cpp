@@ -145,9 +145,7 @@ int COMD::CommonPreinit() {
         slotTypes_[i] = 0;
         adapterTypes_[i] = 0;
     }
-    std::memset(dbcsTable_, 0, sizeof dbcsTable_);
-    std::memset(dbcsUpper_, 0, sizeof dbcsUpper_);
-    dbcsActive_ = 0;
+    dbcs_.Clear();
     return 0;
 }
 
@@ -211,20 +209,7 @@ int COMD::GetVitalProductData() {
     return 0;
 }
 
-int COMD::InitializeEnvironment(unsigned char* ranges) {
-    std::memset(dbcsTable_, 0, sizeof dbcsTable_);
-    dbcsActive_ = 0;
-    if (ranges) {
-        for (int pair = 0; pair < 16; ++pair) {
-            int low = ranges[2 * pair], high = ranges[2 * pair + 1];
-            if (low == 0 && high == 0) break;
-            for (int v = low; v <= high; ++v) dbcsTable_[v] = 1;
-        }
-        dbcsActive_ = !(ranges[0] == 0 && ranges[1] == 0);
-    }
-    std::memcpy(dbcsUpper_, dbcsTable_ + 128, sizeof dbcsUpper_);
-    return dbcsActive_;
-}
+int COMD::InitializeEnvironment(unsigned char* ranges) { return dbcs_.Build(ranges); }
 
 int COMD::Term() {
     int rc = lock_.Close();
@@ -576,29 +561,8 @@ int COMD::ValidateOS_Queue(const MsgQueueInfo& queue) { return queue.kind == 0 ?
 // ---------------------------------------------------------------------------------------
 // DBCS helpers
 
-int COMD::getctype(const unsigned char* s, unsigned int n) {
-    unsigned int pos = 0;
-    while (pos < n) pos += dbcsTable_[s[pos]] ? 2 : 1;
-    if (pos == n) return dbcsTable_[s[n]] ? 1 : 0;
-    return 2;
-}
+int COMD::getctype(const unsigned char* s, unsigned int n) { return dbcs_.getctype(s, n); }
 
 const unsigned char* COMD::ms_strchr(const unsigned char* s, const unsigned char* c) {
-    if (!dbcsActive_)
-        return reinterpret_cast<const unsigned char*>(
-            std::strchr(reinterpret_cast<const char*>(s), c[0]));
-    if (c[0] == 0) return s + std::strlen(reinterpret_cast<const char*>(s));
-    const bool wantDouble = dbcsTable_[c[0]] != 0;
-    for (const unsigned char* p = s; *p;) {
-        if (dbcsTable_[*p]) {
-            // A lead byte with the terminator as its second byte ends the string.
-            if (p[1] == 0) return nullptr;
-            if (wantDouble && p[0] == c[0] && p[1] == c[1]) return p;
-            p += 2;
-        } else {
-            if (!wantDouble && *p == c[0]) return p;
-            ++p;
-        }
-    }
-    return nullptr;
+    return dbcs_.ms_strchr(s, c);
 }

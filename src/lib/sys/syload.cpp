@@ -157,19 +157,24 @@ unsigned char* chLoadFontFile(char* fileName) {
 
 unsigned char* chLoadFontFile(const char* fileName) {
     if (!fileName || !pcomd) return nullptr;
-    std::string path = ovkPath(std::string(pcomd->GetDataPath()) + "/fonts/" + fileName);
+    unsigned char* buffer = nullptr;
+    size_t size = 0;
+    return chReadFontFile(fileName, buffer, size) == 0 ? buffer : nullptr;
+}
+
+FILE* chOpenFontFile(const char* fileName, size_t& size) {
+    size = 0;
+    if (!fileName) return nullptr;
+    const char* dataPath = pcomd ? pcomd->GetDataPath() : "";
+    const std::string path = ovkPath(std::string(dataPath) + "/fonts/" + fileName);
     FILE* f = std::fopen(path.c_str(), "rbe");
     if (!f) return nullptr;
-    unsigned char* buffer = nullptr;
-    long size = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-    if (size >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
-        buffer = new (std::nothrow) unsigned char[static_cast<size_t>(size) + 1];
-        if (buffer && std::fread(buffer, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size)) {
-            delete[] buffer;
-            buffer = nullptr;
-        }
+    long end = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) end = std::ftell(f);
+    if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        return nullptr;
     }
-    std::fclose(f);
-    return buffer;
+    size = static_cast<size_t>(end);
+    return f;
 }

@@ -308,7 +308,7 @@ int Process::PdevReleased(const DeviceID& id, unsigned char address) {
 // ---------------------------------------------------------------------------------------
 // Validation.
 
-int Process::CheckArgsNargs(PosArg*& args, int& count) {
+int checkArgList(PosArg*& args, int& count) {
     if (count < 0) return 325;
     if (!args || count == 0) {
         args = nullptr;
@@ -317,8 +317,12 @@ int Process::CheckArgsNargs(PosArg*& args, int& count) {
     }
     if (static_cast<size_t>(count) > static_cast<size_t>(INT32_MAX) / sizeof(PosArg))
         return CH_ERR_INVALID_LENGTH;
-    int rc = chCheckBuffer(args, count * static_cast<int>(sizeof(PosArg)), CH_ACCESS_READ);
-    if (rc != 0) return rc;
+    return chCheckBuffer(args, count * static_cast<int>(sizeof(PosArg)), CH_ACCESS_READ);
+}
+
+int Process::CheckArgsNargs(PosArg*& args, int& count) {
+    int rc = checkArgList(args, count);
+    if (rc != 0 || !args) return rc;
     for (int i = 0; i < count; ++i) {
         if (!args[i].name) continue;
         rc = chCheckBuffer(args[i].name, 0, CH_ACCESS_STRING);

@@ -14,6 +14,11 @@ inline uint32_t traceWord(const void* p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 
+// The argument list of a request must be readable as a whole: 0, 325 for a negative
+// count, or the buffer check's code. A null list or a count of 0 leaves both null and 0.
+// Process::CheckArgsNargs adds the check of each name.
+int checkArgList(PosArg*& args, int& count);
+
 // The process resource table: the variables its rows fill.
 struct ProcessResourceValues {
     enum { kRows = 7 };

@@ -37,19 +37,6 @@ int checkLength(const unsigned char* s, size_t limit, int badLength) {
     return n >= 1 && n <= limit ? 0 : badLength;
 }
 
-// The argument list of a request with raw names: the list itself must be readable.
-int checkArgList(PosArg*& args, int& count) {
-    if (count < 0) return 325;
-    if (!args || count == 0) {
-        args = nullptr;
-        count = 0;
-        return 0;
-    }
-    if (static_cast<size_t>(count) > static_cast<size_t>(INT32_MAX) / sizeof(PosArg))
-        return CH_ERR_INVALID_LENGTH;
-    return chCheckBuffer(args, count * static_cast<int>(sizeof(PosArg)), CH_ACCESS_READ);
-}
-
 bool writableInt(const int* p) {
     return chCheckBuffer(p, static_cast<int>(sizeof(int)), CH_ACCESS_WRITE) == 0;
 }

@@ -12,6 +12,7 @@
 #include "PDEV.h"
 #include "POSQ.h"
 #include "Slot.h"
+#include "syload.h"
 
 namespace {
 
@@ -19,26 +20,6 @@ const char kTag[] = "@(#)syvdev.cpp";
 
 bool named(const PosArg& arg, const char* name) {
     return arg.name && std::strcmp(arg.name, name) == 0;
-}
-
-std::string fontPath(const char* fileName) {
-    const char* dataPath = pcomd ? pcomd->GetDataPath() : "";
-    return ovkPath(std::string(dataPath) + "/fonts/" + fileName);
-}
-
-// Opens a font file and finds its size: 0, or 316.
-int openSized(const std::string& path, FILE*& f, size_t& size) {
-    f = std::fopen(path.c_str(), "rbe");
-    if (!f) return 316;
-    long end = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) end = std::ftell(f);
-    if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-        std::fclose(f);
-        f = nullptr;
-        return 316;
-    }
-    size = static_cast<size_t>(end);
-    return 0;
 }
 
 uint16_t clip16(size_t n) { return static_cast<uint16_t>(n > 0xFFFF ? 0xFFFF : n); }
@@ -367,54 +348,22 @@ int VDEV::GetCpTable(unsigned short& codePage, unsigned short*& table) {
 
     char name[32];
     std::snprintf(name, sizeof name, "cp%05d.fon", codePage);
-    FILE* f = nullptr;
     size_t size = 0;
-    int rc = openSized(fontPath(name), f, size);
-    if (rc != 0 && codePage != 858) {
+    int rc = chReadFontFile(name, table, size);
+    if (rc == 316 && codePage != 858) {
         codePage = 858;
         std::snprintf(name, sizeof name, "cp%05d.fon", codePage);
-        rc = openSized(fontPath(name), f, size);
+        rc = chReadFontFile(name, table, size);
     }
-    if (rc != 0) return rc;
-
-    // size + 1 bytes, in whole 16-bit units.
-    unsigned short* buffer = new (std::nothrow) unsigned short[size / 2 + 1];
-    if (!buffer) {
-        std::fclose(f);
-        return 305;
-    }
-    const size_t got = std::fread(buffer, 1, size, f);
-    std::fclose(f);
-    if (got != size) {
-        delete[] buffer;
-        return 301;
-    }
-    table = buffer;
-    if (own) cpTableBytes_ = size;
-    return 0;
+    if (rc == 0 && own) cpTableBytes_ = size;
+    return rc;
 }
 
 int VDEV::LoadFontFile(char* fileName, unsigned char*& buffer) {
     delete[] buffer;
     buffer = nullptr;
-    if (!fileName) return 316;
-    FILE* f = nullptr;
     size_t size = 0;
-    int rc = openSized(fontPath(fileName), f, size);
-    if (rc != 0) return rc;
-    unsigned char* data = new (std::nothrow) unsigned char[size + 1];
-    if (!data) {
-        std::fclose(f);
-        return 305;
-    }
-    const size_t got = std::fread(data, 1, size, f);
-    std::fclose(f);
-    if (got != size) {
-        delete[] data;
-        return 301;
-    }
-    buffer = data;
-    return 0;
+    return chReadFontFile(fileName, buffer, size);
 }
 
 int VDEV::RefreshCpInfo() {

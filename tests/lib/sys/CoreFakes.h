@@ -11,7 +11,7 @@
 #include "EventQueue.h"
 #include "PDEV.h"
 #include "Process.h"
-#include "Slot.h"
+#include "StubSlot.h"
 
 struct PostedEvent {
     uint32_t msg, p1, p2;
@@ -65,34 +65,19 @@ public:
 };
 
 // Records every call as "<slot>:<operation>" into a log shared by all fake slots.
-class FakeSlot : public Slot {
+class FakeSlot : public StubSlot {
 public:
     FakeSlot(unsigned short adapterType, unsigned short slot, const char* name,
              std::vector<std::string>* log, int initResult = 0)
-        : Slot(adapterType, slot, name), log_(log), initResult_(initResult) {}
+        : StubSlot(adapterType, slot, name), log_(log), initResult_(initResult) {}
     ~FakeSlot() override { note("deleted"); }
 
     std::vector<PDEV*> devices; // not owned
 
-    int MakeSniffer(unsigned short) override { return 0; }
-    int ClosePhysicalDevices() override { return 0; }
-    int FindAdapter(ADAPTER*& a) override {
-        a = nullptr;
-        return 327;
-    }
-    int FindPhysical(const DeviceID&, PDEV*& d) override {
-        d = nullptr;
-        return 0;
-    }
-    void DisplayDeviceStatus() override {}
-    int GetValidPollAddrs(BitVec256&) const override { return 0; }
     int Init() override {
         note("Init");
         return initResult_;
     }
-    int LinkinAdapter() override { return 0; }
-    int LinkinPhysical(const PDEV*) override { return 0; }
-    int LinkoutAdapter() override { return 0; }
     int LinkoutPhysical(const PDEV*) override {
         note("LinkoutPhysical");
         return linkoutResult;
@@ -101,26 +86,11 @@ public:
         note("LockSlot");
         return 0;
     }
-    int MapApplAddrToSIO(DeviceID&) override { return 0; }
-    int MakeAdapter(ADAPTER*& a) override {
-        a = nullptr;
-        return 321;
-    }
-    int MakeInitSniffer() override { return 0; }
-    int MakePhysical(const DeviceID&, long, PDEV*& d) override {
-        d = nullptr;
-        return 321;
-    }
-    int NotifySniffers(int, void*, int) override { return 0; }
-    int OpenPhysicalDevices() override { return 0; }
     int ServiceAdapter(int) override { return 337; }
-    int SetValidPollAddrs(const BitVec256&) override { return 0; }
-    int StopAdapter() override { return 0; }
     int Term() override {
         note("Term");
         return 0;
     }
-    int TermSniffer() override { return 0; }
     int UnlockSlot() override {
         note("UnlockSlot");
         return 0;
@@ -130,8 +100,6 @@ public:
         for (PDEV* d : devices) d->TellQueueWhosOnline(&q);
         return 0;
     }
-    int Resume() override { return 0; }
-    int Suspend() override { return 0; }
 
     int linkoutResult = 0;
 

@@ -24,7 +24,7 @@
 #include "POSQ.h"
 #include "Process.h"
 #include "ServiceConnection.h"
-#include "Slot.h"
+#include "StubSlot.h"
 #include "TempRoot.h"
 #include "VDEV.h"
 #include "ovkhost.h"
@@ -151,10 +151,10 @@ public:
     int Resume() override { return 0; }
 };
 
-class RoadSlot : public Slot {
+class RoadSlot : public StubSlot {
 public:
     RoadSlot(unsigned short adapterType, unsigned short slot, bool withAdapter)
-        : Slot(adapterType, slot, "SioSlot"), withAdapter_(withAdapter) {}
+        : StubSlot(adapterType, slot, "SioSlot"), withAdapter_(withAdapter) {}
     ~RoadSlot() override { delete adapter_; }
 
     std::vector<PDEV*> devices; // not owned
@@ -191,34 +191,6 @@ public:
         for (PDEV* p : devices) p->TellQueueWhosOnline(&q);
         return 0;
     }
-    int MakeSniffer(unsigned short) override { return 0; }
-    int ClosePhysicalDevices() override { return 0; }
-    void DisplayDeviceStatus() override {}
-    int GetValidPollAddrs(BitVec256&) const override { return 0; }
-    int LinkinAdapter() override { return 0; }
-    int LinkinPhysical(const PDEV*) override { return 0; }
-    int LinkoutAdapter() override { return 0; }
-    int LinkoutPhysical(const PDEV*) override { return 0; }
-    int LockSlot() override { return 0; }
-    int MakeAdapter(ADAPTER*& a) override {
-        a = nullptr;
-        return 321;
-    }
-    int MakeInitSniffer() override { return 0; }
-    int MakePhysical(const DeviceID&, long, PDEV*& d) override {
-        d = nullptr;
-        return 321;
-    }
-    int NotifySniffers(int, void*, int) override { return 0; }
-    int OpenPhysicalDevices() override { return 0; }
-    int ServiceAdapter(int) override { return 0; }
-    int SetValidPollAddrs(const BitVec256&) override { return 0; }
-    int StopAdapter() override { return 0; }
-    int Term() override { return 0; }
-    int TermSniffer() override { return 0; }
-    int UnlockSlot() override { return 0; }
-    int Resume() override { return 0; }
-    int Suspend() override { return 0; }
 
 private:
     bool withAdapter_;

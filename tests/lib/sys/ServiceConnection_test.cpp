@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "ServiceConnection.h"
+#include "SocketPair.h"
 
 namespace {
 
@@ -19,17 +20,9 @@ struct Conn : ServiceConnection {
     int handleInput(Selector*) override { return 0; }
 };
 
-struct Pair {
-    int fd[2] = {-1, -1};
-    Pair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd), 0); }
-    ~Pair() {
-        for (int f : fd)
-            if (f >= 0) ::close(f);
-    }
-};
 
 TEST(ServiceConnectionTest, BufferOwnershipAndDescriptor) {
-    Pair p;
+    SocketPair p;
     sockbuf given(p.fd[0]);
     p.fd[0] = -1;
     {
@@ -42,7 +35,7 @@ TEST(ServiceConnectionTest, BufferOwnershipAndDescriptor) {
     }
     EXPECT_EQ(given.getDescriptor(), -1); // closed, not deleted
 
-    Pair q;
+    SocketPair q;
     auto* owned = new sockbuf(q.fd[0]);
     q.fd[0] = -1;
     auto* c = new Conn(owned, true);
@@ -60,7 +53,7 @@ TEST(ServiceConnectionTest, BufferOwnershipAndDescriptor) {
 
 // Writes are bounded by default; a failed write shows in the writer's state only.
 TEST(ServiceConnectionTest, DefaultWriteIsBounded) {
-    Pair p;
+    SocketPair p;
     Conn c(new sockbuf(p.fd[0]), true);
     p.fd[0] = -1;
     EXPECT_EQ(c.setWriteTimeout(150), ServiceConnection::DEFAULT_WRITE_TIMEOUT);
@@ -80,7 +73,7 @@ TEST(ServiceConnectionTest, DefaultWriteIsBounded) {
 
 // close() waits for a writer that is inside writeMessage.
 TEST(ServiceConnectionTest, CloseWaitsForTheWriter) {
-    Pair p;
+    SocketPair p;
     Conn c(new sockbuf(p.fd[0]), true);
     p.fd[0] = -1;
     c.setWriteTimeout(200);

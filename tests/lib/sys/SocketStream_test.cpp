@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "SocketPair.h"
 #include "SocketStream.h"
 #include "TempRoot.h"
 
@@ -24,29 +25,6 @@ namespace {
 
 constexpr auto kBadEofFail = std::ios::badbit | std::ios::eofbit | std::ios::failbit;
 constexpr auto kEofFail = std::ios::eofbit | std::ios::failbit;
-
-// A connected pair of Unix stream sockets; [0] for the code under test, [1] the peer.
-struct Pair {
-    int fd[2] = {-1, -1};
-    Pair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd), 0); }
-    ~Pair() {
-        for (int f : fd)
-            if (f >= 0) ::close(f);
-    }
-    int release() {
-        int f = fd[0];
-        fd[0] = -1;
-        return f;
-    }
-    // Bytes waiting at the peer, read without blocking.
-    std::string drainPeer() {
-        std::string out;
-        char buf[4096];
-        ssize_t r;
-        while ((r = ::recv(fd[1], buf, sizeof buf, MSG_DONTWAIT)) > 0) out.append(buf, r);
-        return out;
-    }
-};
 
 // The lowest free descriptor number: unchanged when a failed call left nothing open.
 int lowestFree() {
@@ -77,7 +55,7 @@ TEST(SockbufSetbuf, SizesAndRefusal) {
         EXPECT_EQ(sb.setbuf(c.buf, c.size, 0) != nullptr, c.accepted) << c.size;
     }
     // Refused once the buffer is in use.
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     EXPECT_NE(sb.setbuf(nullptr, 100, 0), nullptr);
     EXPECT_EQ(sb.sputc('x'), 'x');
@@ -102,7 +80,7 @@ TEST(SockbufSetbuf, AllocatedSizes) {
 
 // Default layout: 1020 bytes are buffered for sending, 1022 received at a time.
 TEST(SockbufLayout, DefaultPutAndReceiveRoom) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     std::string data(1020, 'a');
     EXPECT_EQ(sb.sputn(data.data(), 1020), 1020);
@@ -120,7 +98,7 @@ TEST(SockbufLayout, DefaultPutAndReceiveRoom) {
 
 // Unbuffered mode: every byte goes out at once, one byte is received at a time.
 TEST(SockbufLayout, Unbuffered) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sb.setbuf(nullptr, 0, 0);
     EXPECT_EQ(sb.sputc('x'), 'x');
@@ -136,7 +114,7 @@ TEST(SockbufLayout, Unbuffered) {
 
 // Putting back works across refills.
 TEST(SockbufLayout, PutbackAcrossRefill) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sb.setbuf(nullptr, 20, 0); // receive room 20 - 1 - 7 - 4 = 8 bytes
     ASSERT_EQ(::send(p.fd[1], "0123456789", 10, 0), 10);
@@ -156,7 +134,7 @@ TEST(SockbufLayout, PutbackAcrossRefill) {
 // Receiving
 
 TEST(SostreamRead, PeerShutdownMarksBadEofFail) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     ASSERT_TRUE(s.good());
@@ -180,7 +158,7 @@ TEST(SostreamRead, WithoutDescriptorIsBad) {
 }
 
 TEST(SostreamRead, TimeOuts) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     char buf[64];
@@ -237,7 +215,7 @@ TEST(SostreamRead, TimeOuts) {
 // Sending
 
 TEST(SostreamWrite, CloseDropsPendingOutputAndMarksBadFail) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     s.write("hello", 5);
@@ -251,7 +229,7 @@ TEST(SostreamWrite, CloseDropsPendingOutputAndMarksBadFail) {
 }
 
 TEST(SostreamWrite, SendErrorMarksBadEofFail) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     ::close(p.fd[1]);
@@ -265,7 +243,7 @@ TEST(SostreamWrite, SendErrorMarksBadEofFail) {
 // look failed, a writer's clear() does not hide the reader's end of file, and a send
 // failure does not stop the reader from taking what is still there.
 TEST(SostreamThreads, ReaderAndWriterKeepTheirOwnState) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     std::ostream& w = s.writer();
@@ -324,7 +302,7 @@ TEST(SostreamThreads, ReaderAndWriterKeepTheirOwnState) {
 // A peer that does not read: sends end after the write time-out, and later sends do not
 // wait again; messages are queued whole or not at all, so the peer reads whole messages.
 TEST(SockbufSendMessage, TimeOutKeepsMessagesWhole) {
-    Pair p;
+    SocketPair p;
     int rcv = 1024;
     ::setsockopt(p.fd[1], SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
     sockbuf sb(p.release());
@@ -382,7 +360,7 @@ TEST(SockbufSendMessage, TimeOutKeepsMessagesWhole) {
 // A message larger than the buffer that the time-out cuts, with a rest too long to keep:
 // the connection is ended rather than left with a torn message.
 TEST(SockbufSendMessage, TornLargeMessageEndsTheConnection) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sostream s(&sb);
     std::ostream& w = s.writer();
@@ -400,7 +378,7 @@ TEST(SockbufSendMessage, TornLargeMessageEndsTheConnection) {
 }
 
 TEST(SockbufSendMessage, LargeMessageAndArguments) {
-    Pair p;
+    SocketPair p;
     sockbuf sb(p.release());
     sb.setWriteTimeout(1000);
     std::string big(5000, 'q');
@@ -574,7 +552,7 @@ TEST(SockbufAttach, OnlySockets) {
     ::close(pipefd[1]);
 
     // A stream over a given buffer closes its descriptor at the end but leaves the buffer.
-    Pair p;
+    SocketPair p;
     sockbuf given(p.release());
     {
         sostream ok(&given);
@@ -593,7 +571,7 @@ TEST(SockbufHighDescriptor, ReadAndWriteAbove1024) {
     const rlimit saved = lim;
     lim.rlim_cur = 1600;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
-    Pair p;
+    SocketPair p;
     int high = ::fcntl(p.fd[0], F_DUPFD_CLOEXEC, 1500);
     ASSERT_GE(high, 1500);
     {

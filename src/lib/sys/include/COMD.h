@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DbcsTable.h"
 #include "STG.h"
 #include "ovkhost.h"
 #include "ovktypes.h"
@@ -91,7 +92,7 @@ public:
     // DBCS helpers over the system's table.
     int getctype(const unsigned char* s, unsigned int n);
     const unsigned char* ms_strchr(const unsigned char* s, const unsigned char* c);
-    int isdbcs1(int byte) const { return dbcsTable_[byte & 0xFF]; }
+    int isdbcs1(int byte) const { return dbcs_.isdbcs1(byte); }
 
     // Accessors.
     Slot* GetSlot(int slot) const { return slot >= 0 && slot < kSlots ? slots_[slot] : nullptr; }
@@ -127,9 +128,7 @@ private:
     _XrmHashBucketRec* resources_ = nullptr;
     char dataPath_[256] = {};
     char* pollList_ = nullptr;
-    unsigned char dbcsTable_[256] = {};
-    unsigned char dbcsUpper_[128] = {};
-    int32_t dbcsActive_ = 0;
+    DbcsTable dbcs_;
     uint16_t slotTypes_[kSlots] = {};
     uint16_t adapterTypes_[kSlots] = {};
     Slot* slots_[kSlots] = {};
