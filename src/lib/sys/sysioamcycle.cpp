@@ -327,10 +327,12 @@ void SIOAM::PrepareOutput(bool bufferArrived, bool frameHandled) {
         }
         break;
     case SIOAM_BROADCAST:
-    case SIOAM_FINAL_BROADCAST:
+    case SIOAM_FINAL_BROADCAST: {
+        std::lock_guard<std::recursive_mutex> g(imageLock_);
         if (bufferArrived && frameCount_ == 0 && BroadcastResetStep())
             SetState(state_ == SIOAM_BROADCAST ? SIOAM_BROADCAST_SENT : SIOAM_FINAL_SENT);
         break;
+    }
     case SIOAM_RUNNING:
         if (!frameHandled) ProcessOutput();
         if (pollListStale_) {

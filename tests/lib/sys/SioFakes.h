@@ -347,6 +347,32 @@ inline ADAPTER* _CreateTestAdapter(int slot, unsigned short type) {
 inline ObjectSupport objectTestSniffer(1600, _CreateTestSniffer,
                                        static_cast<const unsigned char*>(nullptr), 0);
 
+// Puts a TestSniffer in place of the sniffer the slot made, so that the tests see the
+// adapter manager's behaviour and not the discovery walk's (the core's own sniffer class,
+// once registered, comes before the one of this header). Returns it, linked and opened.
+inline TestSniffer* useTestSniffer(Slot* slot) {
+    const DeviceID id(static_cast<uint8_t>(slot->GetSlotNumber()), 0, 0xFE);
+    PDEV* current = nullptr;
+    slot->FindPhysical(id, current);
+    if (!current) {
+        for (PDEV* d : slot->ListedDevices())
+            if (d->GetDeviceType() == 0xFF) current = d;
+    }
+    if (auto* mine = dynamic_cast<TestSniffer*>(current)) return mine;
+    if (current) {
+        int remaining = 0;
+        current->Close(nullptr, remaining);
+        current->Term();
+        delete current;
+    }
+    auto* sniffer = new TestSniffer(id);
+    if (sniffer->Init() != 0 || slot->LinkinPhysical(sniffer) != 0 || sniffer->Open(nullptr) != 0) {
+        delete sniffer;
+        return nullptr;
+    }
+    return sniffer;
+}
+
 // Marks the adapter rows loaded as if their libraries had been loaded.
 inline void markAdapterRowsLoaded() {
     for (AdapterInfoRow& row : adapterInfo.rows) row.loaded = 1;

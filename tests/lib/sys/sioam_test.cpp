@@ -37,9 +37,7 @@ protected:
         ASSERT_NE(slot_, nullptr);
         am_ = dynamic_cast<TestAdapter*>(slot_->GetAdapter());
         ASSERT_NE(am_, nullptr);
-        PDEV* sniffer = nullptr;
-        slot_->FindPhysical(DeviceID(1, 0, 0xFE), sniffer);
-        sniffer_ = dynamic_cast<TestSniffer*>(sniffer);
+        sniffer_ = useTestSniffer(slot_);
         ASSERT_NE(sniffer_, nullptr);
     }
     void TearDown() override {

@@ -44,6 +44,7 @@ protected:
         ASSERT_NE(slot_, nullptr);
         am_ = dynamic_cast<SIOAM*>(slot_->GetAdapter());
         ASSERT_NE(am_, nullptr);
+        ASSERT_NE(useTestSniffer(slot_), nullptr);
         dev_ = new TestLinkDevice(DeviceID(1, 0x11, 0x30));
         ASSERT_EQ(dev_->Init(), 0);
         ASSERT_EQ(slot_->LinkinPhysical(dev_), 0);
