@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "FdLimit.h"
 #include "EchoServer.h"
 #include "TempRoot.h"
 
@@ -107,12 +108,9 @@ TEST_P(EchoTest, DropsBrokenAndStalledClientsAndKeepsServing) {
 
 // Every descriptor of the server and its clients is numbered above 1024.
 TEST_P(EchoTest, ServesDescriptorsAbove1024) {
-    rlimit lim;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < 1400) GTEST_SKIP() << "hard limit too low";
-    const rlimit saved = lim;
-    lim.rlim_cur = 1400;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
+    FdLimit limit(1400);
+    if (!limit.allowed()) GTEST_SKIP() << "hard limit too low";
+    ASSERT_TRUE(limit.set());
     std::vector<int> filler;
     int devnull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     for (;;) {
@@ -137,7 +135,6 @@ TEST_P(EchoTest, ServesDescriptorsAbove1024) {
     }
     for (int fd : filler) ::close(fd);
     ::close(devnull);
-    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EchoTest,

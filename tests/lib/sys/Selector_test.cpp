@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "FdLimit.h"
 #include "Selector.h"
 #include "ServerException.h"
 
@@ -241,12 +242,9 @@ TEST_F(SelectorTest, NegativeThresholdNeverCallsIdleHandler) {
 
 // Descriptors above 1023 are waited on like any other.
 TEST_F(SelectorTest, DescriptorAbove1024) {
-    rlimit lim;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < 2100) GTEST_SKIP() << "hard limit too low";
-    const rlimit saved = lim;
-    lim.rlim_cur = 2100;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
+    FdLimit limit(2100);
+    if (!limit.allowed()) GTEST_SKIP() << "hard limit too low";
+    ASSERT_TRUE(limit.set());
     {
         auto* p = new PipeSelectable();
         int high = ::fcntl(p->fds[0], F_DUPFD_CLOEXEC, 2000);
@@ -261,7 +259,6 @@ TEST_F(SelectorTest, DescriptorAbove1024) {
         runUntilThrow(s);
         EXPECT_EQ(p->calls, 1);
     }
-    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "FdLimit.h"
 #include "SocketPair.h"
 #include "SocketStream.h"
 #include "TempRoot.h"
@@ -565,12 +566,9 @@ TEST(SockbufAttach, OnlySockets) {
 
 // Waiting and sending on a socket numbered above 1024.
 TEST(SockbufHighDescriptor, ReadAndWriteAbove1024) {
-    rlimit lim;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < 1600) GTEST_SKIP() << "hard limit too low";
-    const rlimit saved = lim;
-    lim.rlim_cur = 1600;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
+    FdLimit limit(1600);
+    if (!limit.allowed()) GTEST_SKIP() << "hard limit too low";
+    ASSERT_TRUE(limit.set());
     SocketPair p;
     int high = ::fcntl(p.fd[0], F_DUPFD_CLOEXEC, 1500);
     ASSERT_GE(high, 1500);
@@ -590,7 +588,6 @@ TEST(SockbufHighDescriptor, ReadAndWriteAbove1024) {
         EXPECT_EQ(sb.sendMessage("reply", 5), 0);
         EXPECT_EQ(p.drainPeer(), "reply");
     }
-    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 } // namespace
