@@ -30,7 +30,8 @@ public:
     // Starts over for the next request.
     void Next();
 
-    // Bytes of the request gathered so far (for logs).
+    // The bytes of the request gathered so far.
+    const uint8_t* bytes() const { return buffer_.data(); }
     size_t gathered() const { return have_; }
 
 private:
