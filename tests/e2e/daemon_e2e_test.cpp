@@ -138,6 +138,19 @@ TEST_F(E2E, SigtermEndsTheDaemonCleanlyAndRemovesItsSocket) {
     EXPECT_NE(root_.read("/var/run/ovkctrl.pid"), "");
 }
 
+TEST(E2EStart, SystemResourcesThatFailToLoadAreLoggedAndTheDaemonGoesOn) {
+    TempRoot root;
+    root.write("/etc/ovksys.res", "ovkctrl.OVKSYS.pollList: S9\n"); // no slot 9
+    DaemonUnderTest daemon(root);
+    ASSERT_TRUE(daemon.Start()) << daemon.Output();
+    std::string a = "e2eapp", r = "e2eapp.res";
+    EXPECT_EQ(PosInitialize(a.data(), r.data(), 0, 0, nullptr, 0), 0);
+    PosTerm();
+    EXPECT_EQ(daemon.Terminate(), 0);
+    EXPECT_NE(daemon.Output().find("system resources not loaded (error 310)"), std::string::npos)
+        << daemon.Output();
+}
+
 TEST_F(E2E, ASecondDaemonStopsAtThePidFileLock) {
     ChildProcess second;
     ASSERT_TRUE(second.Start({DaemonUnderTest::Program(), "-f"}, root_.at("/second.log"), false));
