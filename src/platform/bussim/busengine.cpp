@@ -202,12 +202,11 @@ void BusEngine::resetAdapter(int slot) {
     const uint64_t ticks = s.ticks;
     s = SlotState{};
     s.ticks = ticks;
-    // The node takes the buffer back and hands it over at the next 0x09, asked or not,
-    // reporting the reset.
+    // The node takes the buffer back and hands it over at the next 0x09, asked or not. The
+    // controller reports its reset (event 7) only once the core has sent the initialise
+    // flag in that buffer, so the core's start-up runs initialise, then re-initialise.
     s.nodeHolds = true;
     s.deliverUnasked = true;
-    s.events = 1u << exch::kEventReset;
-    s.eventFlags = exch::kFlagInitialise;
 }
 
 void BusEngine::waitBuffer(int fd, int slot, uint8_t* rec) {

@@ -116,6 +116,10 @@ protected:
         ASSERT_EQ(wait(in), 0u);
         ASSERT_EQ(result(req::kResetAdapter), 0u);
         ASSERT_EQ(wait(in), 0u); // unasked after the reset
+        ASSERT_EQ(in.events, 0u);
+        CoreOutput init;
+        init.flags = exch::kFlagInitialise;
+        ASSERT_EQ(exchange(init, in), 0u);
         ASSERT_EQ(in.events, 0x80);
         CoreOutput reinit;
         reinit.flags = exch::kFlagReinitialise;

@@ -157,7 +157,7 @@ TEST_F(BufferHandOver, ClosingTheHoldingDescriptorGivesTheBufferBack) {
     EXPECT_EQ(wait(), 0u);
 }
 
-TEST_F(BufferHandOver, ResetDeliversTheBufferUnaskedWithTheResetEvent) {
+TEST_F(BufferHandOver, ResetDeliversTheBufferUnaskedAndTheInitialiseBringsTheResetEvent) {
     bringUp({{0x11, 0x20}});
     EXPECT_TRUE(engine->pollList(kSlot).empty()); // taken over at the next tick
     NodeInput in;
@@ -170,11 +170,17 @@ TEST_F(BufferHandOver, ResetDeliversTheBufferUnaskedWithTheResetEvent) {
     ASSERT_EQ(result(req::kResetAdapter), 0u);
     EXPECT_FALSE(engine->bufferWithCore(kSlot));
     ASSERT_EQ(wait(in), 0u);
-    EXPECT_EQ(in.events, 1 << exch::kEventReset);
-    EXPECT_EQ(in.flags, exch::kFlagInitialise);
+    EXPECT_EQ(in.events, 0u); // nothing reported until the core initialises
     EXPECT_EQ(in.portByte, 0x80);
     EXPECT_TRUE(in.errors.empty()); // the reset dropped what waited
     EXPECT_TRUE(engine->pollList(kSlot).empty());
+
+    // The initialise is answered with the reset event (bit 7, flag 0x80).
+    CoreOutput init;
+    init.flags = exch::kFlagInitialise;
+    ASSERT_EQ(exchange(init, in), 0u);
+    EXPECT_EQ(in.events, 1 << exch::kEventReset);
+    EXPECT_EQ(in.flags, exch::kFlagInitialise);
 
     // The re-initialise is answered with the status event (bit 1, flag 0x02).
     CoreOutput reinit;
@@ -202,12 +208,13 @@ TEST_F(BufferHandOver, InitialiseFlagIsAnsweredWithTheResetEvent) {
 TEST_F(BufferHandOver, ReturnedBuffersAreLoggedDecoded) {
     bringUp({{0x11, 0x20}, {0x22, 0x21}});
     std::vector<ReturnedBuffer> log = engine->returnedBuffers(kSlot);
-    ASSERT_EQ(log.size(), 2u);
+    ASSERT_EQ(log.size(), 3u);
     EXPECT_TRUE(log[0].accepted);
-    EXPECT_EQ(log[0].output.flags, exch::kFlagReinitialise);
-    EXPECT_EQ(log[1].output.flags, exch::kFlagPollList | exch::kFlagPortConfig);
-    EXPECT_EQ(log[1].output.portConfig, 0xA4);
-    EXPECT_EQ(log[1].output.pollList[1], (PollEntry{0x22, 0x21}));
+    EXPECT_EQ(log[0].output.flags, exch::kFlagInitialise);
+    EXPECT_EQ(log[1].output.flags, exch::kFlagReinitialise);
+    EXPECT_EQ(log[2].output.flags, exch::kFlagPollList | exch::kFlagPortConfig);
+    EXPECT_EQ(log[2].output.portConfig, 0xA4);
+    EXPECT_EQ(log[2].output.pollList[1], (PollEntry{0x22, 0x21}));
     EXPECT_EQ(engine->portConfig(kSlot), 0); // applied at the next tick
     NodeInput in;
     ASSERT_EQ(wait(in), 0u);
