@@ -311,11 +311,18 @@ TEST_F(SioDeviceBusTest, StationTakenAwayGoesOfflineAndComesBackOnline) {
     EXPECT_EQ(got[0].msg, POSM_SYS_DEVICE_ONLINE);
     EXPECT_EQ(got[0].p1, kDeviceWord);
 
-    // And it works again.
+    // And it works again. A frame queued with the adapter manager shows as sent until the
+    // buffer carries it out.
     model_->on({'Q'}, {'A'});
     dev_->pending.push_back({'Q'});
+    const DeviceID id(kSlot, kPort, kAddress);
+    EXPECT_EQ(dev_->PdevSentMsg(id), 0);
+    ASSERT_EQ(dev_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(dev_->PdevSentMsg(id), 1);
+    EXPECT_EQ(dev_->PdevSentMsg(DeviceID(kSlot, kPort, 0x36)), 0);
     ASSERT_TRUE(runFor(1000, [&] { return dev_->received.size() == 1; }));
     EXPECT_EQ(dev_->received[0], Bytes{'A'});
+    EXPECT_EQ(dev_->PdevSentMsg(id), 0);
 }
 
 } // namespace
