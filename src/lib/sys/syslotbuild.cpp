@@ -1,4 +1,5 @@
 // The slot classes the system object builds from the slot types the driver node reports.
+#include "PlanarSlot.h"
 #include "SioSlot.h"
 
 namespace {
@@ -7,6 +8,8 @@ Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slotNum
     if (slotNumber < 0 || slotNumber > 8) return nullptr;
     if (slotType == SLOT_TYPE_RS485)
         return new SioSlot(adapterType, static_cast<unsigned short>(slotNumber), "SioSlot");
+    if (slotType == SLOT_TYPE_PLANAR)
+        return new PlanarSlot(adapterType, static_cast<unsigned short>(slotNumber), "PlnrSlot");
     return nullptr;
 }
 

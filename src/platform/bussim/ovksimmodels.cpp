@@ -1,0 +1,249 @@
+// The models of ovksim by name, and their scripting commands.
+#include "ovksimmodels.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "displaymodel.h"
+#include "drawermodel.h"
+#include "testdevicemodel.h"
+
+namespace bussim {
+
+bool parseNumber(const std::string& text, long min, long max, long& value) {
+    if (text.empty() || text.size() > 20 || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || !end || *end != '\0') return false;
+    if (v > static_cast<unsigned long long>(max) || static_cast<long long>(v) < min) return false;
+    value = static_cast<long>(v);
+    return true;
+}
+
+bool parseHexBytes(const std::string& text, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (text.size() % 2 != 0) return false;
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int hi = digit(text[i]), lo = digit(text[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
+    }
+    return true;
+}
+
+std::string hexBytes(const std::vector<uint8_t>& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+bool numberOption(const ModelOptions& options, const std::string& key, long min, long max,
+                  long fallback, long& value, std::string& error) {
+    auto it = options.find(key);
+    if (it == options.end()) {
+        value = fallback;
+        return true;
+    }
+    if (parseNumber(it->second, min, max, value)) return true;
+    error = "option " + key + " must be a number from " + std::to_string(min) + " to " + std::to_string(max);
+    return false;
+}
+
+bool ModelRegistry::add(ModelKind kind) {
+    if (find(kind.name)) return false;
+    kinds_.push_back(std::move(kind));
+    return true;
+}
+
+const ModelKind* ModelRegistry::find(const std::string& name) const {
+    for (const ModelKind& k : kinds_)
+        if (k.name == name) return &k;
+    return nullptr;
+}
+
+const ModelKind* ModelRegistry::findCommand(const std::string& command) const {
+    for (const ModelKind& k : kinds_)
+        if (k.commands.count(command)) return &k;
+    return nullptr;
+}
+
+std::vector<std::string> ModelRegistry::names() const {
+    std::vector<std::string> out;
+    for (const ModelKind& k : kinds_) out.push_back(k.name);
+    return out;
+}
+
+namespace {
+
+// Options no model knows are refused, so that a misspelt option does not pass unnoticed.
+bool onlyOptions(const ModelOptions& options, std::initializer_list<const char*> known,
+                 std::string& error) {
+    for (const auto& [key, value] : options) {
+        bool ok = false;
+        for (const char* k : known) ok = ok || key == k;
+        if (!ok) {
+            error = "unknown option " + key;
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class M>
+M* as(DeviceModel& model, std::string& reply) {
+    M* m = dynamic_cast<M*>(&model);
+    if (!m) reply = "the station has another model";
+    return m;
+}
+
+ModelKind testDeviceKind() {
+    ModelKind k;
+    k.name = "testdev";
+    k.description = "test device: answers identification (type=) and status (subtype=, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long type = 0, subtype = 0, ec = 0;
+        if (!onlyOptions(o, {"type", "subtype", "ec"}, error) ||
+            !numberOption(o, "type", 0, 0xFFFF, 34900, type, error) ||
+            !numberOption(o, "subtype", 0, 0xFF, 1, subtype, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        TestDeviceModel::Options options;
+        options.type = static_cast<uint16_t>(type);
+        options.subtype = static_cast<uint8_t>(subtype);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<TestDeviceModel>(options);
+    };
+    k.commands["ident"] = {"<type>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<TestDeviceModel>(m, reply);
+        long type = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 0xFFFF, type)) {
+            reply = "usage: ident <slot> <port> <address> <type>";
+            return false;
+        }
+        d->setType(static_cast<uint16_t>(type));
+        reply = "type " + std::to_string(type);
+        return true;
+    }};
+    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<TestDeviceModel>(m, reply);
+        std::vector<uint8_t> bytes;
+        if (!d) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
+            reply = "usage: push <slot> <port> <address> <hex bytes>";
+            return false;
+        }
+        d->push(bytes);
+        reply = "queued " + std::to_string(bytes.size()) + " bytes";
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<TestDeviceModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    return k;
+}
+
+ModelKind drawerKind() {
+    ModelKind k;
+    k.name = "drawer";
+    k.description = "cash-drawer unit: two drawers and an alarm (drawer1=, drawer2=, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long d1 = 0, d2 = 0, ec = 0;
+        if (!onlyOptions(o, {"drawer1", "drawer2", "ec"}, error) ||
+            !numberOption(o, "drawer1", 0, 1, 1, d1, error) ||
+            !numberOption(o, "drawer2", 0, 1, 1, d2, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error))
+            return nullptr;
+        DrawerModel::Options options;
+        options.drawer1Connected = d1 != 0;
+        options.drawer2Connected = d2 != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<DrawerModel>(options);
+    };
+    auto drawerCommand = [](const char* name, bool (*act)(DrawerModel&, int)) {
+        return ModelCommand{"<drawer 1|2>", [name, act](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<DrawerModel>(m, reply);
+            long n = 0;
+            if (!d) return false;
+            if (a.size() != 1 || !parseNumber(a[0], 1, 2, n)) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address> <drawer 1|2>";
+                return false;
+            }
+            if (!act(*d, static_cast<int>(n))) {
+                reply = "no change";
+                return false;
+            }
+            reply = std::string(name) + " drawer " + std::to_string(n);
+            return true;
+        }};
+    };
+    k.commands["open"] = drawerCommand("open", [](DrawerModel& d, int n) { return d.openDrawer(n); });
+    k.commands["close"] = drawerCommand("close", [](DrawerModel& d, int n) { return d.closeDrawer(n); });
+    k.commands["plug"] = drawerCommand("plug", [](DrawerModel& d, int n) { return d.setConnected(n, true); });
+    k.commands["unplug"] =
+        drawerCommand("unplug", [](DrawerModel& d, int n) { return d.setConnected(n, false); });
+    k.commands["drawers"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<DrawerModel>(m, reply);
+        if (!d) return false;
+        reply.clear();
+        for (int n = 1; n <= 2; ++n) {
+            reply += "drawer" + std::to_string(n) + "=" +
+                     (!d->connected(n) ? "unplugged" : d->drawerOpen(n) ? "open" : "closed") + " ";
+        }
+        reply += std::string("alarm=") + (d->alarmSounding() ? "on" : "off");
+        return true;
+    }};
+    return k;
+}
+
+ModelKind displayKind(const std::string& name, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    k.make = [name](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        if (!onlyOptions(o, {}, error)) return nullptr;
+        return DisplayModel::make(name);
+    };
+    k.commands["text"] = {"<row>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<DisplayModel>(m, reply);
+        long row = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, DisplayModel::kRows - 1, row)) {
+            reply = "usage: text <slot> <port> <address> <row 0|1>";
+            return false;
+        }
+        reply = "[" + d->text(static_cast<int>(row)) + "]";
+        return true;
+    }};
+    return k;
+}
+
+} // namespace
+
+void registerBuiltinModels(ModelRegistry& registry) {
+    registry.add(testDeviceKind());
+    registry.add(drawerKind());
+    registry.add(displayKind("anum", "numeric display, two rows of 20 dot cells"));
+    registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
+    registry.add(displayKind("anop", "alphanumeric operator display"));
+    registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+}
+
+} // namespace bussim
