@@ -4,14 +4,19 @@
 // socket ($OVK_ROOT/tmp/.ovksim unless -c names another), one line each.
 //
 //   ovksim [-t terminal-file] [-c control-socket] [-l log-file]
+//   ovksim [-c control-socket] -x "command"
 //
 // Without -t the terminal is the system board at slot 0 and a two-port RS-485 adapter
 // (type 5) at slot 1, with no stations. "ovksim ready" goes to standard output once the
-// sockets accept connections; SIGTERM or SIGINT ends it.
+// sockets accept connections; SIGTERM or SIGINT ends it. With -x it runs one command on a
+// simulator that is running and prints its reply (status 0 for "ok", 1 otherwise).
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "ovkhost.h"
@@ -33,24 +38,69 @@ void onSignal(int) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: ovksim [-t terminal-file] [-c control-socket] [-l log-file]\n");
+    std::fprintf(stderr, "usage: ovksim [-t terminal-file] [-c control-socket] [-l log-file]\n"
+                         "       ovksim [-c control-socket] -x command\n");
     return 2;
+}
+
+// Runs one command on the simulator behind the control socket.
+int runCommand(const std::string& socketPath, const std::string& command) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof addr.sun_path || command.find('\n') != std::string::npos) return usage();
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        std::fprintf(stderr, "ovksim: no simulator at %s\n", socketPath.c_str());
+        if (fd >= 0) ::close(fd);
+        return 1;
+    }
+    const std::string line = command + "\n";
+    std::string reply;
+    bool done = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    while (done) {
+        pollfd p{fd, POLLIN, 0};
+        char c;
+        if (::poll(&p, 1, 10000) <= 0 || ::recv(fd, &c, 1, 0) != 1) {
+            done = false;
+            break;
+        }
+        if (c == '\n') break;
+        reply += c;
+    }
+    ::close(fd);
+    if (!done) {
+        std::fprintf(stderr, "ovksim: no reply from %s\n", socketPath.c_str());
+        return 1;
+    }
+    std::printf("%s\n", reply.c_str());
+    return reply.compare(0, 2, "ok") == 0 ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    std::string terminalPath, controlPath, logPath;
+    std::string terminalPath, controlPath, logPath, command;
+    bool client = false;
     int opt;
-    while ((opt = ::getopt(argc, argv, "t:c:l:h")) != -1) {
+    while ((opt = ::getopt(argc, argv, "t:c:l:x:h")) != -1) {
         switch (opt) {
         case 't': terminalPath = optarg; break;
         case 'c': controlPath = optarg; break;
         case 'l': logPath = optarg; break;
+        case 'x':
+            command = optarg;
+            client = true;
+            break;
         default: return usage();
         }
     }
     if (optind != argc) return usage();
+    if (controlPath.empty()) controlPath = ovkPath("/tmp/.ovksim");
+    if (client) {
+        if (!terminalPath.empty() || !logPath.empty()) return usage();
+        return runCommand(controlPath, command);
+    }
 
     bussim::SimLog log;
     if (!logPath.empty() && !log.open(logPath)) {
@@ -82,8 +132,7 @@ int main(int argc, char* argv[]) {
     }
 
     bussim::SimServer server(simulator, log);
-    bussim::SimServer::Paths paths{ovkPath("/dev/ovkdcs"), ovkPath("/dev/ovkikbps"),
-                                   controlPath.empty() ? ovkPath("/tmp/.ovksim") : controlPath};
+    bussim::SimServer::Paths paths{ovkPath("/dev/ovkdcs"), ovkPath("/dev/ovkikbps"), controlPath};
     if (!server.start(paths, error)) {
         std::fprintf(stderr, "ovksim: %s\n", error.c_str());
         log.line(error);

@@ -428,6 +428,15 @@ TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     EXPECT_EQ(command(second, "stations"), "ok 2 2.11.54:drawer:on 2.22.4a:testdev:on");
     ::close(second);
     ::close(control);
+    // The program as a client of a running simulator: the reply, and the status for it.
+    Program client;
+    ASSERT_TRUE(client.Start({"-x", "away 2 0x11 0x54"}, root_.at("/err-client")));
+    EXPECT_EQ(client.FirstLine(), "ok taken away 2.11.54");
+    EXPECT_EQ(client.Wait(), 0);
+    Program refused;
+    ASSERT_TRUE(refused.Start({"-x", "away 2 0x11 0x55"}, root_.at("/err-client")));
+    EXPECT_EQ(refused.FirstLine(), "error no station at 2.11.55");
+    EXPECT_EQ(refused.Wait(), 1);
 
     sim_.Signal(SIGTERM);
     EXPECT_EQ(sim_.Wait(), 0);
