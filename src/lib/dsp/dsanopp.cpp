@@ -194,23 +194,11 @@ int ANOPP::PowerOnResetInProgress() {
 }
 
 int ANOPP::SendAnyPendingMessage() {
-    if (AwaitingReply()) return -1;
-    if (inFlight_.resend) {
-        int rc = SendMsg(inFlight_.copy, inFlight_.length);
-        if (rc == 0) {
-            inFlight_.Resent();
-            lastSent_ = inFlight_.slot;
-        }
-        return rc;
-    }
-    int rc = DSP::SendAnyPendingMessage();
-    if (rc == 0) {
-        requested_ &= ~(1u << lastSent_);
-        if (lastSent_ == kRow1 || lastSent_ == kRow2)
-            inFlight_.Sent(lastSent_, slots_[lastSent_].bytes, slots_[lastSent_].length);
-        else
-            inFlight_.Reset();
-    }
+    // A slot sent from its pending bit is no longer owed to a client request; a resent row
+    // copy leaves the row's request as it is.
+    const bool resend = inFlight_.resend;
+    int rc = SendKeepingRowInFlight(inFlight_);
+    if (rc == 0 && !resend) requested_ &= ~(1u << lastSent_);
     return rc;
 }
 
@@ -221,9 +209,7 @@ int ANOPP::LastMsgAcked() {
 
 int ANOPP::LastMsgLost(const unsigned char* data, int n) {
     LogWith(kLogLastMsgLost, 306, 0, kTag, data, n);
-    ClearStatusBits(SIODEV_AWAITING_REPLY);
-    if (!inFlight_.Lost()) SetPending(lastSent_);
-    return 0;
+    return LostKeepingRowInFlight(inFlight_);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -27,8 +27,6 @@ const int cpNumbers[12] = {0, 0, 850, 852, 855, 857, 862, 863, 864, 865, 866, 86
 
 namespace {
 
-constexpr uint32_t kTraceComponent = 93;
-constexpr uint32_t kTraceWrite = 301;
 constexpr int kPatternRecord = 10;
 
 bool validIndex(intptr_t v) { return v == ANOP_CP_FOLLOW_CLIENT || (v >= 0 && v <= 11); }
@@ -149,19 +147,10 @@ int ANOPV::Open(const unsigned char* resourceName, const unsigned char* classNam
 }
 
 int ANOPV::Write(const void* buffer, unsigned int length, int& count) {
-    count = 0;
-    const auto* data = static_cast<const unsigned char*>(buffer);
-    clTrace(kTraceComponent, kTraceWrite, data, data ? length : 0, 0);
-    if (!IsHolding()) return 315;
-    if (!data) length = 0;
-
-    const int start = cursor_;
-    const int written = TakeBytes(data, length);
-    for (int k = 0; k < written; ++k) text_[start + k] = MapByte(data[k]);
-    count = written;
-    int rc = SendText(start, written, true, false);
-    WrapCursor();
-    return rc;
+    return WriteCells(buffer, length, count, [this](int start, const unsigned char* bytes, int n) {
+        for (int k = 0; k < n; ++k) text_[start + k] = MapByte(bytes[k]);
+        return SendText(start, n, true, false);
+    });
 }
 
 int ANOPV::IOCtl(int request, PosArg* args, int count, int& out) {

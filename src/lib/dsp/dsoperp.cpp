@@ -103,25 +103,7 @@ int OPERP::PowerOnResetInProgress() {
     return 0;
 }
 
-int OPERP::SendAnyPendingMessage() {
-    if (AwaitingReply()) return -1;
-    if (inFlight_.resend) {
-        int rc = SendMsg(inFlight_.copy, inFlight_.length);
-        if (rc == 0) {
-            inFlight_.Resent();
-            lastSent_ = inFlight_.slot;
-        }
-        return rc;
-    }
-    int rc = DSP::SendAnyPendingMessage();
-    if (rc == 0) {
-        if (lastSent_ == kRow1 || lastSent_ == kRow2)
-            inFlight_.Sent(lastSent_, slots_[lastSent_].bytes, slots_[lastSent_].length);
-        else
-            inFlight_.Reset();
-    }
-    return rc;
-}
+int OPERP::SendAnyPendingMessage() { return SendKeepingRowInFlight(inFlight_); }
 
 int OPERP::LastMsgAcked() {
     inFlight_.Acked();
@@ -130,10 +112,8 @@ int OPERP::LastMsgAcked() {
 
 int OPERP::LastMsgLost(const unsigned char* data, int n) {
     LogWith(kLogLastMsgLost, 306, 0, kTag, data, n);
-    ClearStatusBits(SIODEV_AWAITING_REPLY);
     // A row in flight goes again from its copy; any other command from its slot.
-    if (!inFlight_.Lost()) SetPending(lastSent_);
-    return 0;
+    return LostKeepingRowInFlight(inFlight_);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,13 +8,6 @@
 #include "ovkhost.h"
 #include "ovknls.h"
 
-namespace {
-
-constexpr uint32_t kTraceComponent = 93;
-constexpr uint32_t kTraceWrite = 301;
-
-} // namespace
-
 OPERV::OPERV(const DeviceID& id, int handle, const unsigned char* name) : DSV(id, handle, name) {
     cellCount_ = kCells;
     std::memset(text_, ' ', sizeof text_);
@@ -42,19 +35,10 @@ int OPERV::SendPatterns() {
 }
 
 int OPERV::Write(const void* buffer, unsigned int length, int& count) {
-    count = 0;
-    const auto* data = static_cast<const unsigned char*>(buffer);
-    clTrace(kTraceComponent, kTraceWrite, data, data ? length : 0, 0);
-    if (!IsHolding()) return 315;
-    if (!data) length = 0;
-
-    const int start = cursor_;
-    const int written = TakeBytes(data, length);
-    for (int k = 0; k < written; ++k) text_[start + k] = MapByte(data[k]);
-    count = written;
-    int rc = SendText(start, written);
-    WrapCursor();
-    return rc;
+    return WriteCells(buffer, length, count, [this](int start, const unsigned char* bytes, int n) {
+        for (int k = 0; k < n; ++k) text_[start + k] = MapByte(bytes[k]);
+        return SendText(start, n);
+    });
 }
 
 int OPERV::IOCtl(int request, PosArg* args, int count, int& out) {

@@ -89,6 +89,32 @@ int DSP::SendAnyPendingMessage() {
     return -1;
 }
 
+int DSP::SendKeepingRowInFlight(DspRowInFlight& inFlight) {
+    if (AwaitingReply()) return -1;
+    if (inFlight.resend) {
+        int rc = SendMsg(inFlight.copy, inFlight.length);
+        if (rc == 0) {
+            inFlight.Resent();
+            lastSent_ = inFlight.slot;
+        }
+        return rc;
+    }
+    int rc = DSP::SendAnyPendingMessage();
+    if (rc == 0) {
+        if (lastSent_ == rowSlots_[0] || lastSent_ == rowSlots_[1])
+            inFlight.Sent(lastSent_, slots_[lastSent_].bytes, slots_[lastSent_].length);
+        else
+            inFlight.Reset();
+    }
+    return rc;
+}
+
+int DSP::LostKeepingRowInFlight(DspRowInFlight& inFlight) {
+    ClearStatusBits(SIODEV_AWAITING_REPLY);
+    if (!inFlight.Lost()) SetPending(lastSent_);
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Link notifications.
 

@@ -99,7 +99,7 @@ int DSV::Open(const unsigned char* resourceName, const unsigned char* className,
     return rc;
 }
 
-int DSV::Write(const void* buffer, unsigned int length, int& count) {
+int DSV::WriteCells(const void* buffer, unsigned int length, int& count, const CellSender& send) {
     count = 0;
     const auto* data = static_cast<const unsigned char*>(buffer);
     clTrace(kTraceComponent, kTraceWrite, data, data ? length : 0, 0);
@@ -109,9 +109,14 @@ int DSV::Write(const void* buffer, unsigned int length, int& count) {
     const int start = cursor_;
     const int written = TakeBytes(data, length);
     count = written;
-    int rc = SendCells(start, written);
+    int rc = send(start, data, written);
     WrapCursor();
     return rc;
+}
+
+int DSV::Write(const void* buffer, unsigned int length, int& count) {
+    return WriteCells(buffer, length, count,
+                      [this](int start, const unsigned char*, int n) { return SendCells(start, n); });
 }
 
 int DSV::IOCtl(int request, PosArg* args, int count, int& out) {

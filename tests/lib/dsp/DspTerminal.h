@@ -15,19 +15,20 @@
 
 #include "ADAPTER.h"
 #include "COMD.h"
-#include "EventQueue.h"
+#include "LinkRecords.h"
 #include "ObjectSupport.h"
 #include "PDEV.h"
 #include "Process.h"
+#include "RecordingQueue.h"
 #include "SIODEVICE.h"
-#include "Slot.h"
+#include "SlotInfoNode.h"
+#include "StubSlot.h"
 #include "TempRoot.h"
 #include "VDEV.h"
 #include "busstation.h"
 #include "displaymodel.h"
 #include "ovkhost.h"
 #include "ovknls.h"
-#include "sycrc.h"
 #include "sydevnode.h"
 #include "syresource.h"
 
@@ -85,15 +86,15 @@ public:
     int sendTurnResult = 0;
 };
 
-class DspSlot : public Slot {
+// Slot 1: its adapter and its devices; every other slot operation does nothing.
+class DspSlot : public StubSlot {
 public:
     DspSlot(unsigned short adapterType, unsigned short slot)
-        : Slot(adapterType, slot, "SioSlot"), adapter(slot) {}
+        : StubSlot(adapterType, slot, "SioSlot"), adapter(slot) {}
 
     std::vector<PDEV*> devices; // not owned
     WireAdapter adapter;
 
-    int Init() override { return 0; }
     int FindAdapter(ADAPTER*& a) override {
         a = &adapter;
         return 0;
@@ -109,35 +110,6 @@ public:
         for (PDEV* p : devices) p->TellQueueWhosOnline(&q);
         return 0;
     }
-    int MapApplAddrToSIO(DeviceID&) override { return 0; }
-    int MakeSniffer(unsigned short) override { return 0; }
-    int ClosePhysicalDevices() override { return 0; }
-    void DisplayDeviceStatus() override {}
-    int GetValidPollAddrs(BitVec256&) const override { return 0; }
-    int LinkinAdapter() override { return 0; }
-    int LinkinPhysical(const PDEV*) override { return 0; }
-    int LinkoutAdapter() override { return 0; }
-    int LinkoutPhysical(const PDEV*) override { return 0; }
-    int LockSlot() override { return 0; }
-    int MakeAdapter(ADAPTER*& a) override {
-        a = nullptr;
-        return 321;
-    }
-    int MakeInitSniffer() override { return 0; }
-    int MakePhysical(const DeviceID&, long, PDEV*& d) override {
-        d = nullptr;
-        return 321;
-    }
-    int NotifySniffers(int, void*, int) override { return 0; }
-    int OpenPhysicalDevices() override { return 0; }
-    int ServiceAdapter(int) override { return 0; }
-    int SetValidPollAddrs(const BitVec256&) override { return 0; }
-    int StopAdapter() override { return 0; }
-    int Term() override { return 0; }
-    int TermSniffer() override { return 0; }
-    int UnlockSlot() override { return 0; }
-    int Resume() override { return 0; }
-    int Suspend() override { return 0; }
 };
 
 inline Slot* buildDspSlot(unsigned short slotType, unsigned short adapterType, int slotNumber) {
@@ -145,57 +117,8 @@ inline Slot* buildDspSlot(unsigned short slotType, unsigned short adapterType, i
     return nullptr;
 }
 
-// The driver node, as far as the system object asks it: an RS-485 adapter in slot 1.
-class SlotInfoNode : public DevNodeBackend {
-public:
-    int open(const char*, int& fd) override {
-        fd = 7;
-        return 0;
-    }
-    void ioctl(int, unsigned long request, void* record, size_t size) override {
-        std::memset(record, 0, size);
-        if (request != DCS_GET_SLOT_INFO || size < 220) return;
-        auto* words = static_cast<uint32_t*>(record);
-        words[1 + 1] = 5;              // adapter type of slot 1
-        words[10 + 1] = SLOT_TYPE_RS485;
-    }
-    int close(int) override { return 0; }
-};
-
-// ---------------------------------------------------------------------------------------
-// A client process that records its events.
-
-struct Event {
-    uint32_t msg, p1, p2;
-};
-
-class RecordingQueue : public EventQueue {
-public:
-    RecordingQueue() : EventQueue("POSQ") {}
-    int Read(void*, unsigned int, int& count) override {
-        count = 0;
-        return 0;
-    }
-    int SetMessageLimit(unsigned short) override { return 0; }
-    int SetReadTimeout(unsigned long) override { return 0; }
-    int Write(unsigned char* data, int length, int& count) override {
-        count = 0;
-        if (!data || length < 12) return 310;
-        Event e;
-        std::memcpy(&e, data, sizeof e);
-        events.push_back(e);
-        count = 16;
-        return 0;
-    }
-    std::vector<Event> events;
-};
-
-class ListeningProcess : public Process {
-public:
-    ListeningProcess(int pid, RecordingQueue* queue) : Process(pid, 32, "TestProc") {
-        destination_ = MsgQueueInfo{1, pid, reinterpret_cast<intptr_t>(static_cast<EventQueue*>(queue))};
-    }
-};
+// Events of the client process (a RecordingProcess on a RecordingQueue).
+using Event = RecordedEvent;
 
 // ---------------------------------------------------------------------------------------
 // Virtual devices of a test: released and closed before they are deleted.
@@ -229,7 +152,7 @@ public:
         previousBuilder_ = SetSlotBuilder(buildDspSlot);
         comd = std::make_unique<COMD>();
         slot = static_cast<DspSlot*>(comd->GetSlot(kSlot));
-        process = std::make_unique<ListeningProcess>(42, &queue);
+        process = std::make_unique<RecordingProcess>(42, &queue);
         comd->AddProcess(process.get());
     }
     ~DspTerminal() {
@@ -321,14 +244,7 @@ public:
 
     // A received frame record: L (2), port, address, control, data, check (2).
     static Bytes InputRecord(const DeviceID& id, uint8_t control, const Bytes& data) {
-        const int length = static_cast<int>(data.size()) + 4;
-        Bytes rec{static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8), id.port,
-                  id.device, control};
-        rec.insert(rec.end(), data.begin(), data.end());
-        const unsigned short crc = CalculateCRC(rec.data() + 3, static_cast<int>(data.size()) + 2);
-        rec.push_back(static_cast<uint8_t>(crc & 0xFF));
-        rec.push_back(static_cast<uint8_t>(crc >> 8));
-        return rec;
+        return linkrec::received(id.port, id.device, control, data);
     }
 
     // Opens a virtual device of typeId for the device at address, as the process would:
@@ -358,7 +274,7 @@ public:
     }
     std::vector<Event> OnlineEvents() const {
         std::vector<Event> out;
-        for (const Event& e : queue.events)
+        for (const Event& e : queue.events())
             if (e.msg == POSM_SYS_DEVICE_ONLINE) out.push_back(e);
         return out;
     }
@@ -367,7 +283,7 @@ public:
     std::unique_ptr<COMD> comd;
     DspSlot* slot = nullptr;
     RecordingQueue queue;
-    std::unique_ptr<ListeningProcess> process;
+    std::unique_ptr<RecordingProcess> process;
 
 private:
     struct Wired {
@@ -375,7 +291,7 @@ private:
         bussim::DisplayModel* model = nullptr;
         std::unique_ptr<bussim::Station> station;
     };
-    SlotInfoNode node_;
+    SlotInfoNode node_{5}; // an RS-485 adapter of type 5 in slot 1
     SlotBuilder previousBuilder_ = nullptr;
     std::vector<Wired> devices_;
     XrmDatabase database_ = nullptr;

@@ -24,6 +24,7 @@
 #include "POSQ.h"
 #include "Process.h"
 #include "ServiceConnection.h"
+#include "SlotInfoNode.h"
 #include "StubSlot.h"
 #include "TempRoot.h"
 #include "VDEV.h"
@@ -178,15 +179,7 @@ public:
             if (p->GetDeviceID() == mapped) d = p;
         return 0;
     }
-    int MapApplAddrToSIO(DeviceID& id) override {
-        if (id.device < 0x80) return 0;
-        for (const NonSIOAddressRow& row : ObjectSupport::NonSIOAddresses)
-            if (row.applicationAddress == id.device) {
-                id.device = row.busAddress;
-                break;
-            }
-        return 0;
-    }
+    int MapApplAddrToSIO(DeviceID& id) override { return Slot::MapApplAddrToSIO(id); }
     int WhoIsOnline(const MsgQueueInfo& q) override {
         for (PDEV* p : devices) p->TellQueueWhosOnline(&q);
         return 0;
@@ -203,23 +196,6 @@ inline Slot* buildRoadSlot(unsigned short slotType, unsigned short adapterType, 
     if (slotNumber == 0) return new RoadSlot(adapterType, 0, false);
     return nullptr;
 }
-
-// The driver node reports an RS-485 adapter in slot 1.
-class SlotInfoNode : public DevNodeBackend {
-public:
-    int open(const char*, int& fd) override {
-        fd = 7;
-        return 0;
-    }
-    void ioctl(int, unsigned long request, void* record, size_t size) override {
-        std::memset(record, 0, size);
-        if (request != DCS_GET_SLOT_INFO || size < 220) return;
-        auto* words = static_cast<uint32_t*>(record);
-        words[1 + 1] = 0x1234; // adapter type of slot 1
-        words[10 + 1] = SLOT_TYPE_RS485;
-    }
-    int close(int) override { return 0; }
-};
 
 // ---------------------------------------------------------------------------------------
 // Client end of a connection.
@@ -328,7 +304,7 @@ public:
 
 private:
     TempRoot root_;
-    SlotInfoNode node_;
+    SlotInfoNode node_{0x1234}; // an RS-485 adapter in slot 1
     SlotBuilder previousBuilder_ = nullptr;
 
 public:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ADAPTER.h"
+#include "LinkRecords.h"
 #include "SIODEVICE.h"
 #include "TempRoot.h"
 #include "ovkhost.h"
@@ -133,14 +134,7 @@ private:
 // A received frame record: length L, port, address, control, data, two check bytes.
 Bytes inFrame(unsigned char control, const std::string& data = "", unsigned char port = kPort,
               unsigned char address = kAddress) {
-    const int length = static_cast<int>(data.size()) + 4;
-    Bytes rec = {static_cast<unsigned char>(length & 0xFF), static_cast<unsigned char>(length >> 8),
-                 port, address, control};
-    rec.insert(rec.end(), data.begin(), data.end());
-    unsigned short crc = CalculateCRC(rec.data() + 3, static_cast<int>(rec.size()) - 3);
-    rec.push_back(static_cast<unsigned char>(crc & 0xFF));
-    rec.push_back(static_cast<unsigned char>(crc >> 8));
-    return rec;
+    return linkrec::received(port, address, control, Bytes(data.begin(), data.end()));
 }
 
 unsigned char iFrame(int ns, int nr) { return static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1); }
@@ -154,19 +148,16 @@ struct OutFrame {
 
 OutFrame decodeOut(const Bytes& rec, unsigned char addressWait = 30, unsigned char byteWait = 0) {
     OutFrame f;
-    EXPECT_GE(rec.size(), 9u);
-    if (rec.size() < 9) return f;
-    const size_t length = rec[0] | rec[1] << 8;
-    EXPECT_EQ(rec.size(), length + 5);
-    EXPECT_EQ(rec[2], kPort);
-    EXPECT_EQ(rec[3], addressWait);
-    EXPECT_EQ(rec[4], byteWait);
-    EXPECT_EQ(rec[5], kAddress);
-    f.control = rec[6];
-    f.data.assign(rec.begin() + 7, rec.end() - 2);
-    unsigned short crc = CalculateCRC(rec.data() + 5, static_cast<int>(rec.size()) - 7);
-    EXPECT_EQ(rec[rec.size() - 2], crc & 0xFF);
-    EXPECT_EQ(rec[rec.size() - 1], crc >> 8);
+    const linkrec::Sent s = linkrec::decodeSent(rec);
+    EXPECT_TRUE(s.wellFormed);
+    if (!s.wellFormed) return f;
+    EXPECT_EQ(s.port, kPort);
+    EXPECT_EQ(s.addressWait, addressWait);
+    EXPECT_EQ(s.byteWait, byteWait);
+    EXPECT_EQ(s.address, kAddress);
+    EXPECT_TRUE(s.checkOk);
+    f.control = s.control;
+    f.data.assign(s.data.begin(), s.data.end());
     return f;
 }
 

@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,14 +17,15 @@
 #include "ALARM.h"
 #include "CDP.h"
 #include "COMD.h"
-#include "EventQueue.h"
+#include "LinkRecords.h"
 #include "ObjectSupport.h"
 #include "Process.h"
+#include "RecordingQueue.h"
 #include "Slot.h"
+#include "SlotInfoNode.h"
 #include "TILL.h"
 #include "TempRoot.h"
 #include "ovkhost.h"
-#include "sycrc.h"
 #include "sydevnode.h"
 
 namespace tillbench {
@@ -39,53 +38,8 @@ constexpr unsigned char kPort = 0x11;
 // ---------------------------------------------------------------------------------------
 // Events.
 
-struct Event {
-    uint32_t msg, p1, p2;
-    bool operator==(const Event& o) const { return msg == o.msg && p1 == o.p1 && p2 == o.p2; }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Event& e) {
-    return os << std::hex << "{0x" << e.msg << ", 0x" << e.p1 << ", 0x" << e.p2 << "}" << std::dec;
-}
-
-class RecordingQueue : public EventQueue {
-public:
-    RecordingQueue() : EventQueue("POSQ") {}
-    int Read(void*, unsigned int, int& count) override {
-        count = 0;
-        return 0;
-    }
-    int SetMessageLimit(unsigned short) override { return 0; }
-    int SetReadTimeout(unsigned long) override { return 0; }
-    int Write(unsigned char* data, int length, int& count) override {
-        Event e{};
-        if (length >= static_cast<int>(sizeof e)) std::memcpy(&e, data, sizeof e);
-        std::lock_guard<std::mutex> g(mutex_);
-        events_.push_back(e);
-        count = 16;
-        return 0;
-    }
-    std::vector<Event> take() {
-        std::lock_guard<std::mutex> g(mutex_);
-        std::vector<Event> out;
-        out.swap(events_);
-        return out;
-    }
-    MsgQueueInfo destination(int clientId = 0) {
-        return MsgQueueInfo{1, clientId, reinterpret_cast<intptr_t>(static_cast<EventQueue*>(this))};
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Event> events_;
-};
-
-class ClientProcess : public Process {
-public:
-    ClientProcess(int pid, RecordingQueue* queue) : Process(pid, 32, "TestProc") {
-        destination_ = queue->destination(pid);
-    }
-};
+using Event = RecordedEvent;
+using ClientProcess = RecordingProcess;
 
 // ---------------------------------------------------------------------------------------
 // Adapter, unit and slot.
@@ -140,15 +94,6 @@ public:
         if (unit && unit->GetDeviceID() == mapped) d = unit;
         return 0;
     }
-    int MapApplAddrToSIO(DeviceID& id) override {
-        if (id.device < 0x80) return 0;
-        for (const NonSIOAddressRow& row : ObjectSupport::NonSIOAddresses)
-            if (row.applicationAddress == id.device) {
-                id.device = row.busAddress;
-                break;
-            }
-        return 0;
-    }
     int WhoIsOnline(const MsgQueueInfo& q) override {
         if (unit) unit->TellQueueWhosOnline(&q);
         return 0;
@@ -161,23 +106,6 @@ inline Slot* buildBenchSlot(unsigned short slotType, unsigned short adapterType,
     if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
     return new BenchSlot(adapterType, static_cast<unsigned short>(slot));
 }
-
-// The driver node reports an RS-485 adapter in slot 1.
-class SlotInfoNode : public DevNodeBackend {
-public:
-    int open(const char*, int& fd) override {
-        fd = 7;
-        return 0;
-    }
-    void ioctl(int, unsigned long request, void* record, size_t size) override {
-        std::memset(record, 0, size);
-        if (request != DCS_GET_SLOT_INFO || size < 220) return;
-        auto* words = static_cast<uint32_t*>(record);
-        words[1 + kSlot] = 5;                // adapter type
-        words[10 + kSlot] = SLOT_TYPE_RS485; // slot type
-    }
-    int close(int) override { return 0; }
-};
 
 // ---------------------------------------------------------------------------------------
 // Virtual devices with their own recording queue.
@@ -236,43 +164,22 @@ using Alarm = Client<ALARM>;
 // ---------------------------------------------------------------------------------------
 // Frame records.
 
-// An incoming record: length L, port, address, control, data, two check bytes.
+// A record from the unit.
 inline Bytes inRecord(unsigned char control, const Bytes& data) {
-    const int length = static_cast<int>(data.size()) + 4;
-    Bytes rec(data.size() + 7);
-    rec[0] = static_cast<unsigned char>(length & 0xFF);
-    rec[1] = static_cast<unsigned char>(length >> 8);
-    rec[2] = kPort;
-    rec[3] = TILL_DRAWER1_ADDRESS;
-    rec[4] = control;
-    for (size_t i = 0; i < data.size(); ++i) rec[5 + i] = data[i];
-    unsigned short crc = CalculateCRC(rec.data() + 3, length - 2);
-    rec[rec.size() - 2] = static_cast<unsigned char>(crc & 0xFF);
-    rec[rec.size() - 1] = static_cast<unsigned char>(crc >> 8);
-    return rec;
+    return linkrec::received(kPort, TILL_DRAWER1_ADDRESS, control, data);
 }
 
-struct OutFrame {
-    unsigned char control = 0;
-    Bytes data;
-    bool info() const { return (control & 0x11) == 0; }
-};
+using OutFrame = linkrec::Sent;
 
-// An outgoing record: length, port, address wait, byte wait, address, control, data, check.
+// A record to the unit, checked for the unit's port, address and wait times.
 inline OutFrame decodeOut(const Bytes& rec) {
-    OutFrame f;
-    EXPECT_GE(rec.size(), 9u);
-    if (rec.size() < 9) return f;
-    EXPECT_EQ(rec.size(), static_cast<size_t>(rec[0] | rec[1] << 8) + 5);
-    EXPECT_EQ(rec[2], kPort);
-    EXPECT_EQ(rec[3], 192); // the unit's address wait
-    EXPECT_EQ(rec[4], 144); // and byte wait
-    EXPECT_EQ(rec[5], TILL_DRAWER1_ADDRESS);
-    f.control = rec[6];
-    f.data.assign(rec.begin() + 7, rec.end() - 2);
-    unsigned short crc = CalculateCRC(rec.data() + 5, static_cast<int>(rec.size()) - 7);
-    EXPECT_EQ(rec[rec.size() - 2], crc & 0xFF);
-    EXPECT_EQ(rec[rec.size() - 1], crc >> 8);
+    const OutFrame f = linkrec::decodeSent(rec);
+    EXPECT_TRUE(f.wellFormed);
+    EXPECT_TRUE(f.checkOk);
+    EXPECT_EQ(f.port, kPort);
+    EXPECT_EQ(f.addressWait, 192); // the unit's address wait
+    EXPECT_EQ(f.byteWait, 144);    // and byte wait
+    EXPECT_EQ(f.address, TILL_DRAWER1_ADDRESS);
     return f;
 }
 
@@ -376,7 +283,7 @@ protected:
     }
 
     TempRoot root_;
-    SlotInfoNode node_;
+    SlotInfoNode node_{5, kSlot}; // an RS-485 adapter of type 5 in slot 1
     SlotBuilder previousBuilder_ = nullptr;
     std::unique_ptr<COMD> comd_;
     BenchSlot* slot_ = nullptr;

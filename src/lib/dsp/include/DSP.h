@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "DspRowInFlight.h"
 #include "SIODEVICE.h"
 
 class VDEV;
@@ -114,6 +115,13 @@ protected:
                  const void* data, int n) const;
     // Sends slot i; on success updates pending, awaiting-reply and the last sent slot.
     int SendSlot(int slot);
+    // SendAnyPendingMessage of the two-row models that keep their row in flight: a lost
+    // row goes again from its copy before any pending slot; a row slot that goes out
+    // becomes the row in flight.
+    int SendKeepingRowInFlight(DspRowInFlight& inFlight);
+    // LastMsgLost of those models (after their log): the row in flight is due again from
+    // its copy, any other command from its slot.
+    int LostKeepingRowInFlight(DspRowInFlight& inFlight);
 
     uint32_t pending_ = 0;
     CommandSlot slots_[kMaxSlots] = {};

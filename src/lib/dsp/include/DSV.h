@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "DSP.h"
 #include "VDEV.h"
@@ -45,6 +46,12 @@ protected:
     int TakeBytes(const unsigned char* data, unsigned int length);
     // Back to the home position once the cursor has reached the cell count.
     void WrapCursor();
+    // What every model's Write does: traces the data, refuses 315 unless the device is
+    // held, takes bytes at the cursor into cells (count: the bytes taken), hands what was
+    // taken to send(start, bytes, n), whose result it returns, and wraps the cursor after
+    // the send.
+    using CellSender = std::function<int(int start, const unsigned char* bytes, int n)>;
+    int WriteCells(const void* buffer, unsigned int length, int& count, const CellSender& send);
     // Sends a record to the physical device: its answer, or 321 when there is none.
     int Tell(int request, void* record, int length);
     int SendCells(int first, int count);

@@ -90,11 +90,10 @@ TEST_F(SioamBusTest, StartUpReachesRunningAndTheDeviceIsPolled) {
     for (int i = 0; i < 60 && am_->GetState() != SIOAM_RUNNING; ++i)
         states.push_back(static_cast<uint32_t>(cycle()));
     ASSERT_EQ(am_->GetState(), SIOAM_RUNNING);
-    // The node reports the adapter's reset together with the buffer it hands back after
-    // the 8051 reset, so the manager goes from waiting straight to re-initialising.
-    std::vector<uint32_t> seen = distinct(states);
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(std::vector<uint32_t>(seen.end() - 3, seen.end()), (std::vector<uint32_t>{3, 4, 5}));
+    // The node reports the adapter's reset (event 7) only after the initialise, and its
+    // readiness (event 1) after the re-initialise: waiting, reset reported, broadcast,
+    // broadcast queued, running.
+    EXPECT_EQ(distinct(states), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
 
     ASSERT_TRUE(runUntil([&] { return !dev_->inputs.empty(); }));
     std::vector<int> flags;
@@ -102,13 +101,20 @@ TEST_F(SioamBusTest, StartUpReachesRunningAndTheDeviceIsPolled) {
         EXPECT_TRUE(r.accepted) << r.refusal;
         flags.push_back(r.output.flags);
     }
-    // An initialise goes first only when the node hands the buffer back without the reset
-    // report; the rest is fixed. The node has no poll list yet when the first configuration
-    // goes out, so the default list goes with it.
-    if (!flags.empty() && flags[0] == 0x80) flags.erase(flags.begin());
-    ASSERT_GE(flags.size(), 6u);
-    EXPECT_EQ(std::vector<int>(flags.begin(), flags.begin() + 6),
-              (std::vector<int>{0x02, 0x28, 0x10, 0x20, 0x10, 0x68}));
+    // Initialise, re-initialise, configuration, the power-on reset record of port 1, the
+    // configuration again with port 2's record, then configuration, poll list and timing.
+    // The node has no poll list yet when the first configuration goes out, so the default
+    // list goes with it.
+    ASSERT_GE(flags.size(), 7u);
+    EXPECT_EQ(std::vector<int>(flags.begin(), flags.begin() + 7),
+              (std::vector<int>{0x80, 0x02, 0x28, 0x10, 0x20, 0x10, 0x68}));
+    const auto& returned = engine_.returnedBuffers(1);
+    ASSERT_GE(returned.size(), 6u);
+    for (size_t i : {size_t(3), size_t(5)}) {
+        ASSERT_EQ(returned[i].output.frames.size(), 1u);
+        EXPECT_EQ(returned[i].output.frames[0].port, i == 3 ? 0x11 : 0x22);
+        EXPECT_TRUE(returned[i].output.frames[0].broadcast());
+    }
     for (const auto& r : engine_.returnedBuffers(1)) {
         if (r.output.flags == 0x68) {
             EXPECT_EQ(r.output.portConfig, 0xA4);
