@@ -73,6 +73,9 @@ public:
     static bool PhysicalRegistered(unsigned short typeId);
     static bool VirtualRegistered(unsigned short typeId);
 
+    // The type id this registration object was built for.
+    unsigned short TypeId() const { return typeId_; }
+
     static SIOAddressTable SIOAddresses;
     static const NonSIOAddressRow NonSIOAddresses[kNonSIORows];
 

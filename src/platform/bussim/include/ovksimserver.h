@@ -67,7 +67,6 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::list<std::unique_ptr<Connection>> connections_;
-    int served_ = 0;
 };
 
 } // namespace bussim

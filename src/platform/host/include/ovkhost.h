@@ -97,6 +97,7 @@ public:
     int update(void* p); // replace the element at the cursor: 0, or non-zero when none
 
     int count = 0;       // number of elements, read directly by callers
+    int kind() const { return kind_; } // the construction argument (0: a plain queue)
 
 private:
     struct Node;
