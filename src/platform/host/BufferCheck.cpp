@@ -1,7 +1,9 @@
 // chCheckBuffer: whether the caller may read or write a buffer, found out without touching
 // it. Readability is probed with process_vm_readv on our own process (a fault gives an
 // error, not a signal); writability, and readability where that call is not permitted,
-// come from the mappings in /proc/self/maps.
+// come from the mappings in /proc/self/maps. Reading the maps costs far more than a request
+// does, so the writable ranges are kept and read again only when a buffer lies outside
+// them; the buffer is still probed afresh for being mapped at all.
 #include "ovkhost.h"
 
 #include <cerrno>
@@ -9,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
@@ -96,6 +100,51 @@ bool mappedWith(uintptr_t begin, uintptr_t end, char perm) {
     return need >= end;
 }
 
+// Writable ranges of the last reading of the maps, in address order, adjacent ones joined.
+std::mutex writableMutex;
+std::vector<std::pair<uintptr_t, uintptr_t>> writableRanges;
+
+bool coveredByWritable(uintptr_t begin, uintptr_t end) {
+    for (const auto& r : writableRanges) {
+        if (r.first <= begin && end <= r.second) return true;
+        if (r.first > begin) break;
+    }
+    return false;
+}
+
+void readWritableRanges() {
+    writableRanges.clear();
+    std::string maps = readMaps();
+    const char* p = maps.c_str();
+    while (*p) {
+        char* rest = nullptr;
+        uintptr_t lo = std::strtoul(p, &rest, 16);
+        if (!rest || *rest != '-') break;
+        uintptr_t hi = std::strtoul(rest + 1, &rest, 16);
+        if (!rest || *rest != ' ') break;
+        const char* perms = rest + 1;
+        if (std::strlen(perms) >= 4 && perms[1] == 'w') {
+            if (!writableRanges.empty() && writableRanges.back().second == lo)
+                writableRanges.back().second = hi;
+            else
+                writableRanges.emplace_back(lo, hi);
+        }
+        const char* nl = std::strchr(perms, '\n');
+        if (!nl) break;
+        p = nl + 1;
+    }
+}
+
+bool writable(uintptr_t begin, uintptr_t end) {
+    // Unmapped memory is caught by the fresh probe, whatever the kept ranges say.
+    if (probePages(begin, end) == Probe::Fault) return false;
+    std::lock_guard<std::mutex> lock(writableMutex);
+    if (coveredByWritable(begin, end)) return true;
+    readWritableRanges();
+    if (writableRanges.empty()) return mappedWith(begin, end, 'w'); // no /proc: as before
+    return coveredByWritable(begin, end);
+}
+
 bool readable(uintptr_t begin, uintptr_t end) {
     switch (probePages(begin, end)) {
     case Probe::Ok: return true;
@@ -141,5 +190,5 @@ int chCheckBuffer(const void* pointer, int length, int access) {
     uintptr_t end = begin + static_cast<uintptr_t>(length);
     if (end < begin) return CH_ERR_INVALID_ADDRESS; // wraps around the address space
     if (access == CH_ACCESS_READ) return readable(begin, end) ? 0 : CH_ERR_INVALID_ADDRESS;
-    return mappedWith(begin, end, 'w') ? 0 : CH_ERR_INVALID_ADDRESS;
+    return writable(begin, end) ? 0 : CH_ERR_INVALID_ADDRESS;
 }

@@ -137,6 +137,16 @@ TEST(CheckBuffer, RefusesWhatCannotBeAccessed) {
     EXPECT_EQ(chCheckBuffer(reinterpret_cast<void*>(~uintptr_t{0} - 3), 8, CH_ACCESS_READ), 334);
 }
 
+TEST(CheckBuffer, MemoryUnmappedAfterACheckIsRefused) {
+    const size_t page = static_cast<size_t>(Pages::page());
+    void* p = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(p, MAP_FAILED);
+    EXPECT_EQ(chCheckBuffer(p, 16, CH_ACCESS_WRITE), 0);
+    ASSERT_EQ(munmap(p, page), 0);
+    EXPECT_EQ(chCheckBuffer(p, 16, CH_ACCESS_WRITE), 334);
+    EXPECT_EQ(chCheckBuffer(p, 16, CH_ACCESS_READ), 334);
+}
+
 TEST(Queries, PlatformValues) {
     EXPECT_EQ(chQueryPlatform(), 4000);
     EXPECT_EQ(chGetMaxPathFileLength(), 4096);
