@@ -1,41 +1,153 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
-// prints the daemon's version and the system values it can read, then prints the events that
-// arrive on handle 0 for a few seconds.
+// prints the daemon's version and the system values it can read, writes a line to the
+// operator display, opens cash drawer 1, and prints the events that arrive on handle 0 for a
+// few seconds.
 //
-//   ovksample [seconds]      (default 3)
-#include <cerrno>
+//   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
+//
+// The devices are opened by name; the resource file "/etc/ovksample.res" (under OVK_ROOT
+// when that is set) says where they are, for example:
+//
+//   ovksample.operator.slotNumber:   SLOT_1
+//   ovksample.operator.portNumber:   PORT_1
+//   ovksample.operator.deviceNumber: DEVICE_OPERATOR_DISPLAY_A
+//   ovksample.drawer.slotNumber:     SLOT_1
+//   ovksample.drawer.portNumber:     PORT_1
+//   ovksample.drawer.deviceNumber:   DEVICE_CASH_DRAWER_A
+//
+// A device that is not online yet is opened when its online event comes.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "ovkapi.h"
 
 namespace {
+
+// Requests and events of the devices this sample uses.
+constexpr int kAcquire = 301;         // acquire the device (every class)
+constexpr int kOpenTill = 5401;       // open the drawer (PosDrawer)
+constexpr int kDeviceOffline = 317;   // the device is not online (yet)
+constexpr uint32_t kTillClosed = 0x420E;
+constexpr uint32_t kTillOpened = 0x420F;
 
 const char* eventName(uint32_t msg) {
     switch (msg) {
     case POSM_SYS_DEVICE_OFFLINE: return "device offline";
     case POSM_SYS_DEVICE_ONLINE: return "device online";
     case POSM_SYS_DEVICE_RELEASED: return "device released";
+    case kTillClosed: return "drawer closed";
+    case kTillOpened: return "drawer opened";
     default: return "event";
     }
 }
+
+// One device the sample uses: opened, acquired, then given its one job.
+class SampleDevice {
+public:
+    SampleDevice(const char* label, const char* name, const char* className)
+        : label_(label), name_(name), className_(className) {}
+    SampleDevice(const SampleDevice&) = delete;
+    SampleDevice& operator=(const SampleDevice&) = delete;
+    virtual ~SampleDevice() = default;
+
+    bool ready() const { return handle_ > 0; }
+    int handle() const { return handle_; }
+
+    // Opens and acquires the device and does its job; a device that is not there says so
+    // once per distinct error.
+    void tryOpen() {
+        if (handle_ > 0) return;
+        const int h = PosOpen(name_.data(), className_.data(), nullptr, 0);
+        if (h < 0) {
+            report("not available", PosErrno());
+            return;
+        }
+        if (PosIOCtl(h, kAcquire, nullptr, 0) < 0) {
+            report("cannot be acquired", PosErrno());
+            PosClose(h);
+            return;
+        }
+        handle_ = h;
+        use();
+    }
+
+    void close() {
+        if (handle_ > 0) PosClose(handle_);
+        handle_ = -1;
+    }
+
+protected:
+    virtual void use() = 0;
+    void say(const char* what) {
+        std::printf("%s (handle %d): %s\n", label_, handle_, what);
+        std::fflush(stdout);
+    }
+    void report(const char* what, int error) {
+        if (error == lastError_) return;
+        lastError_ = error;
+        std::printf("%s: %s (error %d)%s\n", label_, what, error,
+                    error == kDeviceOffline ? ", waiting for it to come online" : "");
+        std::fflush(stdout);
+    }
+
+private:
+    const char* label_;
+    std::string name_;
+    std::string className_;
+    int handle_ = -1;
+    int lastError_ = 0;
+};
+
+class OperatorDisplay : public SampleDevice {
+public:
+    explicit OperatorDisplay(std::string line)
+        : SampleDevice("operator display", "operator", "PosDisplay"), line_(std::move(line)) {}
+
+private:
+    void use() override {
+        const int n = PosWrite(handle(), line_.data(), static_cast<unsigned>(line_.size()));
+        std::string text;
+        if (n >= 0)
+            text = "wrote \"" + line_ + "\" (" + std::to_string(n) + " bytes)";
+        else
+            text = "write failed: error " + std::to_string(PosErrno());
+        say(text.c_str());
+    }
+    std::string line_;
+};
+
+class CashDrawer : public SampleDevice {
+public:
+    CashDrawer() : SampleDevice("cash drawer", "drawer", "PosDrawer") {}
+
+private:
+    void use() override {
+        if (PosIOCtl(handle(), kOpenTill, nullptr, 0) == 0)
+            say("told to open");
+        else
+            say(("opening failed: error " + std::to_string(PosErrno())).c_str());
+    }
+};
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     int seconds = 3;
+    std::string line = "Hello from ovksample";
     if (argc > 1) seconds = std::atoi(argv[1]);
-    if (argc > 2 || seconds < 0) {
-        std::fprintf(stderr, "usage: ovksample [seconds]\n");
+    if (argc > 2) line = argv[2];
+    if (argc > 3 || seconds < 0) {
+        std::fprintf(stderr, "usage: ovksample [seconds [line]]\n");
         return 2;
     }
 
     // Reads on handle 0 wait at most half a second, so that the loop below can end on time.
     PosArg init[] = {{"readTimeout", 500}};
     char appl[] = "ovksample";
-    char resFile[] = "ovksample.res";
+    char resFile[] = "/etc/ovksample.res";
     if (PosInitialize(appl, resFile, 0, 0, init, 1) < 0) {
         std::fprintf(stderr, "PosInitialize failed: error %d\n", PosErrno());
         return 1;
@@ -59,6 +171,12 @@ int main(int argc, char* argv[]) {
     } else {
         std::printf("reading the system values failed: error %d\n", PosErrno());
     }
+    std::fflush(stdout);
+
+    OperatorDisplay display(line);
+    CashDrawer drawer;
+    SampleDevice* devices[] = {&display, &drawer};
+    for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);
     std::fflush(stdout);
@@ -71,12 +189,15 @@ int main(int argc, char* argv[]) {
             std::printf("  %-16s msg 0x%04x p1 0x%08x p2 0x%08x\n", eventName(m.msg), m.msg, m.p1,
                         m.p2);
             std::fflush(stdout);
+            if (m.msg == POSM_SYS_DEVICE_ONLINE)
+                for (SampleDevice* d : devices) d->tryOpen();
         } else if (PosErrno() != POSERR_SYS_TIMEOUT) {
             std::printf("reading events failed: error %d\n", PosErrno());
             break;
         }
     }
     std::printf("%d event(s)\n", events);
+    for (SampleDevice* d : devices) d->close();
     PosTerm();
     return 0;
 }

@@ -232,6 +232,18 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
         reply = "[" + d->text(static_cast<int>(row)) + "]";
         return true;
     }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<DisplayModel>(m, reply);
+        if (!d) return false;
+        if (!a.empty()) {
+            reply = "usage: payloads <slot> <port> <address>";
+            return false;
+        }
+        // Every command the display received, oldest first, in hex.
+        reply = std::to_string(d->commands().size());
+        for (const auto& c : d->commands()) reply += " " + hexBytes(c);
+        return true;
+    }};
     return k;
 }
 

@@ -1,0 +1,133 @@
+#include "FamilyTerminal.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+SimControl::SimControl(const std::string& path) {
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+SimControl::~SimControl() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string SimControl::Run(const std::string& command) {
+    const std::string line = command + "\n";
+    if (fd_ < 0 ||
+        ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
+        return "";
+    std::string reply;
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        char buf[512];
+        if (::poll(&p, 1, 5000) <= 0) return "";
+        // The reply is one line and nothing follows it until the next command.
+        const ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
+        if (got <= 0) return "";
+        reply.append(buf, static_cast<size_t>(got));
+        const size_t end = reply.find('\n');
+        if (end != std::string::npos) return reply.substr(0, end);
+    }
+}
+
+void FamilyTest::StartTerminal(const std::string& terminal, const std::string& resources,
+                               const std::string& pluginFolder,
+                               const std::vector<std::string>& plugins) {
+    for (const std::string& lib : plugins) {
+        const fs::path from = fs::path(pluginFolder) / lib;
+        ASSERT_TRUE(fs::exists(from)) << from;
+        std::error_code ec;
+        fs::create_symlink(from, fs::path(root_.at("/usr/lib")) / lib, ec);
+        ASSERT_FALSE(ec) << ec.message();
+    }
+    root_.write("/etc/ovksim.term", terminal);
+    root_.write("/etc/families.res", resources);
+    ASSERT_TRUE(sim_.Start({OVKSIM_PROGRAM, "-t", root_.at("/etc/ovksim.term"), "-l",
+                            root_.at("/var/log/ovksim.log")},
+                           root_.at("/ovksim.err")));
+    std::string line;
+    ASSERT_TRUE(sim_.ReadLine(line, 10000)) << root_.read("/ovksim.err");
+    ASSERT_EQ(line, "ovksim ready");
+    ASSERT_TRUE(daemon_.Start()) << daemon_.Output();
+    started_ = true;
+    PosArg init[] = {{"readTimeout", 200}};
+    char appl[] = "families", res[] = "/etc/families.res";
+    ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();
+}
+
+void FamilyTest::TearDown() {
+    PosTerm();
+    control_.reset();
+    if (!started_) return;
+    // Both programs end cleanly (in a sanitizer build: without a report).
+    EXPECT_EQ(daemon_.Terminate(), 0) << daemon_.Output();
+    sim_.Signal(SIGTERM);
+    EXPECT_EQ(sim_.Wait(), 0) << root_.read("/ovksim.err");
+    if (HasFailure()) {
+        std::cerr << "--- events seen:" << Seen() << "\n";
+        std::cerr << "--- ovksim log\n" << root_.read("/var/log/ovksim.log");
+        std::cerr << "--- daemon output\n" << daemon_.Output();
+        std::cerr << "--- daemon log\n" << root_.read("/var/log/ovkctrl.log");
+    }
+}
+
+SimControl* FamilyTest::control() {
+    if (!control_ || !control_->connected())
+        control_ = std::make_unique<SimControl>(root_.at("/tmp/.ovksim"));
+    return control_.get();
+}
+
+std::string FamilyTest::Sim(const std::string& command) { return control()->Run(command); }
+
+bool FamilyTest::WaitForReply(const std::string& command, const std::string& text, int timeoutMs,
+                              std::string* last) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const std::string reply = Sim(command);
+        if (last) *last = reply;
+        if (reply.find(text) != std::string::npos) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+bool FamilyTest::WaitForEvent(uint32_t msg, uint32_t p1, int timeoutMs, uint32_t p1Mask) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        _POSQMSG m{};
+        if (PosRead(0, &m, sizeof m) == static_cast<int>(sizeof m)) {
+            seen_.push_back(Event{m.msg, m.p1, m.p2});
+            if (m.msg == msg && (m.p1 & p1Mask) == (p1 & p1Mask)) return true;
+        }
+    }
+    return false;
+}
+
+std::string FamilyTest::Seen() const {
+    std::string out;
+    char text[48];
+    for (const Event& e : seen_) {
+        std::snprintf(text, sizeof text, " %04x/%08x/%x", e.msg, e.p1, e.p2);
+        out += text;
+    }
+    return out;
+}
