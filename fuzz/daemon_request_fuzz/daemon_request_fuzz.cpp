@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 // Before the client-side headers: their macros share names with the core's enumerators.
+#include "../FuzzRoot.h"
 #include "COMD.h"
 #include "ProcessHost.h"
 #include "RequestDispatcher.h"
@@ -58,22 +58,11 @@ std::vector<uint8_t> initializeRequest() {
     return out;
 }
 
-// The private root of the run, removed at its end.
-std::string root;
-
-void removeRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-}
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/ovkfuzz.XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    root = dir;
-    std::atexit(removeRoot);
-    setenv("OVK_ROOT", root.c_str(), 1);
+    fuzzroot::usePrivateRoot();
     static COMD* comd = new COMD(); // the core's system object, alive for the whole run
     (void)comd;
     return 0;

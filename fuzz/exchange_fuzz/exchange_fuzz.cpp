@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "../FuzzRoot.h"
 #include "COMD.h"
 #include "DiscoveryDevices.h"
 #include "ObjectSupport.h"
@@ -126,12 +126,6 @@ ObjectSupport objectSelfIdentifying(29500, discovery::_CreateTestDevice,
                                     static_cast<const unsigned char*>(nullptr), 0);
 
 FuzzNode* node = nullptr;
-std::string root;
-
-void removeRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-}
 
 void markLoaded() {
     for (AdapterInfoRow& row : adapterInfo.rows) row.loaded = 1;
@@ -158,11 +152,7 @@ void addDevice(Slot* slot, PDEV* device) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/ovkfuzz.XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    root = dir;
-    std::atexit(removeRoot);
-    setenv("OVK_ROOT", root.c_str(), 1);
+    fuzzroot::usePrivateRoot();
     ovkhost::useManualClock(true);
     ovkhost::setClock(100000);
     node = new FuzzNode;

@@ -43,8 +43,10 @@ void DaemonUnderTest::PrepareRoot(const TempRoot& root) {
 
 DaemonUnderTest::DaemonUnderTest(const TempRoot& root) : root_(root) { PrepareRoot(root); }
 
-bool DaemonUnderTest::Start(int timeoutMs) {
-    if (!child_.Start({Program(), "-f"}, root_.at("/daemon.log"), false)) return false;
+bool DaemonUnderTest::Start(int timeoutMs, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{Program(), "-f"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (!child_.Start(argv, root_.at("/daemon.log"), false)) return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!child_.Running()) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "TempRoot.h"
@@ -14,8 +15,8 @@ public:
     // A daemon still running is killed.
     ~DaemonUnderTest() = default;
 
-    // Starts it and waits until its socket accepts connections.
-    bool Start(int timeoutMs = 30000);
+    // Starts it (with `-f` and `args`) and waits until its socket accepts connections.
+    bool Start(int timeoutMs = 30000, const std::vector<std::string>& args = {});
     // SIGTERM, then the exit status (see ChildProcess::Wait).
     int Terminate(int timeoutMs = 20000);
     void Kill();

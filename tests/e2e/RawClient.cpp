@@ -1,5 +1,6 @@
 #include "RawClient.h"
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -27,6 +28,21 @@ bool RawClient::Connect(const std::string& path) {
     return true;
 }
 
+bool RawClient::ConnectTcp(uint16_t port) {
+    Close();
+    sd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (sd_ < 0) return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(sd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
 void RawClient::Close() {
     if (sd_ >= 0) ::close(sd_);
     sd_ = -1;
@@ -46,19 +62,26 @@ bool RawClient::Send(const void* data, size_t length) {
 
 bool RawClient::Send(const std::vector<uint8_t>& bytes) { return Send(bytes.data(), bytes.size()); }
 
-bool RawClient::Fill(size_t n, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (in_.size() < n) {
+RawClient::Received RawClient::Receive(std::chrono::steady_clock::time_point deadline,
+                                       bool keep) {
+    for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) return TimedOut;
         pollfd p{sd_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
         uint8_t buf[4096];
         const ssize_t got = ::recv(sd_, buf, sizeof buf, 0);
-        if (got <= 0) return false;
-        in_.insert(in_.end(), buf, buf + got);
+        if (got <= 0) return Closed;
+        if (keep) in_.insert(in_.end(), buf, buf + got);
+        return Data;
     }
+}
+
+bool RawClient::Fill(size_t n, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (in_.size() < n)
+        if (Receive(deadline, true) != Data) return false;
     return true;
 }
 
@@ -87,14 +110,11 @@ bool RawClient::Reply(ReplyHeader& header, std::vector<uint8_t>& data, int timeo
 bool RawClient::ClosedByPeer(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) return false;
-        pollfd p{sd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        uint8_t buf[4096];
-        const ssize_t got = ::recv(sd_, buf, sizeof buf, 0);
-        if (got <= 0) return true;
+        switch (Receive(deadline, false)) {
+        case Data: continue;
+        case Closed: return true;
+        case TimedOut: return false;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // A client that speaks the protocol by hand, for requests the client library never sends.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ public:
     RawClient& operator=(const RawClient&) = delete;
 
     bool Connect(const std::string& path);
+    // TCP to the loopback address.
+    bool ConnectTcp(uint16_t port);
     void Close();
     int fd() const { return sd_; }
 
@@ -56,6 +59,9 @@ public:
     int events() const { return events_; }
 
 private:
+    enum Received { Data, Closed, TimedOut };
+    // Waits for bytes until `deadline`; they are added to in_ when `keep`, else dropped.
+    Received Receive(std::chrono::steady_clock::time_point deadline, bool keep);
     bool Fill(size_t n, int timeoutMs);
 
     int sd_ = -1;

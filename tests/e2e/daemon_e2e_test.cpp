@@ -2,12 +2,15 @@
 // when clients or the daemon itself go away.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "DaemonTest.h"
@@ -158,6 +161,61 @@ TEST_F(E2E, ASecondDaemonStopsAtThePidFileLock) {
     EXPECT_NE(root_.read("/second.log").find("already running"), std::string::npos)
         << root_.read("/second.log");
     ASSERT_EQ(Initialize(), 0); // the first one still serves its socket
+}
+
+// A free TCP port of the loopback address (free when asked; the daemon takes it at once).
+uint16_t freeTcpPort() {
+    const int sd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    uint16_t port = 0;
+    if (sd >= 0 && ::bind(sd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(sd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    if (sd >= 0) ::close(sd);
+    return port;
+}
+
+TEST(E2ETcp, ClientsOnTheTcpServiceGetTheirOwnProcesses) {
+    TempRoot root;
+    DaemonUnderTest daemon(root);
+    const uint16_t port = freeTcpPort();
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(daemon.Start(30000, {"-t", std::to_string(port)})) << daemon.Output();
+    EXPECT_NE(daemon.Output().find("serving TCP port " + std::to_string(port)), std::string::npos)
+        << daemon.Output();
+
+    // Two TCP clients of one machine: each gets a made-up process id of its own, so both
+    // initialise, and a request that cannot be decoded ends only its own connection.
+    RawClient first, second;
+    ASSERT_TRUE(first.ConnectTcp(port));
+    ASSERT_TRUE(second.ConnectTcp(port));
+    EXPECT_EQ(first.Initialize("tcpone").rc, 0);
+    EXPECT_EQ(second.Initialize("tcptwo").rc, 0);
+    std::vector<uint8_t> version;
+    EXPECT_EQ(first.Call(ovkwire::VersionRequest{}, &version).rc, 0);
+    EXPECT_EQ(version.size(), ovkwire::VERSION_DATA_SIZE);
+    ASSERT_TRUE(second.Send(std::vector<uint8_t>(8, 0xEE)));
+    EXPECT_TRUE(second.ClosedByPeer());
+    EXPECT_EQ(first.Call(ovkwire::VersionRequest{}).rc, 0);
+    first.Close();
+
+    EXPECT_EQ(daemon.Terminate(), 0) << daemon.Output();
+    RawClient late;
+    EXPECT_FALSE(late.ConnectTcp(port)); // the TCP listener went with the daemon
+}
+
+TEST(E2ETcp, NoTcpWithoutAServiceOrForAnUnknownOne) {
+    TempRoot root;
+    DaemonUnderTest daemon(root);
+    ASSERT_TRUE(daemon.Start(30000, {"-t", "no-such-ovk-service"})) << daemon.Output();
+    EXPECT_EQ(daemon.Output().find("serving TCP"), std::string::npos) << daemon.Output();
+    EXPECT_NE(daemon.Output().find("TCP service no-such-ovk-service is not known"),
+              std::string::npos)
+        << daemon.Output();
+    EXPECT_EQ(daemon.Terminate(), 0) << daemon.Output();
 }
 
 } // namespace

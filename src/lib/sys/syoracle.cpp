@@ -95,18 +95,6 @@ int Oracle::SequenceResetInProgress(const unsigned char* /*data*/, int /*n*/) {
 // ---------------------------------------------------------------------------------------
 // Replacement.
 
-void Oracle::HandOverLink(const SIODEVICE& from, SIODEVICE& to) {
-    // Named through this class, the link fields can be reached on any link device.
-    constexpr int32_t SIODEVICE::*state = &Oracle::linkState_;
-    constexpr int32_t SIODEVICE::*sendTime = &Oracle::lastSendTime_;
-    constexpr unsigned char SIODEVICE::*sequence = &Oracle::sequence_;
-    constexpr int32_t SIODEVICE::*timeouts = &Oracle::pollTimeoutCount_;
-    to.*state = from.*state;
-    to.*sendTime = from.*sendTime;
-    to.*sequence = from.*sequence;
-    to.*timeouts = from.*timeouts;
-}
-
 int Oracle::CreateNewDevice(long type) {
     // Once queued for deletion the oracle is out of the game: a second replacement would
     // queue it twice.
@@ -151,7 +139,7 @@ int Oracle::CreateNewDevice(long type) {
 
     if (replaced) {
         if (auto* link = dynamic_cast<SIODEVICE*>(device)) {
-            HandOverLink(*this, *link);
+            link->TakeOverLink(*this);
             link->SetStatusBits(PDEV_PRESENT);
             DeviceLock lock(link);
             // The frame that carried the identification is acknowledged by the device that

@@ -137,6 +137,13 @@ void SIODEVICE::SequenceReset(const unsigned char* data, int n) {
     RouteSequenceResetInProgress(data, n);
 }
 
+void SIODEVICE::TakeOverLink(const SIODEVICE& from) {
+    linkState_ = from.linkState_;
+    lastSendTime_ = from.lastSendTime_;
+    sequence_ = from.sequence_;
+    pollTimeoutCount_ = from.pollTimeoutCount_;
+}
+
 int SIODEVICE::PdevSentMsg(const DeviceID& id) const {
     SIOAM* manager = dynamic_cast<SIOAM*>(adapter_);
     return manager ? manager->QuerySentMessage(id) : 0;

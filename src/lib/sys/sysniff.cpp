@@ -9,7 +9,6 @@
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "ObjectSupport.h"
-#include "Oracle.h"
 #include "Slot.h"
 #include "sylocks.h"
 
@@ -262,7 +261,7 @@ int Sniffer::CreateNewDevice(PDEV*& out) {
     } else {
         curTable_[at.device & 0x7F].present = 1;
         if (auto* link = dynamic_cast<SIODEVICE*>(device)) {
-            Oracle::HandOverLink(*this, *link);
+            link->TakeOverLink(*this);
             link->SetStatusBits(PDEV_PRESENT);
         }
         out = device;

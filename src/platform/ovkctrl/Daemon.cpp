@@ -166,14 +166,17 @@ bool Daemon::Publish() {
     // Every local user's applications connect.
     if (::chmod(socketPath_.c_str(), 0666) != 0)
         daemonLog("cannot make %s writable for all: %s", socketPath_.c_str(), std::strerror(errno));
-    const uint16_t port = sostream::resolveService(kName);
+    const char* service = options_.tcpService.c_str();
+    const uint16_t port = sostream::resolveService(service);
     if (port != sockbuf::INVALID_PORT && port != 0) {
         try {
-            listeners_.emplace_back(new Listener(*this, "", kName));
+            listeners_.emplace_back(new Listener(*this, "", service));
             daemonLog("serving TCP port %u", static_cast<unsigned>(port));
         } catch (const ServerException& e) {
-            daemonLog("cannot listen on TCP service %s: %s", kName, e.what());
+            daemonLog("cannot listen on TCP service %s: %s", service, e.what());
         }
+    } else if (options_.tcpService != kName && port != 0) {
+        daemonLog("TCP service %s is not known: no TCP", service);
     }
     return true;
 }

@@ -4,7 +4,8 @@
 // (before anything is published, so that a second instance stops there); the system object
 // COMD (a failure ends the daemon with status 1); the system resources from
 // "/etc/ovksys.res" (a failure is logged and the daemon goes on); the polling thread; then
-// the Unix socket "/tmp/.ovkctrl" (mode 0666) and, where the service "ovkctrl" is known, TCP.
+// the Unix socket "/tmp/.ovkctrl" (mode 0666) and, where the service "ovkctrl" (or the one
+// given with -t) is known, TCP.
 // Every path is taken under $OVK_ROOT.
 //
 // Each accepted connection gets its own thread (ClientConnection). SIGTERM and SIGINT end the

@@ -127,6 +127,8 @@ RequestDispatcher::Result RequestDispatcher::Initialize(InitializeRequest& r) {
                                                 r.args.data(), r.args.size()),
                     0);
     }
+    // A process left by an Initialize that the core broke off with an exception goes first.
+    delete process_;
     process_ = host_.NewProcess(processId_);
     if (!process_) return Fail(kNoMemory);
     unsigned char ranges[LEAD_BYTES_SIZE];

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct CoreLog {
     std::vector<std::string> calls;
     // Answers.
     int initRc = 0;
+    bool initThrows = false; // DLL_PosInitialize throws, as a broken core might
     int addRc = 0;
     int openRc = 0;
     int openHandle = 5;
@@ -60,6 +62,7 @@ public:
                           PosArg*, int count) override {
         log_.calls.push_back(std::string("initialize ") + reinterpret_cast<const char*>(app) + " " +
                              reinterpret_cast<const char*>(res) + " " + std::to_string(count));
+        if (log_.initThrows) throw std::runtime_error("initialise broke off");
         if (done_) return 304;
         if (log_.initRc == 0) done_ = true;
         return log_.initRc;

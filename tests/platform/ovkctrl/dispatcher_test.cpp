@@ -128,10 +128,18 @@ TEST_F(DispatcherTest, AFailedInitializeLeavesNoProcessBehind) {
     EXPECT_EQ(log.processes, 0);
     EXPECT_FALSE(dispatcher.Initialized());
 
+    // The core breaks off with an exception: 321, and the half-made process does not
+    // outlive the next Initialize.
     log.addRc = 0;
+    log.initThrows = true;
+    ExpectFailure(Initialize(), 321);
+    EXPECT_FALSE(dispatcher.Initialized());
+    log.initThrows = false;
+
     log.calls.clear();
     EXPECT_EQ(Initialize().header.rc, 0);
-    EXPECT_EQ(log.calls.front(), "new 4242");
+    EXPECT_EQ(log.calls.front(), "delete 4242");
+    EXPECT_EQ(log.calls[1], "new 4242");
     EXPECT_EQ(log.processes, 1);
 }
 

@@ -40,10 +40,6 @@ public:
     // queued for deletion by the adapter. Returns the first failure or 0.
     int CreateNewDevice(long type);
 
-    // Hands the link of `from` over to `to`: link state, last send time, sequence byte and
-    // poll-timeout count.
-    static void HandOverLink(const SIODEVICE& from, SIODEVICE& to);
-
     bool InInput() const { return inInput_ != 0; }
     const unsigned char* GetPendingMessage() const { return pending_; }
     int32_t GetPendingLength() const { return pendingLength_; }

@@ -97,6 +97,9 @@ public:
     void SequenceReset(const unsigned char* data, int n);
     // 1 when a frame for id still waits in the adapter's outgoing buffer, else 0.
     int PdevSentMsg(const DeviceID& id) const;
+    // Takes over the link that `from` ran at this address (a sniffer or an identifying
+    // device stepping aside): link state, last send time, sequence byte and poll time-outs.
+    void TakeOverLink(const SIODEVICE& from);
 
     // Link state, for the device classes and for tests.
     LinkState GetLinkState() const { return static_cast<LinkState>(linkState_); }
