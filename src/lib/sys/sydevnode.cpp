@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -79,8 +80,17 @@ bool isSocket(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
+// Threads share a descriptor (the polling thread exchanges the buffer while a client's
+// request asks for a send turn) and the peer answers one request after the other: one
+// exchange at a time per connection keeps each reply with its request.
+std::mutex& exchangeLock(int fd) {
+    static std::mutex locks[64];
+    return locks[static_cast<unsigned>(fd) % 64];
+}
+
 // One exchange with the forwarding peer. Returns 0, or an errno value.
 int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
+    std::lock_guard<std::mutex> exchange(exchangeLock(fd));
     uint8_t header[8];
     putWord(header, request);
     putWord(header + 4, static_cast<uint32_t>(size));
