@@ -65,3 +65,12 @@ void DaemonUnderTest::Kill() {
     child_.Signal(SIGKILL);
     child_.Wait();
 }
+
+bool DaemonUnderTest::WaitForOutput(const std::string& text, int timeoutMs) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (Output().find(text) != std::string::npos) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}

@@ -25,6 +25,9 @@ public:
 
     std::string SocketPath() const { return root_.at("/tmp/.ovkctrl"); }
     std::string Output() const { return root_.read("/daemon.log"); }
+    // Waits until the daemon's output holds `text` (it goes on starting after its Unix
+    // socket accepts, e.g. it publishes TCP after that).
+    bool WaitForOutput(const std::string& text, int timeoutMs = 10000) const;
 
     static std::string Program();
     // Lays out what a daemon needs under the root (done by the constructor).

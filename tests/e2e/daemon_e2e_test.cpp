@@ -184,8 +184,7 @@ TEST(E2ETcp, ClientsOnTheTcpServiceGetTheirOwnProcesses) {
     const uint16_t port = freeTcpPort();
     ASSERT_NE(port, 0);
     ASSERT_TRUE(daemon.Start(30000, {"-t", std::to_string(port)})) << daemon.Output();
-    EXPECT_NE(daemon.Output().find("serving TCP port " + std::to_string(port)), std::string::npos)
-        << daemon.Output();
+    ASSERT_TRUE(daemon.WaitForOutput("serving TCP port " + std::to_string(port))) << daemon.Output();
 
     // Two TCP clients of one machine: each gets a made-up process id of its own, so both
     // initialise, and a request that cannot be decoded ends only its own connection.
@@ -211,10 +210,9 @@ TEST(E2ETcp, NoTcpWithoutAServiceOrForAnUnknownOne) {
     TempRoot root;
     DaemonUnderTest daemon(root);
     ASSERT_TRUE(daemon.Start(30000, {"-t", "no-such-ovk-service"})) << daemon.Output();
-    EXPECT_EQ(daemon.Output().find("serving TCP"), std::string::npos) << daemon.Output();
-    EXPECT_NE(daemon.Output().find("TCP service no-such-ovk-service is not known"),
-              std::string::npos)
+    EXPECT_TRUE(daemon.WaitForOutput("TCP service no-such-ovk-service is not known"))
         << daemon.Output();
+    EXPECT_EQ(daemon.Output().find("serving TCP"), std::string::npos) << daemon.Output();
     EXPECT_EQ(daemon.Terminate(), 0) << daemon.Output();
 }
 
