@@ -1,4 +1,4 @@
-// Stand-ins for the parts of the core that the system object and the device classes call:
+// Stand-ins for the core classes that the system object and the device classes call:
 // an event queue that records what it is given, a process on it, and a slot that records
 // its calls.
 #pragma once

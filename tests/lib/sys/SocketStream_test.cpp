@@ -373,7 +373,7 @@ TEST(SockbufSendMessage, TornLargeMessageEndsTheConnection) {
     char buf[65536];
     ssize_t r;
     while ((r = ::recv(p.fd[1], buf, sizeof buf, 0)) > 0) got.append(buf, r);
-    EXPECT_EQ(r, 0); // end of file after the part that went out
+    EXPECT_EQ(r, 0); // end of file after what went out
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), big.size());
 }

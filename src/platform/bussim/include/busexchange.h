@@ -80,7 +80,7 @@ struct OutFrame {
     static OutFrame broadcastReset(uint8_t port);
 };
 
-// What the core hands back: only the parts its flags announce are meaningful.
+// What the core hands back: only the sections its flags announce are meaningful.
 struct CoreOutput {
     uint8_t flags = 0;
     uint8_t portConfig = 0;
@@ -125,7 +125,7 @@ uint16_t frameCheck(uint8_t address, uint8_t control, const uint8_t* data, size_
 // Encoded outgoing frame record (L + 5 bytes).
 std::vector<uint8_t> encodeOutFrame(const OutFrame& f);
 
-// Decodes a buffer handed back by the core. Reads only the parts that its flags announce
+// Decodes a buffer handed back by the core. Reads only the sections that its flags announce
 // and never past n bytes. False, with the reason, when the buffer is short or a frame
 // record does not fit its area; `out` is then incomplete and must not be used.
 bool decodeCoreOutput(const uint8_t* buf, size_t n, CoreOutput& out, std::string& why);
