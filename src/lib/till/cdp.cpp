@@ -312,6 +312,7 @@ int CDP::SendAnyPendingMessage() {
         if (rc != 0) return rc;
         // The slot stays pending until the unit accepts it.
         SetStatusBits(SIODEV_AWAITING_REPLY);
+        if (i == CDP_SLOT_PULSE_TIMES) std::memcpy(pulseSent_, pulseCommand_, sizeof pulseSent_);
         lastSent_ = i;
         return 0;
     }
@@ -349,8 +350,11 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
             }
         }
 
+        // Pulse times changed while the command was on its way are still to be sent.
         if ((command & REPLY_ACCEPTED) && lastSent_ >= CDP_SLOT_PULSE_TIMES &&
-            lastSent_ <= CDP_SLOT_SILENCE_ALARM)
+            lastSent_ <= CDP_SLOT_SILENCE_ALARM &&
+            (lastSent_ != CDP_SLOT_PULSE_TIMES ||
+             std::memcmp(pulseSent_, pulseCommand_, sizeof pulseSent_) == 0))
             pending_ &= ~bit(lastSent_);
         if (command & REPLY_EC_LEVEL) {
             SetECLevel(data[2]);

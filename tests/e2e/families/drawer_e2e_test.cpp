@@ -2,10 +2,8 @@
 // simulated unit springs the drawer open and reports it, the application gets the opened
 // event; a script closes the drawer through ovksim and the application gets the closed event.
 #include <algorithm>
-#include <chrono>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FamilyTerminal.h"
@@ -19,8 +17,6 @@ constexpr int kAcquire = 301;
 constexpr int kOpenTill = 5401;
 // The drawer events carry the handle in the low 16 bits of p1.
 constexpr uint32_t kHandleBits = 0xFFFF;
-// The pulse times the unit gets with its reset: 80 ms for both drawers.
-const std::string kResetPulseTimes = "80013880013880";
 
 const char kTerminal[] =
     "slot 0 planar\n"
@@ -63,21 +59,6 @@ protected:
         ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));
         // Drawer 2 (0x83) comes online with drawer 1; both are class 6 (cash drawer).
         ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x83, 6))) << Seen();
-        // The unit comes online before it has answered the pulse times sent with its reset;
-        // a pulse time changed while that command is on its way is lost when the unit accepts
-        // it (CDP clears the pending pulse-times command then), so wait for the answer: the
-        // host sends the unit another frame only after it took that answer.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (;;) {
-            const std::string reply = Sim("received 1 0x11 0x54");
-            const std::vector<std::string> frames = Frames(reply);
-            // The last pulse-times frame (a lost one goes again) and a frame after it.
-            size_t at = frames.size();
-            while (at > 0 && frames[at - 1].find(":" + kResetPulseTimes) == std::string::npos) --at;
-            if (at > 0 && at < frames.size()) break;
-            ASSERT_LT(std::chrono::steady_clock::now(), end) << reply;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
     }
 
     // Opens the drawer behind `handle` and waits for the opened event, then closes drawer

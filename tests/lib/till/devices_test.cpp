@@ -44,6 +44,27 @@ TEST_F(TillBench, AHundredMillisecondOpenSendsThePulseTimesFirst) {
     EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
 }
 
+TEST_F(TillBench, AWidthChangedWhileTheResetsPulseTimesAreOnTheirWaySendsThemAgain) {
+    feed(0x0F); // ROL
+    feed(0x63); // NSA
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x80}}));
+    reply({0x00, 0x18, 0x21});
+    // The reset's pulse times are on their way when the client opens with 100 ms.
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x80, 0x01, 0x38, 0x80, 0x01, 0x38, 0x80}}));
+    Drawer& d = drawer1({{"pulseWidth", 100}});
+    EXPECT_EQ(d.ioctl(POS_TILL_OPEN_TILL), 0);
+    EXPECT_EQ(unit().PulseTime(1), 100000);
+
+    // The unit accepts the old times: the new ones still go, before the open.
+    reply({0x00, kAccepted, 0x21});
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x80, 0x01, 0x86, 0xA0, 0x01, 0x38, 0x80}}));
+    EXPECT_EQ(unit().PendingMask(), 0x6u);
+    reply({0x00, kAccepted, 0x21});
+    EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    reply({0x40, kAccepted, 0x21});
+    EXPECT_EQ(unit().PendingMask(), 0u);
+}
+
 TEST_F(TillBench, DrawerTwoOpensWithItsOwnCommandAndPulseTime) {
     bringUp();
     Drawer& d = drawer2({{"pulseWidth", 5}});

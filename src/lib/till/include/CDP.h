@@ -98,6 +98,7 @@ protected:
     uint32_t unitStatus_ = CDP_DRAWER1_NOT_CONNECTED | CDP_DRAWER2_NOT_CONNECTED;
     unsigned char pulseTimes_[6] = {0x01, 0x38, 0x80, 0x01, 0x38, 0x80}; // 80000 us each
     unsigned char pulseCommand_[7] = {};
+    unsigned char pulseSent_[7] = {};    // the pulse-time command last sent to the unit
     int32_t rejects_ = 0;
     int32_t rejectTime_ = 0;   // chTime() of the last logged reject
     int32_t rejectLogged_ = 0; // a reject was logged within the last 30 minutes
