@@ -34,11 +34,23 @@ uint32_t getWord(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t length) {
+// Writes all length bytes, waiting at most timeoutMs for room each time: a peer that stops
+// reading must not hold the polling thread for ever.
+bool writeAll(int fd, const uint8_t* data, size_t length, int timeoutMs = kDevNodeReplyTimeoutMs) {
     while (length > 0) {
-        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0) {
+        pollfd p{fd, POLLOUT, 0};
+        int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0) {
             if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
             return false;
         }
         data += n;
