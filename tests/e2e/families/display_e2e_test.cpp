@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "FamilyTerminal.h"
+#include "SimulatedTerminal.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ const char kTerminal[] =
     "station 1 0x11 0x22 oper\n";
 
 const char kResources[] =
-    "families.operator.slotNumber:   SLOT_1\n"
-    "families.operator.portNumber:   PORT_1\n"
-    "families.operator.deviceNumber: DEVICE_OPERATOR_DISPLAY_A\n";
+    "terminal.operator.slotNumber:   SLOT_1\n"
+    "terminal.operator.portNumber:   PORT_1\n"
+    "terminal.operator.deviceNumber: DEVICE_OPERATOR_DISPLAY_A\n";
 
 // The row-1 command for a text of at most 20 characters: 81 28, then the characters padded
 // with spaces (the operator display's byte map leaves letters as they are).
@@ -37,7 +37,7 @@ std::string RowOneCommand(const std::string& text) {
     return hex;
 }
 
-class DisplayE2E : public FamilyTest {
+class DisplayE2E : public TerminalTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FamilyTerminal.h"
+#include "SimulatedTerminal.h"
 
 namespace {
 
@@ -24,9 +24,9 @@ const char kTerminal[] =
     "station 1 0x11 0x54 drawer\n";
 
 const char kResources[] =
-    "families.till.slotNumber:   SLOT_1\n"
-    "families.till.portNumber:   PORT_1\n"
-    "families.till.deviceNumber: DEVICE_CASH_DRAWER_A\n";
+    "terminal.till.slotNumber:   SLOT_1\n"
+    "terminal.till.portNumber:   PORT_1\n"
+    "terminal.till.deviceNumber: DEVICE_CASH_DRAWER_A\n";
 
 // The frames of a "received" reply ("ok 1.11.54=N,cc:data,cc,..."), oldest first, each
 // as "control:data" or "control".
@@ -53,7 +53,7 @@ size_t IndexOf(const std::vector<std::string>& v, const std::string& item) {
     return static_cast<size_t>(std::find(v.begin(), v.end(), item) - v.begin());
 }
 
-class DrawerE2E : public FamilyTest {
+class DrawerE2E : public TerminalTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "FamilyTerminal.h"
+#include "SimulatedTerminal.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ const char kTerminal[] =
     "station 1 0x11 0x4a testdev type=34900 subtype=1\n"
     "station 1 0x22 0x4a testdev type=34900 subtype=2\n";
 
-class NeverReadingClient : public FamilyTest {
+class NeverReadingClient : public TerminalTest {
 protected:
     // Reads handle 0 until both events came, asking for the system values between reads;
     // false when the time is up.

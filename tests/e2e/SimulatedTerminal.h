@@ -1,4 +1,4 @@
-// Fixture of the device-family end-to-end tests: a private root in which ovksim plays a
+// Fixture of the end-to-end tests on a simulated terminal: a private root in which ovksim plays a
 // terminal and the daemon of the build serves it; the test process is an application of the
 // client library and scripts the simulated devices through ovksim's control socket.
 #pragma once
@@ -38,15 +38,15 @@ struct Event {
     uint32_t p2;
 };
 
-class FamilyTest : public ::testing::Test {
+class TerminalTest : public ::testing::Test {
 protected:
     void TearDown() override;
 
     // Links the test plug-ins of `folder` (files named like "libovkNAME.so.0") into the
     // root's library folder, then writes the terminal description and the application's
     // resource file, starts ovksim, waits for "ovksim ready", starts the daemon and
-    // initialises this process as the application "families" with that resource file
-    // ("/etc/families.res", a read time-out of 200 ms on handle 0).
+    // initialises this process as the application "terminal" with that resource file
+    // ("/etc/terminal.res", a read time-out of 200 ms on handle 0).
     void StartTerminal(const std::string& terminal, const std::string& resources,
                        const std::string& pluginFolder = "",
                        const std::vector<std::string>& plugins = {});

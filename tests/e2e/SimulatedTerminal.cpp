@@ -1,4 +1,4 @@
-#include "FamilyTerminal.h"
+#include "SimulatedTerminal.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -49,7 +49,7 @@ std::string SimControl::Run(const std::string& command) {
     }
 }
 
-void FamilyTest::StartTerminal(const std::string& terminal, const std::string& resources,
+void TerminalTest::StartTerminal(const std::string& terminal, const std::string& resources,
                                const std::string& pluginFolder,
                                const std::vector<std::string>& plugins) {
     for (const std::string& lib : plugins) {
@@ -60,7 +60,7 @@ void FamilyTest::StartTerminal(const std::string& terminal, const std::string& r
         ASSERT_FALSE(ec) << ec.message();
     }
     root_.write("/etc/ovksim.term", terminal);
-    root_.write("/etc/families.res", resources);
+    root_.write("/etc/terminal.res", resources);
     ASSERT_TRUE(sim_.Start({OVKSIM_PROGRAM, "-t", root_.at("/etc/ovksim.term"), "-l",
                             root_.at("/var/log/ovksim.log")},
                            root_.at("/ovksim.err")));
@@ -70,11 +70,11 @@ void FamilyTest::StartTerminal(const std::string& terminal, const std::string& r
     ASSERT_TRUE(daemon_.Start()) << daemon_.Output();
     started_ = true;
     PosArg init[] = {{"readTimeout", 200}};
-    char appl[] = "families", res[] = "/etc/families.res";
+    char appl[] = "terminal", res[] = "/etc/terminal.res";
     ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();
 }
 
-void FamilyTest::TearDown() {
+void TerminalTest::TearDown() {
     PosTerm();
     control_.reset();
     if (!started_) return;
@@ -90,15 +90,15 @@ void FamilyTest::TearDown() {
     }
 }
 
-SimControl* FamilyTest::control() {
+SimControl* TerminalTest::control() {
     if (!control_ || !control_->connected())
         control_ = std::make_unique<SimControl>(root_.at("/tmp/.ovksim"));
     return control_.get();
 }
 
-std::string FamilyTest::Sim(const std::string& command) { return control()->Run(command); }
+std::string TerminalTest::Sim(const std::string& command) { return control()->Run(command); }
 
-bool FamilyTest::WaitForReply(const std::string& command, const std::string& text, int timeoutMs,
+bool TerminalTest::WaitForReply(const std::string& command, const std::string& text, int timeoutMs,
                               std::string* last) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -110,7 +110,7 @@ bool FamilyTest::WaitForReply(const std::string& command, const std::string& tex
     }
 }
 
-bool FamilyTest::WaitForEvent(uint32_t msg, uint32_t p1, int timeoutMs, uint32_t p1Mask) {
+bool TerminalTest::WaitForEvent(uint32_t msg, uint32_t p1, int timeoutMs, uint32_t p1Mask) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         _POSQMSG m{};
@@ -122,7 +122,7 @@ bool FamilyTest::WaitForEvent(uint32_t msg, uint32_t p1, int timeoutMs, uint32_t
     return false;
 }
 
-std::string FamilyTest::Seen() const {
+std::string TerminalTest::Seen() const {
     std::string out;
     char text[48];
     for (const Event& e : seen_) {
