@@ -6,7 +6,9 @@
 
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "printercommands.h"
 #include "testdevicemodel.h"
+#include "testprintermodel.h"
 
 namespace bussim {
 
@@ -247,6 +249,18 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
     return k;
 }
 
+ModelKind testPrinterKind() {
+    ModelKind k;
+    k.name = "testprinter";
+    k.description = "test printer on the printer kit: line, feed, cut, status, reset";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        if (!onlyOptions(o, {}, error)) return nullptr;
+        return std::make_unique<TestPrinterModel>();
+    };
+    addPrinterCommands(k);
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -256,6 +270,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+    registry.add(testPrinterKind());
 }
 
 } // namespace bussim
