@@ -192,7 +192,9 @@ protected:
         clients_.push_back(std::make_unique<Client>(static_cast<int>(clients_.size()) + 1));
         Client& c = *clients_.back();
         EXPECT_EQ(c.open(std::move(args)), 0);
-        if (acquire) EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        if (acquire) {
+            EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        }
         return c;
     }
 

@@ -101,7 +101,7 @@ int TestPrinterP::SendAnyPendingMessage() {
     if (!queue_->GetOutstandingSystemCommand()) {
         command = queue_->GetPendingSystemCommand(rc);
         for (unsigned short s = 0; !command && !ResumeRequested() && s < 3; ++s) {
-            if ((s == PRN_STATION_SJ && holdJournal_) || (s == PRN_STATION_DI && !diPrinting_)) continue;
+            if (s == PRN_STATION_SJ && holdJournal_) continue;
             command = queue_->GetPendingCommand(s, rc);
         }
     }

@@ -4,7 +4,7 @@
 //
 // Physical side: the queue has a window of 2; a frame goes out when none is with the link,
 // the system commands first (and nothing else while one is outstanding), then stations CR,
-// SJ (unless the journal is held) and DI (only while DI printing is on); print commands wait
+// SJ (unless the journal is held) and DI; print commands wait
 // while a resume is requested. Every answer carries the status byte: bits 0-2 paper out
 // (CR, SJ, DI), bit 3 cover open, bit 4 document in, reported as the same bits of the status
 // word with 16902 (p1 = the changed bits << 16). Byte 0 bit 0 completes the command, bit 7
