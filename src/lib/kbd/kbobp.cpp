@@ -131,7 +131,8 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
     int count = length - kHeader;
     bool shortMessage = length < kHeader;
 
-    if (length >= 1 && (msg[0] & kKeyboardError)) Log(kLogKeyboardError, 321, 0, msg, length);
+    if (length >= 1 && (msg[0] & kKeyboardError))
+        Log(kLogKeyboardError, 321, 0, msg, length, kTag);
     const unsigned char status = length >= 2 ? msg[1] : 0;
     for (int bit = 0; bit < 8; ++bit) {
         if (!(status & (1u << bit))) continue;
@@ -164,7 +165,7 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
                 UpdateMicrocode();
             break;
         case kRejected:
-            Log(kLogCommandRejected, 322, 0, msg, length);
+            Log(kLogCommandRejected, 322, 0, msg, length, kTag);
             break;
         default:
             break;
@@ -172,7 +173,7 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
     }
     // A message too short for what it announces carries no codes that can be trusted.
     if (shortMessage) {
-        Log(kLogShortMessage, 318, static_cast<uint32_t>(length), msg, length);
+        Log(kLogShortMessage, 318, static_cast<uint32_t>(length), msg, length, kTag);
         count = 0;
     }
 

@@ -74,9 +74,10 @@ int KBP::RequestSendTurn() {
     return adapter_ ? adapter_->RequestBuffer() : 327;
 }
 
-void KBP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int n) const {
-    clErrorLog(logId, rc, extra, kTag, this, blockLength(static_cast<int>(sizeof *this)), data,
-               data ? blockLength(n) : 0);
+void KBP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int n,
+              const char* tag) const {
+    clErrorLog(logId, rc, extra, tag ? tag : kTag, this,
+               blockLength(static_cast<int>(sizeof *this)), data, data ? blockLength(n) : 0);
 }
 
 void KBP::SetKeyNumberMap(const unsigned char* table, int count) {

@@ -98,8 +98,10 @@ protected:
     // Asks the adapter for a send turn when the link is up and the keyboard online, else 317.
     int RequestSendTurn();
     bool LinkUpAndConfirmed() const;
-    // Error log with this object and the data as blocks.
-    void Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int n) const;
+    // Error log with this object and the data as blocks; tag: the calling module's (null:
+    // this one's).
+    void Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int n,
+             const char* tag = nullptr) const;
     // Copies a key-number table of `count` entries into the key-number map.
     void SetKeyNumberMap(const unsigned char* table, int count);
 
