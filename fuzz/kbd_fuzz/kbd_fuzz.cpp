@@ -12,6 +12,7 @@
 #include "../FuzzRoot.h"
 #include "ADAPTER.h"
 #include "COMD.h"
+#include "EventQueue.h"
 #include "KBO50P.h"
 #include "KBOBV.h"
 #include "Oracle_1C_1D.h"
