@@ -34,3 +34,32 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_BINARY_DIR}/package/conffiles ${CMAKE_BINARY_DIR}/package/triggers)
 
 include(CPack)
+
+# The list of the libraries, plug-ins and programs the build stages (every target whose output
+# lands in the staging root), for the install test: each must be installed, however it was
+# defined. Files left in the staging root by targets that no longer exist do not count.
+function(ovk_collect_targets dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    ovk_collect_targets(${sub} more)
+    list(APPEND targets ${more})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+ovk_collect_targets(${CMAKE_SOURCE_DIR} allTargets)
+set(stagedBinaries "")
+foreach(t ${allTargets})
+  get_target_property(type ${t} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+    get_target_property(dir ${t} LIBRARY_OUTPUT_DIRECTORY)
+  elseif(type STREQUAL "EXECUTABLE")
+    get_target_property(dir ${t} RUNTIME_OUTPUT_DIRECTORY)
+  else()
+    continue()
+  endif()
+  if(dir STREQUAL "${OVK_STAGING_ROOT}/usr/lib" OR dir STREQUAL "${OVK_STAGING_ROOT}/usr/bin")
+    string(APPEND stagedBinaries "$<TARGET_FILE:${t}>\n")
+  endif()
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package/staged-binaries.txt CONTENT "${stagedBinaries}")

@@ -39,9 +39,13 @@ list_files() { (cd "$1" && find . \( -type f -o -type l \) | sed 's#^\./#/#' | s
 check_tree() {
     install_tree
     local missing=0 f
-    # Everything the build stages for the terminal (not the run-time folders).
+    # Everything the build stages for the terminal: the libraries, plug-ins and programs of
+    # the build's targets, and the data and configuration files.
+    local staged=$OVK_BUILD_DIR/package/staged-binaries.txt
+    [ -s "$staged" ] || fail "no list of staged binaries ($staged)"
     while read -r f; do
-        case $f in /var/* | /tmp/* | /dev/*) continue ;; esac
+        case $f in /usr/share/* | /etc/* | /usr/lib/* | /usr/bin/*) ;; *) continue ;; esac
+        case $f in /usr/lib/* | /usr/bin/*) grep -qxF "$OVK_STAGING_ROOT$f" "$staged" || continue ;; esac
         if [ ! -f "$dest$f" ]; then
             echo "staged but not installed: $f" >&2
             missing=1
@@ -51,6 +55,9 @@ check_tree() {
             missing=1
         fi
     done < <(list_files "$OVK_STAGING_ROOT")
+    while read -r f; do
+        [ -f "$dest${f#"$OVK_STAGING_ROOT"}" ] || { echo "staged but not installed: $f" >&2; missing=1; }
+    done <"$staged"
     [ $missing -eq 0 ] || fail "the installed tree lacks staged files (stage them with the helpers of cmake/Ovk.cmake)"
     for f in /usr/include/ovkapi.h /usr/lib/pkgconfig/ovklib.pc /usr/bin/ovkctrl /usr/lib/libovksys.so \
              /usr/lib/libovklib.so /etc/ovksys.conf; do
