@@ -47,7 +47,7 @@ private:
 };
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
-// ("drawer") and the character displays ("anum", "oper", "anop", "shop").
+// ("drawer"), the extended POS keyboard ("poskbd") and the character displays ("anum", "oper", "anop", "shop").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
