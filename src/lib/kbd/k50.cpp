@@ -8,7 +8,7 @@
 #include "ObjectSupport.h"
 #include "VDEV.h"
 
-const unsigned char dk50Lookup[50] = {
+constexpr unsigned char dk50Lookup[50] = { // external: declared in the header
     255, 18,  19,  20,  34,  21,  22,  35,  36,  55,  37,  38,  40,  52,  53,  54,  2,
     3,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 16,  17,  32,  33,
     23,  24,  46,  47,  41,  26,  44,  45,  27,  61,  62,  63,  57,  58,  59,  60,
