@@ -45,8 +45,8 @@ protected:
 
     // Starts ovkmgmtsvc on a free port with `args` and writes the port into the properties
     // file the bridge reads.
-    void StartService(const std::vector<std::string>& args = {}) {
-        root_.write("/etc/instances", kInstances);
+    void StartService(const std::vector<std::string>& args = {}, const std::string& instances = kInstances) {
+        root_.write("/etc/instances", instances);
         std::vector<std::string> argv{OVKMGMTSVC_PROGRAM, "-f", root_.at("/etc/instances"), "-p", "0"};
         argv.insert(argv.end(), args.begin(), args.end());
         ASSERT_TRUE(service_.Start(argv, root_.at("/service.err")));
@@ -116,6 +116,23 @@ TEST_F(MsrE2E, GetInstanceByKeyOnTheRefsPath) {
     ASSERT_EQ(lines.size(), 3u); // two requests (none for the ref without a key) and the count
     EXPECT_NE(lines[0].find("<type>getInstance</type><class>UPOS_MSR</class><id>3</id>"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("<id>9</id>"), std::string::npos) << lines[1];
+}
+
+TEST_F(MsrE2E, BooleansAreFalseOnlyForAStartOfFalse) {
+    ASSERT_NO_FATAL_FAILURE(StartService({}, "instance UPOS_MSR\n"
+                                             "field DeviceID string 5\n"
+                                             "field ManufacturerName string QORVEL\n"
+                                             "field Upper boolean FALSE\n"
+                                             "field Short boolean fal\n"
+                                             "field Empty boolean\n"));
+    EXPECT_EQ(Host("getInstance", {"DeviceID=5"}),
+              "instance root/cimv2:UPOS_MSR.DeviceID=\"5\"\n"
+              "  DeviceID string 5\n"
+              "  ManufacturerName string QORVEL\n"
+              "  Upper boolean true\n"
+              "  Short boolean false\n"
+              "  Empty boolean false\n"
+              "done 1\nstatus 0\n");
 }
 
 TEST_F(MsrE2E, UnsupportedOperationsAnswerSeven) {

@@ -1,7 +1,7 @@
 // ovkcimhost: a minimal CIM host for trying a CMPI instance provider without a CIM server. It
 // loads the provider library, creates the provider through NAME_Create_InstanceMI with a
 // recording broker, runs one operation of its function table on a namespace and class, prints
-// what the provider returned and the status, and frees what it made.
+// what the provider returned and the status, and frees the objects it made.
 //
 //   ovkcimhost LIBRARY NAME NAMESPACE CLASS OPERATION [KEY=VALUE ...]
 //
@@ -58,7 +58,6 @@ int main(int argc, char* argv[]) {
         CMPIInstanceMI* mi = factory(broker.broker(), broker.context());
         if (!mi || !mi->ft) {
             std::fprintf(stderr, "ovkcimhost: %s returned no provider\n", factoryName.c_str());
-            ::dlclose(handle);
             return 1;
         }
         CMPIObjectPath* ref = broker.NewPath(nameSpace, className);
@@ -96,6 +95,7 @@ int main(int argc, char* argv[]) {
         }
     }
     std::fflush(stdout);
-    ::dlclose(handle);
+    // The provider stays loaded until the end, as in a CIM server: what it keeps for its life
+    // (its text copies) stays reachable.
     return exitCode;
 }
