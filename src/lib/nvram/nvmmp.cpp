@@ -99,8 +99,12 @@ int NVMMP::JournalledWrite(uint32_t offset, const unsigned char* data, uint32_t 
 }
 
 int NVMMP::Init() {
-    int rc = PDEV::Init();
-    if (rc != 0) return rc;
+    const int rc = PDEV::Init();
+    return rc != 0 ? rc : Recover();
+}
+
+int NVMMP::Recover() {
+    if (!adapter_) return 301;
     NvramInfoStruct info;
     adapter_->GetLocalNvramInfo(info);
     nvramSize_ = info.driverValue[0];
@@ -111,7 +115,7 @@ int NVMMP::Init() {
     clientSize_ = journalInside ? journal_ : nvramSize_;
 
     unsigned char block[kJournalBlock] = {};
-    rc = AdapterRead(journal_, block, kJournalBlock);
+    int rc = AdapterRead(journal_, block, kJournalBlock);
     if (rc != 0) {
         clErrorLog(LOG_JOURNAL_UNREADABLE, 301, static_cast<uint32_t>(rc), kTag, this, NvramBlock(sizeof *this));
         PDEV::Term();

@@ -22,6 +22,9 @@ public:
     // journal again, and goes online.
     using PDEV::Init;
     int Init() override;
+    // What Init does once attached: the description, the journal played again when it is
+    // complete, online. 0, or 301 when the journal cannot be read or played.
+    int Recover();
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
 
     uint32_t GetNvramSize() const { return nvramSize_; }
