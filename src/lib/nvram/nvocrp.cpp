@@ -243,13 +243,11 @@ int NVOCRP::NewMsgRcvd(const unsigned char* data, int n) {
         at = (data[1] & 0x40) ? 7 : 6;
         good = n >= at && n == at + (data[at - 2] | data[at - 1] << 8);
     }
-    if (!good) {
-        ++badReplies_;
-    } else {
-        badReplies_ = 0;
-    }
+    // Past the allowance the count stays until the device is initialised again.
+    if (!good && badReplies_ <= kBadRepliesAllowed) ++badReplies_;
+    else if (badReplies_ <= kBadRepliesAllowed) badReplies_ = 0;
     if (badReplies_ > kBadRepliesAllowed) {
-        // The device keeps answering nonsense: give the command up.
+        // The device kept answering nonsense: every command is given up.
         LogWith(LOG_BAD_REPLIES, 306, static_cast<uint32_t>(badReplies_), kTag, data, n);
         ClearPending(last);
         Complete(last, true);

@@ -144,6 +144,26 @@ TEST_F(NvramBus, ReplyWithoutTheSoundBitIsLoggedAndHandled) {
     EXPECT_TRUE(logged);
 }
 
+TEST_F(NvramBus, RepliesOfTheWrongLengthAreNotTakenAndFiveGiveTheDeviceUp) {
+    NVOCRP* p = Online<NVOCRP>(NVOCRP_TYPE_ID, 0x51, ocr());
+    ovkhost::clearCaptures();
+    // Says two data bytes, carries one: not taken.
+    const Bytes bad{0x29, 0x00, 0x00, 0x00, 0x02, 0x00, 0x41};
+    const Bytes good{0x29, 0x00, 0x00, 0x00, 0x00, 0x00};
+    p->Lock();
+    for (int i = 0; i < 4; ++i) p->NewMsgRcvd(bad.data(), static_cast<int>(bad.size()));
+    EXPECT_EQ(p->GetBadReplies(), 4);
+    EXPECT_FALSE(ovkhost::errorLogged(8308));
+    p->NewMsgRcvd(good.data(), static_cast<int>(good.size()));
+    EXPECT_EQ(p->GetBadReplies(), 0);
+    for (int i = 0; i < 5; ++i) p->NewMsgRcvd(bad.data(), static_cast<int>(bad.size()));
+    EXPECT_TRUE(ovkhost::errorLogged(8308));
+    // From now on every reply gives its command up, until the device starts again.
+    p->NewMsgRcvd(good.data(), static_cast<int>(good.size()));
+    EXPECT_EQ(p->GetBadReplies(), 5);
+    p->Unlock();
+}
+
 TEST_F(NvramBus, JournalledWriteThatTimesOutLeavesNoStepPending) {
     NVOCRP* p = Online<NVOCRP>(NVOCRP_TYPE_ID, 0x51, ocr());
     auto v = t.Nvram(0x51);
