@@ -38,6 +38,7 @@ SDIDEVICE::SDIDEVICE(const DeviceID& id, const unsigned char* name, SIODEVICE* d
                      unsigned char deviceType, bool listen)
     : STG("SDIDEV"), id_(id), deviceType_(deviceType), device_(device) {
     if (device_ && device_->GetAdapter()) slot_ = device_->GetAdapter()->GetOwnerSlot();
+    if (device_) device_->SetTwin(this);
     SdiQuery* query = pcomd ? pcomd->GetSdiQuery() : nullptr;
     if (pcomd && !query) {
         query = new (std::nothrow) SdiQuery("JSIOQUERY", listen);
@@ -99,7 +100,9 @@ void SDIDEVICE::AttachDevice(SIODEVICE* device, unsigned char deviceType) {
     device_ = device;
     deviceType_ = deviceType;
     slot_ = device && device->GetAdapter() ? device->GetAdapter()->GetOwnerSlot() : nullptr;
-    if (device_ && openCount_ > 0) device_->SetRoute(1);
+    if (!device_) return;
+    device_->SetTwin(this);
+    if (openCount_ > 0) device_->SetRoute(1);
 }
 
 // ---------------------------------------------------------------------------------------

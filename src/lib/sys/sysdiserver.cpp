@@ -197,6 +197,7 @@ void SdiServerBase::ServerSocket() {
             // Half a length: the client's stream is out of step.
             clErrorLog(Ids().badFrame, 321, static_cast<uint32_t>(n), Tag(), this, sizeof(SdiServerBase));
             socket_->disconnect(client);
+            CheckForAnyClientDisconnected();
             continue;
         }
         const int length = static_cast<int>(sdi::be16(head));
@@ -204,6 +205,7 @@ void SdiServerBase::ServerSocket() {
             clErrorLog(Ids().badFrame, 321, static_cast<uint32_t>(length), Tag(), this,
                        sizeof(SdiServerBase));
             socket_->disconnect(client);
+            CheckForAnyClientDisconnected();
             continue;
         }
         int want = length + 1;
@@ -218,6 +220,7 @@ void SdiServerBase::ServerSocket() {
             clErrorLog(Ids().badFrame, 321, static_cast<uint32_t>(want), Tag(), this,
                        sizeof(SdiServerBase));
             socket_->disconnect(client);
+            CheckForAnyClientDisconnected();
             continue;
         }
         ProcessClientMessage(static_cast<uint32_t>(client), text.data(), length);

@@ -445,14 +445,11 @@ void SIODEVICE::MakeTwin() {
     // A device that takes the place of one that went away gets its twin, server and port.
     if (SDIDEVICE* twin = pcomd->FindDetachedSdiDevice(id_)) {
         twin->AttachDevice(this, deviceType_);
-        twin_ = twin;
         return;
     }
     SDIDEVICE* twin = new (std::nothrow)
         SDIDEVICE(id_, reinterpret_cast<const unsigned char*>(name_.c_str()), this, deviceType_);
-    if (!twin) return;
-    twin_ = twin;
-    pcomd->AddSdiDevice(twin);
+    if (twin) pcomd->AddSdiDevice(twin);
 }
 
 int SIODEVICE::RouteCommandResetInProgress() {

@@ -116,6 +116,7 @@ public:
     void SetRoute(int flag) { routeFlag_ = flag; }
     int GetRoute() const { return routeFlag_; }
     SDIDEVICE* GetTwin() const { return twin_; }
+    void SetTwin(SDIDEVICE* twin) { twin_ = twin; }
     void DetachTwin(const SDIDEVICE* twin) {
         if (twin_ != twin) return;
         twin_ = nullptr;
