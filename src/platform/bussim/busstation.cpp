@@ -28,7 +28,7 @@ void Station::powerOn() {
     link_ = Link::PowerOn;
     rolArmed_ = true;
     vs_ = vr_ = 0;
-    ackDue_ = resend_ = false;
+    ackDue_ = resend_ = restartDue_ = false;
     outstanding_.reset();
     payloads_.clear();
     responses_.clear();
@@ -80,6 +80,7 @@ void Station::receive(const LinkFrame& frame) {
             vr_ = (vr_ + 1) & 7;
             ackDue_ = true;
             if (model_) model_->receive(frame.data, *this);
+            if (restartDue_) powerOn();
         } else if (s == ((vr_ + 7) & 7)) {
             // A repeat of the last frame: our answer was lost; give it again.
             if (outstanding_) resend_ = true;

@@ -13,6 +13,9 @@ class ModelLink {
 public:
     virtual ~ModelLink() = default;
     virtual void send(const std::vector<uint8_t>& payload) = 0;
+    // The device restarts itself (a reset command): once the current payload is taken,
+    // the station powers on again and asks to come online. Not every link can.
+    virtual void powerOnAgain() {}
 };
 
 // A device model per family sits on a station. Calls come from the engine with its lock
