@@ -122,7 +122,9 @@ long Recorder::write(const void* data, size_t length) {
         input_event ev;
         std::memcpy(&ev, bytes + at, sizeof ev);
         const Event e{ev.type, ev.code, ev.value};
-        if (events_.size() >= kEventLimit) events_.erase(events_.begin());
+        // Bounded: the older half goes at once, so that a long run stays cheap.
+        if (events_.size() >= kEventLimit)
+            events_.erase(events_.begin(), events_.begin() + kEventLimit / 2);
         events_.push_back(e);
         log(describe(e));
     }

@@ -77,7 +77,7 @@ public:
     bool eventTypeEnabled(int type) const;
     bool keyEnabled(int code) const;
     bool axisEnabled(int axis) const;
-    // Every event written since creation, oldest first (the newest kEventLimit).
+    // The events written since creation, oldest first (at most kEventLimit of the newest).
     static constexpr size_t kEventLimit = 10000;
     const std::vector<Event>& events() const { return events_; }
     // The line the log holds for an event ("EV_ABS ABS_X 31101").
