@@ -29,7 +29,7 @@ public:
     int Run(int, int) override { return 0; }
     int RequestBuffer() override { return 0; }
     int SendFrame(const unsigned char*, int) override { return 0; }
-    int PdevReadyToBeDeleted(PDEV*) override { return 1; }
+    int PdevReadyToBeDeleted(const PDEV*) override { return 1; }
     int Suspend() override { return 0; }
     int Resume() override { return 0; }
 };
@@ -87,6 +87,8 @@ void firmware(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
+    // The controller's pause between commands runs on the settable clock.
+    ovkhost::useManualClock(true);
     const std::string fw = fuzzroot::path() + "/fw";
     if (mkdir(fw.c_str(), 0700) != 0) std::abort();
     setenv("LD_LIBRARY_PATH", fw.c_str(), 1);
