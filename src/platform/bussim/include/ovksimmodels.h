@@ -47,8 +47,8 @@ private:
 };
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
-// ("drawer"), the character displays ("anum", "oper", "anop", "shop") and the touch
-// controllers ("touch95", "touchelo").
+// ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
+// "anop", "shop") and the touch controllers ("touch95", "touchelo").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
