@@ -28,7 +28,7 @@ void Station::powerOn() {
     link_ = Link::PowerOn;
     rolArmed_ = true;
     vs_ = vr_ = 0;
-    ackDue_ = resend_ = restartDue_ = false;
+    ackDue_ = resend_ = false;
     outstanding_.reset();
     payloads_.clear();
     responses_.clear();
@@ -79,8 +79,24 @@ void Station::receive(const LinkFrame& frame) {
         if (s == vr_) {
             vr_ = (vr_ + 1) & 7;
             ackDue_ = true;
+            lost_ = rolRequested_ = false;
             if (model_) model_->receive(frame.data, *this);
-            if (restartDue_) powerOn();
+            if (rolRequested_) {
+                // The device reset itself: nothing is acknowledged, ROL at the next poll.
+                rolRequested_ = lost_ = false;
+                link_ = Link::PowerOn;
+                rolArmed_ = true;
+                vs_ = vr_ = 0;
+                ackDue_ = resend_ = false;
+                outstanding_.reset();
+                payloads_.clear();
+                responses_.clear();
+            } else if (lost_) {
+                // Never arrived: not counted, not acknowledged.
+                lost_ = false;
+                vr_ = (vr_ + 7) & 7;
+                ackDue_ = false;
+            }
         } else if (s == ((vr_ + 7) & 7)) {
             // A repeat of the last frame: our answer was lost; give it again.
             if (outstanding_) resend_ = true;

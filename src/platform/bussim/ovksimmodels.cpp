@@ -7,7 +7,9 @@
 #include "displaymodel.h"
 #include "drawermodel.h"
 #include "keyboardmodel.h"
+#include "printercommands.h"
 #include "testdevicemodel.h"
+#include "testprintermodel.h"
 #include "touchmodel.h"
 
 namespace bussim {
@@ -417,6 +419,18 @@ ModelKind keyboardKind() {
     return k;
 }
 
+ModelKind testPrinterKind() {
+    ModelKind k;
+    k.name = "testprinter";
+    k.description = "test printer on the printer kit: line, feed, cut, status, reset";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        if (!onlyOptions(o, {}, error)) return nullptr;
+        return std::make_unique<TestPrinterModel>();
+    };
+    addPrinterCommands(k);
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -427,6 +441,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+    registry.add(testPrinterKind());
     registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
     registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
 }

@@ -13,7 +13,7 @@ using Bytes = std::vector<uint8_t>;
 class Link : public bussim::ModelLink {
 public:
     void send(const Bytes& payload) override { sent.push_back(payload); }
-    void powerOnAgain() override { ++restarts; }
+    void requestOnline() override { ++restarts; }
     std::vector<Bytes> take() {
         std::vector<Bytes> out;
         out.swap(sent);
@@ -57,7 +57,7 @@ TEST(TouchModel, Touch95AnswersItsCommands) {
     EXPECT_EQ(m.commands().size(), sizeof cases / sizeof cases[0]);
     EXPECT_EQ(m.codeBlocks(), (std::vector<Bytes>{{0xAA, 0xBB}}));
     EXPECT_EQ(m.state(), "tone=off configure=21512200 backlight=24200708 brightness=5 calibrating=0 blocks=1");
-    // The reset restarts the controller: no answer, the station powers on.
+    // The reset restarts the controller: no answer, the station asks to come online.
     m.receive({0x00, 0x40}, link);
     EXPECT_TRUE(link.take().empty());
     EXPECT_EQ(link.restarts, 1);

@@ -13,9 +13,13 @@ class ModelLink {
 public:
     virtual ~ModelLink() = default;
     virtual void send(const std::vector<uint8_t>& payload) = 0;
-    // The device restarts itself (a reset command): once the current payload is taken,
-    // the station powers on again and asks to come online. Not every link can.
-    virtual void powerOnAgain() {}
+    // From within receive: the payload being received is lost on the line. The station
+    // neither counts nor acknowledges it, and the host's acknowledgement timer runs out.
+    virtual void lose() {}
+    // From within receive: the device resets itself. The payload being received is not
+    // acknowledged, everything queued is dropped and the next poll is answered with a
+    // request online (ROL), as after a power-on.
+    virtual void requestOnline() {}
 };
 
 // A device model per family sits on a station. Calls come from the engine with its lock

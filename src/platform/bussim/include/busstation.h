@@ -78,8 +78,8 @@ public:
     // Queues a payload as if the model sent it. A payload longer than one received frame
     // can carry (1735 bytes), or beyond 1024 waiting, is dropped.
     void send(const std::vector<uint8_t>& payload) override;
-    // After the payload the model is taking, the station powers on.
-    void powerOnAgain() override { restartDue_ = true; }
+    void lose() override { lost_ = true; }
+    void requestOnline() override { rolRequested_ = true; }
 
 private:
     struct Sent {
@@ -101,11 +101,12 @@ private:
     int vr_ = 0;
     bool ackDue_ = false;
     bool resend_ = false;
-    bool restartDue_ = false;
     std::optional<Sent> outstanding_;
     std::deque<std::vector<uint8_t>> payloads_; // waiting to go out
     std::deque<uint8_t> responses_;             // NSA, CMDR waiting for a poll
     std::deque<LinkFrame> received_;
+    bool lost_ = false;         // set by the model during receive
+    bool rolRequested_ = false; // set by the model during receive
 };
 
 } // namespace bussim

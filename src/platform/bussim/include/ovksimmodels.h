@@ -48,7 +48,9 @@ private:
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
-// "anop", "shop") and the touch controllers ("touch95", "touchelo").
+// "anop", "shop"), the touch controllers ("touch95", "touchelo") and the test printer of the
+// printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
+// models/printercommands.h).
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number

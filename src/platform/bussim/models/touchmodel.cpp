@@ -116,7 +116,11 @@ void TouchModel::receive(const Bytes& c, ModelLink& link) {
                                options_.commandSet, options_.ecLevel});
             return link.send(m);
         }
-        if (n == 2 && c[1] == 0x40) return link.powerOnAgain(); // reset: starts again
+        if (n == 2 && c[1] == 0x40) {
+            // Reset: the controller starts again and asks to come online.
+            reset();
+            return link.requestOnline();
+        }
         return reject(link);
     case 0x21:
         if (n != 4) return reject(link);
