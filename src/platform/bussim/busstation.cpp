@@ -49,7 +49,7 @@ void Station::acknowledge(int nr) {
 }
 
 void Station::receive(const LinkFrame& frame) {
-    if (!present_) return;
+    if (!present()) return;
     record(frame);
     const uint8_t c = frame.control;
     if (frame.broadcast || (c & 0xEF) == ctl::kNSI) {
@@ -124,7 +124,7 @@ LinkFrame Station::infoFrame(int ns, const std::vector<uint8_t>& payload) const 
 }
 
 std::optional<LinkFrame> Station::poll() {
-    if (!present_) return std::nullopt;
+    if (!present()) return std::nullopt;
     if (link_ == Link::PowerOn) {
         if (!rolArmed_) return std::nullopt;
         rolArmed_ = false;
@@ -155,7 +155,7 @@ std::optional<LinkFrame> Station::poll() {
 }
 
 void Station::tick(int32_t now) {
-    if (present_ && model_) model_->tick(now, *this);
+    if (present() && model_) model_->tick(now, *this);
 }
 
 void Station::send(const std::vector<uint8_t>& payload) {

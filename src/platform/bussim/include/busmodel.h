@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bussim {
@@ -36,6 +37,16 @@ public:
     virtual void tick(int32_t now, ModelLink& link) {
         (void)now;
         (void)link;
+    }
+    // A model that went silent (its power was cut) is off the bus: its polls time out.
+    virtual bool silent() const { return false; }
+    // A model with memory that outlives the simulator keeps it in files of the directory
+    // `dir` named from `stem`; false with the reason when a file cannot be used.
+    virtual bool persist(const std::string& dir, const std::string& stem, std::string& error) {
+        (void)dir;
+        (void)stem;
+        (void)error;
+        return true;
     }
 };
 

@@ -50,7 +50,7 @@ public:
     DeviceModel& model() { return *model_; }
 
     // On the bus (answers polls) or taken away (polls time out, frames are lost).
-    bool present() const { return present_; }
+    bool present() const { return present_ && !(model_ && model_->silent()); }
     void takeAway() { present_ = false; }
     // Plugged in again: powers on.
     void bringBack();
