@@ -48,10 +48,11 @@ private:
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
-// "anop", "shop"), the touch controllers ("touch95", "touchelo"), the NVRAM devices
-// ("nvcop", "nvocr"), and on the printer kit the test printer ("testprinter") and the
-// model-6397 printer ("p6397"); printer models add the kit's commands with
-// addPrinterCommands (models/printercommands.h).
+// "anop", "shop"), the touch controllers ("touch95", "touchelo"), the test printer of the
+// printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
+// models/printercommands.h), the NVRAM devices ("nvcop", "nvocr") and the RS-232 port
+// ("rs232").
+// The model-6397 printer ("p6397") is on the printer kit as well.
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
