@@ -42,6 +42,8 @@ const char* GetSubtypeEntry(int device, int subtype) {
     return keep(text);
 }
 
+const char* KeepTableString(const char* text) { return keep(text ? text : ""); }
+
 void FreeTableStrings() {
     used = 0;
     scratch[0] = '\0';

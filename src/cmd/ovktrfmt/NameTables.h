@@ -30,6 +30,8 @@ const char* GetTableEntry(const TableEntry* table, int32_t value);
 const char* GetSubtypeEntry(int device, int subtype);
 // Empties the scratch area.
 void FreeTableStrings();
+// Keeps a text in the scratch area (cut to what is left) until FreeTableStrings.
+const char* KeepTableString(const char* text);
 
 // Size of the scratch area; a miss that no longer fits is cut (down to an empty text).
 constexpr int kTableScratchSize = 2560;
