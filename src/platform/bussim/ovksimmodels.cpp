@@ -6,6 +6,7 @@
 
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "scannermodel.h"
 #include "testdevicemodel.h"
 
 namespace bussim {
@@ -247,6 +248,98 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
     return k;
 }
 
+ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    const bool flags = kind == ScannerModel::Kind::Scan97 || kind == ScannerModel::Kind::Scan98;
+    const bool warmup = kind == ScannerModel::Kind::Scan87;
+    k.make = [kind, flags, warmup](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0, ident = 0, twoLabel = 1, warm = 0;
+        std::initializer_list<const char*> known = flags ? std::initializer_list<const char*>{"ec", "ident", "twolabel"}
+                                                   : warmup ? std::initializer_list<const char*>{"ec", "ident", "warmup"}
+                                                            : std::initializer_list<const char*>{"ec", "ident"};
+        if (!onlyOptions(o, known, error) || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
+            !numberOption(o, "ident", 0, 0xFFFF, 0, ident, error) ||
+            !numberOption(o, "twolabel", 0, 1, 1, twoLabel, error) ||
+            !numberOption(o, "warmup", 0, 600000, 0, warm, error))
+            return nullptr;
+        ScannerModel::Options options;
+        options.kind = kind;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.ident = static_cast<uint16_t>(ident);
+        options.twoLabel = twoLabel != 0;
+        options.warmupMs = static_cast<int32_t>(warm);
+        return std::make_unique<ScannerModel>(options);
+    };
+    k.commands["label"] = {"<upca|upce|ean8|ean13> <digits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 2 || !d->label(a[0], a[1])) {
+            reply = "usage: label <slot> <port> <address> <upca|upce|ean8|ean13> <digits>";
+            return false;
+        }
+        reply = "label " + a[0] + " " + a[1];
+        return true;
+    }};
+    k.commands["scan"] = {"<hex> [<hex> ...]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        std::vector<std::vector<uint8_t>> messages;
+        for (const std::string& h : a) {
+            std::vector<uint8_t> bytes;
+            if (!parseHexBytes(h, bytes) || bytes.empty()) {
+                messages.clear();
+                break;
+            }
+            messages.push_back(bytes);
+        }
+        if (messages.empty()) {
+            reply = "usage: scan <slot> <port> <address> <hex bytes> [<hex bytes> ...]";
+            return false;
+        }
+        d->scan(messages);
+        reply = "scan of " + std::to_string(messages.size()) + " messages";
+        return true;
+    }};
+    k.commands["fault"] = {"<hw|status|diag>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || !d->fault(a[0])) {
+            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: model 87 only)";
+            return false;
+        }
+        reply = "fault " + a[0];
+        return true;
+    }};
+    k.commands["reject"] = {"<count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        long n = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 1000, n)) {
+            reply = "usage: reject <slot> <port> <address> <count>";
+            return false;
+        }
+        d->reject(static_cast<int>(n));
+        reply = "rejecting " + std::to_string(n);
+        return true;
+    }};
+    k.commands["scanner"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        reply = d->state();
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -256,6 +349,12 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+    registry.add(scannerKind("scan96", ScannerModel::Kind::Scan96, "table-top scanner 96 (ec=, ident=)"));
+    registry.add(scannerKind("scan97", ScannerModel::Kind::Scan97,
+                             "table-top scanner 97 with two-label flags (ec=, ident=, twolabel=)"));
+    registry.add(scannerKind("scan98", ScannerModel::Kind::Scan98,
+                             "table-top scanner 98 with two-label flags (ec=, ident=, twolabel=)"));
+    registry.add(scannerKind("scan87", ScannerModel::Kind::Scan87, "table-top scanner 87 (ec=, ident=, warmup=)"));
 }
 
 } // namespace bussim

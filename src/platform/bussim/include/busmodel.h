@@ -13,6 +13,10 @@ class ModelLink {
 public:
     virtual ~ModelLink() = default;
     virtual void send(const std::vector<uint8_t>& payload) = 0;
+    // Powers the station on again, as the device's own reset command does: the link is
+    // forgotten, queued payloads are dropped, the model is reset and the station asks to
+    // come online.
+    virtual void powerOn() {}
 };
 
 // A device model per family sits on a station. Calls come from the engine with its lock

@@ -68,7 +68,8 @@ public:
 
     // --- bus side, driven by the engine ---
     // Power-on: sequence numbers and queued output cleared, the model reset, ROL armed.
-    void powerOn();
+    // Also what a model asks for through its link.
+    void powerOn() override;
     // A frame from the host with a good check (or a broadcast).
     void receive(const LinkFrame& frame);
     // Answer to one poll: a frame to send, or nothing (an idle answer the node keeps).

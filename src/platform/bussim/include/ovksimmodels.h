@@ -47,7 +47,8 @@ private:
 };
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
-// ("drawer") and the character displays ("anum", "oper", "anop", "shop").
+// ("drawer"), the character displays ("anum", "oper", "anop", "shop") and the table-top
+// scanners ("scan96", "scan97", "scan98", "scan87").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
