@@ -256,10 +256,10 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
     const bool warmup = kind == ScannerModel::Kind::Scan87;
     k.make = [kind, flags, warmup](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         long ec = 0, ident = 0, twoLabel = 1, warm = 0;
-        std::initializer_list<const char*> known = flags ? std::initializer_list<const char*>{"ec", "ident", "twolabel"}
-                                                   : warmup ? std::initializer_list<const char*>{"ec", "ident", "warmup"}
-                                                            : std::initializer_list<const char*>{"ec", "ident"};
-        if (!onlyOptions(o, known, error) || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
+        const bool known = flags    ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
+                           : warmup ? onlyOptions(o, {"ec", "ident", "warmup"}, error)
+                                    : onlyOptions(o, {"ec", "ident"}, error);
+        if (!known || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
             !numberOption(o, "ident", 0, 0xFFFF, 0, ident, error) ||
             !numberOption(o, "twolabel", 0, 1, 1, twoLabel, error) ||
             !numberOption(o, "warmup", 0, 600000, 0, warm, error))
