@@ -49,19 +49,7 @@ int SCFB96P::SendTurn() { return adapter_ ? adapter_->RequestBuffer() : 0; }
 
 int SCFB96P::TellPhys(const VDEV* sender, int request, unsigned char* data, int length) {
     if (request != SCP_REQ_CONFIGURE) return SCP::TellPhys(sender, request, data, length);
-    if (!sender || sender != owner_) return 315;
-    if (!data || length != kConfigureLength) return 321;
-    if (std::memcmp(configure_, data, kConfigureLength) == 0) return 0;
-    bool beepOnly = true;
-    for (int i = 0; i < kConfigureLength; ++i) {
-        const unsigned char x = configure_[i] ^ data[i];
-        if (x != 0 && !(i == 4 && x == 0x01)) beepOnly = false;
-    }
-    std::memcpy(configure_, data, kConfigureLength);
-    // The beep state goes with the beep commands.
-    if (beepOnly) return 0;
-    pending_ |= Bit(SCP_SLOT_CONFIGURE);
-    return SendTurn();
+    return TellConfigure(sender, data, length);
 }
 
 bool SCFB96P::ScannerResetComplete() {

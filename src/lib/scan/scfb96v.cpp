@@ -67,53 +67,6 @@ SCFB96V::~SCFB96V() = default;
 // ---------------------------------------------------------------------------------------
 // Property sets.
 
-int SCFB96V::LoadProperties(const PropertySet& set, const unsigned char* resourceName,
-                            const unsigned char* className) {
-    static const unsigned char kNone[] = "";
-    posResources rows[24];
-    int n = 0;
-    for (int i = 0; i < set.count && n < 24; ++i, ++n) {
-        const Property& p = set.rows[i];
-        rows[n] = {p.name, p.className, POSRES_INTEGER, &(this->*p.field), p.defaultValue,
-                   p.table, p.rows ? *p.rows : 0};
-    }
-    int rc = LoadResources(resourceName ? resourceName : kNone, className ? className : kNone,
-                           rows, n);
-    DumpResources(rows, n);
-    return rc;
-}
-
-int SCFB96V::ValidateProperties(const PropertySet& set) {
-    for (int i = 0; i < set.count; ++i) {
-        const Property& p = set.rows[i];
-        int rc = (this->*p.validate)(this->*p.field);
-        if (rc != 0) return rc;
-    }
-    return 0;
-}
-
-int SCFB96V::ApplyArguments(const PropertySet& set, PosArg* args, int count, bool store) {
-    for (int a = 0; args && a < count; ++a) {
-        for (int i = 0; i < set.count; ++i) {
-            const Property& p = set.rows[i];
-            if (!Named(args[a], p.name)) continue;
-            if (store) {
-                this->*p.field = static_cast<int32_t>(args[a].value);
-            } else {
-                int rc = (this->*p.validate)(args[a].value);
-                if (rc != 0) return rc;
-            }
-        }
-    }
-    return 0;
-}
-
-void SCFB96V::AnswerProperties(const PropertySet& set, PosArg* args, int count) {
-    for (int a = 0; args && a < count; ++a)
-        for (int i = 0; i < set.count; ++i)
-            if (Named(args[a], set.rows[i].name)) args[a].value = this->*set.rows[i].field;
-}
-
 void SCFB96V::CloseAgain() {
     int remaining = 0;
     SCV::Close(remaining);

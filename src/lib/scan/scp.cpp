@@ -129,6 +129,23 @@ int SCP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
     return RequestSendTurn();
 }
 
+int SCP::TellConfigure(const VDEV* sender, const unsigned char* data, int length) {
+    if (!sender || sender != owner_) return 315;
+    CommandSlot& slot = slots_[SCP_SLOT_CONFIGURE];
+    if (!slot.bytes || !data || length != slot.length) return 321;
+    unsigned char* bytes = const_cast<unsigned char*>(slot.bytes);
+    if (std::memcmp(bytes, data, static_cast<size_t>(length)) == 0) return 0;
+    bool beepOnly = true;
+    for (int i = 0; i < length; ++i) {
+        const unsigned char x = bytes[i] ^ data[i];
+        if (x != 0 && !(i == 4 && x == 0x01)) beepOnly = false;
+    }
+    std::memcpy(bytes, data, static_cast<size_t>(length));
+    if (beepOnly) return 0;
+    pending_ |= Bit(SCP_SLOT_CONFIGURE);
+    return adapter_ ? adapter_->RequestBuffer() : 0;
+}
+
 int SCP::Acquire(VDEV* vdev) {
     int rc = PDEV::Acquire(vdev);
     if (rc != 0) return rc;

@@ -355,6 +355,8 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(scannerKind("scan98", ScannerModel::Kind::Scan98,
                              "table-top scanner 98 with two-label flags (ec=, ident=, twolabel=)"));
     registry.add(scannerKind("scan87", ScannerModel::Kind::Scan87, "table-top scanner 87 (ec=, ident=, warmup=)"));
+    registry.add(scannerKind("scan8612", ScannerModel::Kind::Scan8612, "scanner 8612 (ec=, ident=)"));
+    registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
 }
 
 } // namespace bussim

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "SCV.h"
+#include "ScanProperties.h"
 #include "syresource.h"
 
 class SCFB96V : public SCV {
@@ -57,31 +58,19 @@ public:
     virtual int ValidateVerifyPriceChk(intptr_t v);
 
 protected:
-    // A model property: its resource row and its validation.
-    struct Property {
-        const char* name;
-        const char* className;
-        int32_t SCFB96V::*field;
-        int32_t defaultValue;
-        const posLookup* table;
-        const int* rows;
-        int (SCFB96V::*validate)(intptr_t);
-    };
-    // The properties a model class adds (its own, not its parent's).
-    struct PropertySet {
-        const Property* rows;
-        int count;
-    };
-    // Loads a set's resources into the fields (the defaults where none is given).
+    using Property = ScanProperty<SCFB96V>;
+    using PropertySet = ScanPropertySet<SCFB96V>;
     int LoadProperties(const PropertySet& set, const unsigned char* resourceName,
-                       const unsigned char* className);
-    // Validates every field of a set: 0 or the first error.
-    int ValidateProperties(const PropertySet& set);
-    // Checks the named arguments of a set (first error returned), then stores them into
-    // the fields when store is set.
-    int ApplyArguments(const PropertySet& set, PosArg* args, int count, bool store);
-    // Answers the named arguments of a set.
-    void AnswerProperties(const PropertySet& set, PosArg* args, int count);
+                       const unsigned char* className) {
+        return LoadScanProperties(*this, set, resourceName, className);
+    }
+    int ValidateProperties(const PropertySet& set) { return ValidateScanProperties(*this, set); }
+    int ApplyArguments(const PropertySet& set, PosArg* args, int count, bool store) {
+        return ApplyScanArguments(*this, set, args, count, store);
+    }
+    void AnswerProperties(const PropertySet& set, PosArg* args, int count) {
+        AnswerScanProperties(*this, set, args, count);
+    }
     // Closes the device again after a failed open.
     void CloseAgain();
 

@@ -90,6 +90,10 @@ protected:
     // Asks for a send turn after a pending bit was set: the adapter's answer while the
     // link is up and the device confirmed, else 317 (the bit stays pending).
     int RequestSendTurn();
+    // The models' configure request: the new command is stored; unless it differs from the
+    // old one in byte 4 bit 0 alone (the beep state, which the beep commands carry), slot 7
+    // is set pending and a send turn asked for, whether the device is online or not.
+    int TellConfigure(const VDEV* sender, const unsigned char* data, int length);
     void StartSendClock();
     void StopClocks();
     // Milliseconds since the stamp.

@@ -26,6 +26,7 @@ const uint8_t kDefaultConfigure96[] = {0x20, 0x02, 0x00, 0x00, 0xD9, 0x00,
                                        0x51, 0x04, 0x03, 0xA2, 0x00, 0x00};
 const uint8_t kDefaultConfigure98[] = {0x20, 0x02, 0x40, 0x00, 0x19, 0x00,
                                        0x51, 0x04, 0x03, 0xA2, 0x00, 0x00};
+const uint8_t kDefaultConfigure8612[] = {0x20, 0x02, 0x00, 0x00, 0xDD, 0x00, 0x00, 0x00, 0x1B, 0x46};
 const uint8_t kDefaultFlags[] = {0x23, 0x21, 0x22, 0x21, 0x28, 0x21, 0x29, 0x21, 0x22};
 
 struct LabelKind {
@@ -41,6 +42,8 @@ const LabelKind kLabelKinds[] = {
 ScannerModel::ScannerModel(const Options& options) : options_(options) {
     if (options_.kind == Kind::Scan98)
         configure_.assign(std::begin(kDefaultConfigure98), std::end(kDefaultConfigure98));
+    else if (has8612Layout())
+        configure_.assign(std::begin(kDefaultConfigure8612), std::end(kDefaultConfigure8612));
     else if (hasConfigure())
         configure_.assign(std::begin(kDefaultConfigure96), std::end(kDefaultConfigure96));
     if (hasFlags()) flags_.assign(std::begin(kDefaultFlags), std::end(kDefaultFlags));
@@ -72,9 +75,9 @@ void ScannerModel::scan(const std::vector<Bytes>& messages) {
 }
 
 bool ScannerModel::fault(const std::string& which) {
-    if (which == "hw" && options_.kind != Kind::Scan87) hwFault_ = true;
+    if (which == "hw" && hasEcho()) hwFault_ = true;
     else if (which == "hw" || which == "status") statusFault_ = true;
-    else if (which == "diag" && options_.kind == Kind::Scan87) diagFault_ = true;
+    else if (which == "diag" && hasDiagnostics()) diagFault_ = true;
     else return false;
     return true;
 }
@@ -143,7 +146,7 @@ void ScannerModel::receive(const Bytes& payload, ModelLink& link) {
             configure_ = payload;
             answer = status(0, 0, S2_CONFIGURED);
         }
-    } else if (hasConfigure() && payload.size() == 1 && c == 0x21) {
+    } else if (hasEcho() && payload.size() == 1 && c == 0x21) {
         answer = status(S0_ECHO, 0, 0);
         answer.insert(answer.end(), configure_.begin() + 1, configure_.end());
     } else if (hasFlags() && ((c == 0x23 && payload.size() == flags_.size()) ||

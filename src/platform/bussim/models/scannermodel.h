@@ -1,4 +1,4 @@
-// The table-top scanners as a device model (models 96, 97, 98 and 87). It keeps the
+// The table-top scanners as a device model (models 96, 97, 98, 87, 8612 and 8634). It keeps the
 // scanner's enabled, beep, configure and flag bytes, answers every command with the
 // model's status bytes (and the EC level, the configuration echo or the flag echo where
 // asked), powers its station on again on the reset command, and sends scripted labels,
@@ -7,9 +7,9 @@
 // Status bytes of every answer:
 //   status 0: bit 0 EC level follows, bit 1 configuration echo (11 bytes) follows,
 //             bit 2 flag echo (8 bytes) follows, bit 4 beep enabled, bit 5 hardware error;
-//             model 87: bit 1 diagnostics failed.
-//   status 1: bit 1 enabled, bit 6 scanner fault (a value above 15), bit 7 no two-label
-//             feature (answer to a flag command); model 87: bit 0 ready.
+//             models 87, 8612, 8634: bit 1 diagnostics failed (and no echo).
+//   status 1: bit 1 enabled, bit 6 scanner fault (a value above 15, and 0x20 or above),
+//             bit 7 no two-label feature (answer to a flag command); model 87: bit 0 ready.
 //   status 2: bit 0 configuration accepted, bit 2 flag configuration accepted.
 #pragma once
 
@@ -26,7 +26,7 @@ namespace bussim {
 class ScannerModel : public DeviceModel {
 public:
     using Bytes = std::vector<uint8_t>;
-    enum class Kind { Scan96, Scan97, Scan98, Scan87 };
+    enum class Kind { Scan96, Scan97, Scan98, Scan87, Scan8612, Scan8634 };
 
     struct Options {
         Kind kind = Kind::Scan96;
@@ -43,7 +43,8 @@ public:
     bool label(const std::string& kind, const std::string& digits);
     // Raw label bytes after the status bytes, one message each.
     void scan(const std::vector<Bytes>& messages);
-    // A fault in the next answer: "hw", "status" or (model 87) "diag"; false for others.
+    // A fault in the next answer: "hw", "status" or (models 87, 8612, 8634) "diag"; false
+    // for others.
     bool fault(const std::string& which);
     // Refuses the next n configure commands.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
@@ -67,6 +68,9 @@ public:
 private:
     bool hasConfigure() const { return options_.kind != Kind::Scan87; }
     bool hasFlags() const { return options_.kind == Kind::Scan97 || options_.kind == Kind::Scan98; }
+    bool has8612Layout() const { return options_.kind == Kind::Scan8612 || options_.kind == Kind::Scan8634; }
+    bool hasEcho() const { return hasConfigure() && !has8612Layout(); }
+    bool hasDiagnostics() const { return options_.kind == Kind::Scan87 || has8612Layout(); }
     // The three status bytes; a pending fault goes into them once.
     Bytes status(uint8_t s0, uint8_t s1, uint8_t s2);
 
