@@ -142,6 +142,9 @@ bool applyKeyboardOptions(const ModelOptions& options, KeyboardState& state, std
         } else if (key == "flags" && parseNumber(value, 0, 0xFF, v)) {
             s.flags13 = static_cast<uint8_t>(v);
             ok = true;
+        } else if (key == "ec" && parseNumber(value, 0, 0xFF, v)) {
+            s.ecLevel = static_cast<uint8_t>(v);
+            ok = true;
         } else if (key == "result" && parseNumber(value, 0, 0xFF, v)) {
             s.result = static_cast<uint8_t>(v);
             ok = true;

@@ -171,9 +171,11 @@ std::string Simulator::keyboardCommand(const std::vector<std::string>& w) {
     KeyboardState state = keyboard_.state();
     if (!parseOptions(w, 1, options, why) || !applyKeyboardOptions(options, state, why)) return err(why);
     keyboard_.set(state);
-    char text[96];
-    std::snprintf(text, sizeof text, "keyboard driver=%d id=0x%04x type=%u msr=%u flags=0x%02x result=%u",
-                  state.driver ? 1 : 0, state.id, state.type, state.msrFlag, state.flags13, state.result);
+    char text[112];
+    std::snprintf(text, sizeof text,
+                  "keyboard driver=%d id=0x%04x type=%u msr=%u flags=0x%02x ec=0x%02x result=%u",
+                  state.driver ? 1 : 0, state.id, state.type, state.msrFlag, state.flags13,
+                  state.ecLevel, state.result);
     if (w.size() > 1) log(text);
     return ok(text);
 }

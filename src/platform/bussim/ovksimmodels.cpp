@@ -6,6 +6,7 @@
 
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "keyboardmodel.h"
 #include "scannermodel.h"
 #include "testdevicemodel.h"
 
@@ -248,6 +249,85 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
     return k;
 }
 
+ModelKind keyboardKind() {
+    ModelKind k;
+    k.name = "poskbd";
+    k.description = "extended POS keyboard: keys and key lock (type=, info6=, ec=, lock=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long type = 0, info6 = 0, ec = 0, lock = 0;
+        if (!onlyOptions(o, {"type", "info6", "ec", "lock"}, error) ||
+            !numberOption(o, "type", 0, 0xFF, 2, type, error) ||
+            !numberOption(o, "info6", 0, 0xFF, 0, info6, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error) ||
+            !numberOption(o, "lock", 0, 0xFF, 0x10, lock, error))
+            return nullptr;
+        KeyboardModel::Options options;
+        options.type = static_cast<uint8_t>(type);
+        options.info6 = static_cast<uint8_t>(info6);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.lock = static_cast<uint8_t>(lock);
+        return std::make_unique<KeyboardModel>(options);
+    };
+    k.commands["keys"] = {"<hex codes> [flags=<hex>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        std::vector<uint8_t> codes, flags{0};
+        bool ok = (a.size() == 1 || a.size() == 2) && parseHexBytes(a[0], codes) && !codes.empty();
+        if (ok && a.size() == 2)
+            ok = a[1].rfind("flags=", 0) == 0 && parseHexBytes(a[1].substr(6), flags) && flags.size() == 1;
+        if (!ok) {
+            reply = "usage: keys <slot> <port> <address> <hex codes> [flags=<hex byte>]";
+            return false;
+        }
+        d->keys(codes, flags[0]);
+        reply = "keys " + hexBytes(codes);
+        return true;
+    }};
+    k.commands["keylock"] = {"<bits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        long bits = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 0xFF, bits)) {
+            reply = "usage: keylock <slot> <port> <address> <bits>";
+            return false;
+        }
+        d->keyLock(static_cast<uint8_t>(bits));
+        reply = "keylock " + hexBytes({static_cast<uint8_t>(bits)});
+        return true;
+    }};
+    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        std::vector<uint8_t> bytes;
+        if (!d) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
+            reply = "usage: push <slot> <port> <address> <hex bytes>";
+            return false;
+        }
+        d->push(bytes);
+        reply = "queued " + std::to_string(bytes.size()) + " bytes";
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    k.commands["kbdstate"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        auto shown = [](const std::vector<uint8_t>& b) { return b.empty() ? std::string("-") : hexBytes(b); };
+        reply = "lights=" + shown(d->lights()) + " tone=" + shown(d->tone()) +
+                " configure=" + shown(d->configure()) +
+                " lock=" + hexBytes({d->options().lock}) +
+                " blocks=" + std::to_string(d->microcodeBlocks().size());
+        for (const auto& b : d->microcodeBlocks()) reply += " " + hexBytes(b);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -345,6 +425,7 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
 void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(testDeviceKind());
     registry.add(drawerKind());
+    registry.add(keyboardKind());
     registry.add(displayKind("anum", "numeric display, two rows of 20 dot cells"));
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));

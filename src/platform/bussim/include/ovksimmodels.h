@@ -47,9 +47,9 @@ private:
 };
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
-// ("drawer"), the character displays ("anum", "oper", "anop", "shop") and the table-top
-// scanners ("scan96", "scan97", "scan98", "scan87") and the scanners 8612 and 8634
-// ("scan8612", "scan8634").
+// ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
+// "anop", "shop"), the table-top scanners ("scan96", "scan97", "scan98", "scan87") and the
+// scanners 8612 and 8634 ("scan8612", "scan8634").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
