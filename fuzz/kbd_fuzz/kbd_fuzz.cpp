@@ -2,7 +2,8 @@
 //   0: messages to an owned extended POS keyboard with double keys defined (the rest is a
 //      run of messages, each a length byte and that many bytes);
 //   1: messages to the keyboard identifier (same framing);
-//   2: the rest is a microcode file, downloaded block by block.
+//   2: the rest is a microcode file, downloaded block by block;
+//   3-9: messages to an owned keyboard of each other model (same framing).
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -13,7 +14,13 @@
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "EventQueue.h"
+#include "KB50P.h"
+#include "KBO133P.h"
+#include "KBO32P.h"
 #include "KBO50P.h"
+#include "KBOJUCCP.h"
+#include "KBOPLUModels.h"
+#include "KBTEXTP.h"
 #include "KBOBV.h"
 #include "Oracle_1C_1D.h"
 #include "Slot.h"
@@ -113,6 +120,27 @@ void feedMessages(Device& device, const uint8_t* data, size_t size) {
     }
 }
 
+// An owned keyboard of model K with double keys defined, fed the messages.
+template <class K>
+void ownedKeyboard(const uint8_t* data, size_t size) {
+    Attached<K> keyboard(gAdapter);
+    Owner owner(*gQueue);
+    keyboard.Acquire(&owner);
+    KbdSettingsRecord settings{};
+    settings.numpadZero = 2;
+    settings.numpadLocation = 1;
+    settings.typematicOn = 1;
+    settings.doubleKeys[0][0] = 12;
+    settings.doubleKeys[0][1] = 13;
+    settings.doubleKeys[1][0] = 30;
+    settings.doubleKeys[1][1] = 33;
+    keyboard.TellPhys(&owner, KBD_REQ_SETTINGS, reinterpret_cast<unsigned char*>(&settings),
+                      sizeof settings);
+    feedMessages(keyboard, data, size);
+    keyboard.Release(&owner);
+    fProcessingFatFinger = 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -129,29 +157,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const uint8_t target = data[0] % 3;
+    const uint8_t target = data[0] % 10;
     ++data;
     --size;
-    if (target == 0) {
-        Attached<KBO50P> keyboard(gAdapter);
-        Owner owner(*gQueue);
-        keyboard.Acquire(&owner);
-        KbdSettingsRecord settings{};
-        settings.numpadZero = 2;
-        settings.typematicOn = 1;
-        settings.doubleKeys[0][0] = 12;
-        settings.doubleKeys[0][1] = 13;
-        settings.doubleKeys[1][0] = 30;
-        settings.doubleKeys[1][1] = 33;
-        keyboard.TellPhys(&owner, KBD_REQ_SETTINGS, reinterpret_cast<unsigned char*>(&settings),
-                          sizeof settings);
-        feedMessages(keyboard, data, size);
-        keyboard.Release(&owner);
-        fProcessingFatFinger = 0;
-    } else if (target == 1) {
+    switch (target) {
+    case 0: ownedKeyboard<KBO50P>(data, size); break;
+    case 1: {
         Attached<Oracle_1C_1D> identifier(gAdapter);
         feedMessages(identifier, data, size);
-    } else {
+        break;
+    }
+    case 2: {
         const std::string path = ovkPath(std::string(pcomd->GetDataPath()) + "/ovk016.kbd");
         std::ofstream(path, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -162,6 +178,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             keyboard.UpdateMicrocode();
             keyboard.SendAnyPendingMessage();
         }
+        break;
+    }
+    case 3: ownedKeyboard<KB50P>(data, size); break;
+    case 4: ownedKeyboard<KBTEXTP>(data, size); break;
+    case 5: ownedKeyboard<KBOJUCCP>(data, size); break;
+    case 6: ownedKeyboard<KBO133P>(data, size); break;
+    case 7: ownedKeyboard<KBOPLUP>(data, size); break;
+    case 8: ownedKeyboard<KB6629P>(data, size); break;
+    default: ownedKeyboard<KBO32P>(data, size); break;
     }
     return 0;
 }

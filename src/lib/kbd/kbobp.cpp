@@ -12,11 +12,7 @@ namespace {
 
 const char kTag[] = "@(#)kbobp.cpp 1.1";
 
-enum : uint32_t {
-    kLogKeyboardError = 15701,
-    kLogCommandRejected = 15702,
-    kLogShortMessage = 15705,
-};
+enum : uint32_t { kLogShortMessage = 15705 };
 
 // Status bits of byte 1 of a message.
 enum : unsigned char {
@@ -132,7 +128,7 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
     bool shortMessage = length < kHeader;
 
     if (length >= 1 && (msg[0] & kKeyboardError))
-        Log(kLogKeyboardError, 321, 0, msg, length, kTag);
+        Log(logKeyboardError_, 321, 0, msg, length, kTag);
     const unsigned char status = length >= 2 ? msg[1] : 0;
     for (int bit = 0; bit < 8; ++bit) {
         if (!(status & (1u << bit))) continue;
@@ -165,7 +161,7 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
                 UpdateMicrocode();
             break;
         case kRejected:
-            Log(kLogCommandRejected, 322, 0, msg, length, kTag);
+            Log(logCommandRejected_, 322, 0, msg, length, kTag);
             break;
         default:
             break;

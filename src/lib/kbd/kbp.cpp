@@ -36,7 +36,7 @@ KBP::KBP(const DeviceID& id, const unsigned char* name) : SIODEVICE(id, name) {
     std::memset(keyNumberMap_, 0xFF, sizeof keyNumberMap_);
     slots_[KBP_SLOT_EC_LEVEL] = {ecRequest_, sizeof ecRequest_};
     slots_[KBP_SLOT_1D] = {byte1D_, sizeof byte1D_};
-    slots_[KBP_SLOT_LIGHTS] = {lights_, sizeof lights_};
+    slots_[KBP_SLOT_LIGHTS] = {lights_, 2};
 }
 
 KBP::~KBP() {
@@ -203,7 +203,7 @@ int KBP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
     switch (request) {
     case KBD_REQ_SETTINGS:
         numpadStyle_ = record->numpadStyle;
-        SetLEDBits(&lights_[1], static_cast<unsigned char>(record->lights));
+        SetLEDBits(&lights_[lightsAt_], static_cast<unsigned char>(record->lights));
         SetPending(KBP_SLOT_LIGHTS);
         if (record->locked)
             SetStatusBits(KBP_LOCKED);
@@ -211,7 +211,7 @@ int KBP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
             ClearStatusBits(KBP_LOCKED);
         break;
     case KBD_REQ_LIGHTS:
-        SetLEDBits(&lights_[1], static_cast<unsigned char>(record->lights));
+        SetLEDBits(&lights_[lightsAt_], static_cast<unsigned char>(record->lights));
         SetPending(KBP_SLOT_LIGHTS);
         break;
     case KBD_REQ_TONE_OFF:
@@ -220,7 +220,7 @@ int KBP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
         ClearStatusBits(KBP_TONE_ON);
         break;
     case KBD_REQ_SOUND_TONE: {
-        unsigned char flags = static_cast<unsigned char>(tone_[1] & 0x03);
+        unsigned char flags = static_cast<unsigned char>(tone_[toneFlagsAt_] & 0x03);
         if (record->toneVolume == 1) flags |= 0x04;
         if (record->toneFreq == 2) flags |= 0x08;
         if (record->toneFreq == 3) flags |= 0x10;
@@ -234,7 +234,7 @@ int KBP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
             tone_[2] = static_cast<unsigned char>(record->toneDuration);
             ClearStatusBits(KBP_TONE_ON);
         }
-        tone_[1] = flags;
+        tone_[toneFlagsAt_] = flags;
         slots_[KBP_SLOT_TONE] = {tone_, toneLength};
         SetPending(KBP_SLOT_TONE);
         break;

@@ -75,3 +75,50 @@ TEST_F(KeyboardE2E, KeysByNameAndAToneThatReachesTheKeyboard) {
 }
 
 } // namespace
+
+namespace {
+
+const char kModelsTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1c poskbd type=1 info6=0x10\n"
+    "station 1 0x11 0x1d poskbd type=11\n"
+    "station 1 0x11 0x19 poskbd\n";
+
+class KeyboardModelsE2E : public TerminalTest {};
+
+TEST_F(KeyboardModelsE2E, EachModelComesOnlineWithItsSubtype) {
+    ASSERT_NO_FATAL_FAILURE(StartTerminal(kModelsTerminal, ""));
+    const struct {
+        uint32_t address, subtype;
+    } models[] = {{0x1C, 7}, {0x1D, 8}, {0x19, 6}};
+    for (const auto& m : models) {
+        const uint32_t device = DeviceWord(1, 0x11, m.address, 9);
+        auto online = [&] {
+            for (const Event& e : seen_)
+                if (e.msg == kOnline && e.p1 == device) return &e;
+            return static_cast<const Event*>(nullptr);
+        };
+        if (!online()) {
+            ASSERT_TRUE(WaitForEvent(kOnline, device)) << Seen();
+        }
+        ASSERT_NE(online(), nullptr);
+        EXPECT_EQ(online()->p2 & 0xFF, m.subtype) << std::hex << m.address;
+    }
+    // The PLU keyboard took no microcode: only the end block.
+    std::string last;
+    EXPECT_TRUE(WaitForReply("kbdstate 1 0x11 0x19", "blocks=1 2200", 10000, &last)) << last;
+
+    // The keyboard with the three-bit key lock reports position 5 for bits 0x50.
+    PosArg where[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", 0x1D}};
+    char name[] = "lockkbd", cls[] = "PosKeyboard";
+    const int h = PosOpen(name, cls, where, 3);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+    EXPECT_EQ(Sim("keylock 1 0x11 0x1d 0x50"), "ok keylock 50");
+    ASSERT_TRUE(WaitForEvent(kKeyLock, static_cast<uint32_t>(h) | 0x10000, 10000)) << Seen();
+    EXPECT_EQ(seen_.back().p2, 5u);
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+}
+
+} // namespace

@@ -187,20 +187,24 @@ protected:
 
     KBO50P& kbd() { return *keyboard_; }
 
+    // The device on the link: another model when a test put one there, else the keyboard.
+    SIODEVICE& target() { return link_ ? *link_ : *keyboard_; }
     // Feeds one frame from the keyboard.
     void feed(unsigned char control, const Bytes& data = {}) {
         Bytes rec = linkrec::received(kPort, kAddress, control, data);
-        keyboard_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
+        target().ProcessInput(rec.data(), static_cast<int>(rec.size()));
     }
     // An information frame from the keyboard that acknowledges everything sent to it.
     void reply(const Bytes& payload) {
-        const int ns = keyboard_->GetReceiveSequence();
-        const int nr = keyboard_->GetSendSequence();
+        const int ns = target().GetReceiveSequence();
+        const int nr = target().GetSendSequence();
         feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
     }
+    // A receive-ready frame that acknowledges everything sent to the keyboard.
+    void acknowledge() { feed(static_cast<unsigned char>(0x01 | (target().GetSendSequence() & 7) << 5)); }
     void cycle(int ms = 0) {
         ovkhost::advanceClock(ms);
-        keyboard_->ProcessOutput(chTime());
+        target().ProcessOutput(chTime());
     }
     std::vector<linkrec::Sent> sent() {
         std::vector<linkrec::Sent> out;
@@ -279,6 +283,7 @@ protected:
     BenchSlot* slot_ = nullptr;
     CapturingAdapter adapter_;
     std::unique_ptr<Keyboard> keyboard_;
+    SIODEVICE* link_ = nullptr; // not owned
     RecordingQueue processQueue_;
     RecordingProcess proc_{101, &processQueue_};
     std::unique_ptr<Vkbd> client_;

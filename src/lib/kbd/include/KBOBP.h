@@ -74,4 +74,7 @@ protected:
     unsigned char doubleKeyFirst_ = 0;
     unsigned char numpadZeroPair_[2] = {0, 0};
     unsigned char shiftToggle_ = 0x50;
+    // Log ids of the keyboard error and command-rejected bits (models use their own band).
+    uint32_t logKeyboardError_ = 15701;
+    uint32_t logCommandRejected_ = 15702;
 };

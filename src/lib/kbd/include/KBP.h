@@ -76,7 +76,7 @@ public:
     int32_t OutstandingSlot() const { return outstanding_; }
     int32_t KeyLockPosition() const { return keyLock_; }
     int32_t NumpadStyle() const { return numpadStyle_; }
-    unsigned char LightsByte() const { return lights_[1]; }
+    unsigned char LightsByte() const { return lights_[lightsAt_]; }
     const unsigned char* DoubleKeyMap() const { return doubleKeyMap_; }
     bool Locked() const { return TestStatusBits(KBP_LOCKED); }
     bool ToneOn() const { return TestStatusBits(KBP_TONE_ON); }
@@ -112,9 +112,13 @@ protected:
     int32_t numpadStyle_ = 1;
     unsigned char ecRequest_[2] = {0x00, 0x80};
     unsigned char byte1D_[1] = {0x1D};
-    unsigned char lights_[2] = {0x1C, 0x00};
+    unsigned char lights_[3] = {0x1C, 0x00, 0x00};
     unsigned char toneOff_[2] = {0x13, 0x40};
     unsigned char tone_[3] = {0x13, 0x00, 0x02};
+    // Where the lights byte and the tone flags sit in their commands (models with a command
+    // set of their own move them).
+    int32_t lightsAt_ = 1;
+    int32_t toneFlagsAt_ = 1;
     unsigned char doubleKeyMap_[256];
     unsigned char keyNumberMap_[256];
     unsigned char lastMake_ = 0;

@@ -11,7 +11,10 @@ enum : unsigned short {
     KBANPV_TYPE_ID = 15100,   // virtual alphanumeric POS keyboard
     KBOBV_TYPE_ID = 16500,    // virtual extended keyboard
     ORACLE_1C_1D_TYPE_ID = 16000,
+    KB50P_TYPE_ID = 15900,
+    KBTEXTP_TYPE_ID = 17100,
     KBO50P_TYPE_ID = 16100,
+    KBOPLUP_TYPE_ID = 16900,
     KBOJUCCP_TYPE_ID = 16700,
     KBO133P_TYPE_ID = 16200,
     KBO117P_TYPE_ID = 16300,
