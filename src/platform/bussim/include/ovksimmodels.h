@@ -48,7 +48,9 @@ private:
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
-// "anop", "shop"), the table-top scanners ("scan96", "scan97", "scan98", "scan87") and the
+// "anop", "shop"), the test printer of the printer kit ("testprinter"; printer models add
+// their commands with addPrinterCommands, models/printercommands.h), the NVRAM devices
+// ("nvcop", "nvocr"), the table-top scanners ("scan96", "scan97", "scan98", "scan87") and the
 // scanners 8612 and 8634 ("scan8612", "scan8634").
 void registerBuiltinModels(ModelRegistry& registry);
 

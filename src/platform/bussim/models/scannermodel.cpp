@@ -125,7 +125,8 @@ void ScannerModel::receive(const Bytes& payload, ModelLink& link) {
         return;
     }
     if (payload.size() == 2 && c == 0x00 && payload[1] == 0x40) {
-        link.powerOn(); // the reset command: the scanner starts again
+        reset(); // the reset command: the scanner starts again
+        link.requestOnline();
         return;
     }
     Bytes answer;
