@@ -1,7 +1,7 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
-// operator display, opens cash drawer 1, and prints the events that arrive on handle 0 for a
-// few seconds.
+// operator display, opens cash drawer 1, acquires the POS keyboard, and prints the events
+// that arrive on handle 0 for a few seconds (keys with their code and character).
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
 //
@@ -14,6 +14,9 @@
 //   ovksample.drawer.slotNumber:     SLOT_1
 //   ovksample.drawer.portNumber:     PORT_1
 //   ovksample.drawer.deviceNumber:   DEVICE_CASH_DRAWER_A
+//   ovksample.keyboard.slotNumber:   SLOT_1
+//   ovksample.keyboard.portNumber:   PORT_1
+//   ovksample.keyboard.deviceNumber: DEVICE_POS_KEYBOARD_A
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
@@ -32,6 +35,8 @@ constexpr int kOpenTill = 5401;       // open the drawer (PosDrawer)
 constexpr int kDeviceOffline = 317;   // the device is not online (yet)
 constexpr uint32_t kTillClosed = 0x420E;
 constexpr uint32_t kTillOpened = 0x420F;
+constexpr uint32_t kKeyLock = 0x4201;
+constexpr uint32_t kKey = 0x4202;
 
 const char* eventName(uint32_t msg) {
     switch (msg) {
@@ -40,6 +45,8 @@ const char* eventName(uint32_t msg) {
     case POSM_SYS_DEVICE_RELEASED: return "device released";
     case kTillClosed: return "drawer closed";
     case kTillOpened: return "drawer opened";
+    case kKeyLock: return "key lock";
+    case kKey: return "key";
     default: return "event";
     }
 }
@@ -132,6 +139,23 @@ private:
     }
 };
 
+class PosKeyboard : public SampleDevice {
+public:
+    PosKeyboard() : SampleDevice("POS keyboard", "keyboard", "PosKeyboard") {}
+
+private:
+    void use() override { say("acquired: its keys follow as events"); }
+};
+
+// A key event: the key code, make or release, and the numpad character when there is one.
+void printKey(const _POSQMSG& m) {
+    const unsigned character = m.p1 >> 16 & 0xFF;
+    std::printf("    key code 0x%02x %s", m.p2 & 0xFF, m.p2 & 0x400000 ? "released" : "pressed");
+    if (m.p2 & 0x10000) std::printf(", character '%c'", static_cast<char>(character));
+    if (m.p2 & 0x100000) std::printf(", shift toggle on");
+    std::printf("\n");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -175,7 +199,8 @@ int main(int argc, char* argv[]) {
 
     OperatorDisplay display(line);
     CashDrawer drawer;
-    SampleDevice* devices[] = {&display, &drawer};
+    PosKeyboard keyboard;
+    SampleDevice* devices[] = {&display, &drawer, &keyboard};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);
@@ -188,6 +213,8 @@ int main(int argc, char* argv[]) {
             ++events;
             std::printf("  %-16s msg 0x%04x p1 0x%08x p2 0x%08x\n", eventName(m.msg), m.msg, m.p1,
                         m.p2);
+            if (m.msg == kKey) printKey(m);
+            if (m.msg == kKeyLock) std::printf("    key-lock position %u\n", m.p2);
             std::fflush(stdout);
             if (m.msg == POSM_SYS_DEVICE_ONLINE)
                 for (SampleDevice* d : devices) d->tryOpen();

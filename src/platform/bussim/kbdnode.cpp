@@ -45,6 +45,7 @@ void KeyboardNode::ioctl(int fd, unsigned long request, void* record, size_t siz
     put16(rec + 4, state_.id);
     put16(rec + 6, state_.type);
     put16(rec + 8, state_.msrFlag);
+    rec[10] = state_.ecLevel;
     rec[13] = state_.flags13;
     setResult(rec, size, state_.result);
 }

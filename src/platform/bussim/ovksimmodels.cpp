@@ -6,7 +6,11 @@
 
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "nvrammodel.h"
+#include "keyboardmodel.h"
+#include "printercommands.h"
 #include "testdevicemodel.h"
+#include "testprintermodel.h"
 
 namespace bussim {
 
@@ -247,15 +251,166 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
     return k;
 }
 
+ModelKind keyboardKind() {
+    ModelKind k;
+    k.name = "poskbd";
+    k.description = "extended POS keyboard: keys and key lock (type=, info6=, ec=, lock=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long type = 0, info6 = 0, ec = 0, lock = 0;
+        if (!onlyOptions(o, {"type", "info6", "ec", "lock"}, error) ||
+            !numberOption(o, "type", 0, 0xFF, 2, type, error) ||
+            !numberOption(o, "info6", 0, 0xFF, 0, info6, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error) ||
+            !numberOption(o, "lock", 0, 0xFF, 0x10, lock, error))
+            return nullptr;
+        KeyboardModel::Options options;
+        options.type = static_cast<uint8_t>(type);
+        options.info6 = static_cast<uint8_t>(info6);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.lock = static_cast<uint8_t>(lock);
+        return std::make_unique<KeyboardModel>(options);
+    };
+    k.commands["keys"] = {"<hex codes> [flags=<hex>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        std::vector<uint8_t> codes, flags{0};
+        bool ok = (a.size() == 1 || a.size() == 2) && parseHexBytes(a[0], codes) && !codes.empty();
+        if (ok && a.size() == 2)
+            ok = a[1].rfind("flags=", 0) == 0 && parseHexBytes(a[1].substr(6), flags) && flags.size() == 1;
+        if (!ok) {
+            reply = "usage: keys <slot> <port> <address> <hex codes> [flags=<hex byte>]";
+            return false;
+        }
+        d->keys(codes, flags[0]);
+        reply = "keys " + hexBytes(codes);
+        return true;
+    }};
+    k.commands["keylock"] = {"<bits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        long bits = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 0xFF, bits)) {
+            reply = "usage: keylock <slot> <port> <address> <bits>";
+            return false;
+        }
+        d->keyLock(static_cast<uint8_t>(bits));
+        reply = "keylock " + hexBytes({static_cast<uint8_t>(bits)});
+        return true;
+    }};
+    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        std::vector<uint8_t> bytes;
+        if (!d) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
+            reply = "usage: push <slot> <port> <address> <hex bytes>";
+            return false;
+        }
+        d->push(bytes);
+        reply = "queued " + std::to_string(bytes.size()) + " bytes";
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    k.commands["kbdstate"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        if (!d) return false;
+        auto shown = [](const std::vector<uint8_t>& b) { return b.empty() ? std::string("-") : hexBytes(b); };
+        reply = "lights=" + shown(d->lights()) + " tone=" + shown(d->tone()) +
+                " configure=" + shown(d->configure()) +
+                " lock=" + hexBytes({d->options().lock}) +
+                " blocks=" + std::to_string(d->microcodeBlocks().size());
+        for (const auto& b : d->microcodeBlocks()) reply += " " + hexBytes(b);
+        return true;
+    }};
+    return k;
+}
+
+ModelKind testPrinterKind() {
+    ModelKind k;
+    k.name = "testprinter";
+    k.description = "test printer on the printer kit: line, feed, cut, status, reset";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        if (!onlyOptions(o, {}, error)) return nullptr;
+        return std::make_unique<TestPrinterModel>();
+    };
+    addPrinterCommands(k);
+    return k;
+}
+
+ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    k.make = [kind](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0;
+        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error)) return nullptr;
+        NvramModel::Options options;
+        options.kind = kind;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<NvramModel>(options);
+    };
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        if (!d) return false;
+        if (!a.empty()) {
+            reply = "usage: payloads <slot> <port> <address>";
+            return false;
+        }
+        reply = std::to_string(d->received().size());
+        for (const auto& c : d->received()) reply += " " + hexBytes(c);
+        return true;
+    }};
+    k.commands["nvdump"] = {"<device address> <length>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        long address = 0, length = 0;
+        if (!d) return false;
+        std::vector<uint8_t> bytes;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFF, address) || !parseNumber(a[1], 0, 0xFFFF, length)) {
+            reply = "usage: nvdump <slot> <port> <address> <device address> <length>";
+            return false;
+        }
+        if (!d->dump(static_cast<uint32_t>(address), static_cast<size_t>(length), bytes)) {
+            reply = "outside the memory";
+            return false;
+        }
+        reply = hexBytes(bytes);
+        return true;
+    }};
+    k.commands["nvcut"] = {"<n> [<k>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        long whole = 0, partial = 0;
+        if (!d) return false;
+        if (a.empty() || a.size() > 2 || !parseNumber(a[0], 0, 1000000, whole) ||
+            (a.size() == 2 && !parseNumber(a[1], 0, 0xFFFF, partial))) {
+            reply = "usage: nvcut <slot> <port> <address> <n> [<k>]";
+            return false;
+        }
+        d->planCut(static_cast<int>(whole), static_cast<int>(partial));
+        reply = "cut after " + std::to_string(whole) + " writes and " + std::to_string(partial) + " bytes";
+        return true;
+    }};
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(testDeviceKind());
     registry.add(drawerKind());
+    registry.add(keyboardKind());
     registry.add(displayKind("anum", "numeric display, two rows of 20 dot cells"));
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+    registry.add(testPrinterKind());
+    registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
+    registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
+                           "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
 }
 
 } // namespace bussim

@@ -245,18 +245,19 @@ TEST_F(SimulatorTest, ErrorsEventsAndTheKeyboardReachTheNodes) {
     EXPECT_EQ(in.errors[0], (ErrorRecord{0x20, 0x22, 0x4A, {0x01, 0x02}}));
     sim_.engine().close(fd);
 
-    EXPECT_EQ(sim_.execute("keyboard id=0x87ab type=8 flags=0x04 msr=0"),
-              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 result=0");
+    EXPECT_EQ(sim_.execute("keyboard id=0x87ab type=8 flags=0x04 msr=0 ec=0x31"),
+              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
     unsigned char kbd[16] = {};
     ASSERT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), 0);
     sim_.keyboard().ioctl(fd, KeyboardNode::kQueryKeyboard, kbd, sizeof kbd);
     EXPECT_EQ(kbd[0], 0);
     EXPECT_EQ(kbd[4] | kbd[5] << 8, 0x87AB);
     EXPECT_EQ(kbd[6], 8);
+    EXPECT_EQ(kbd[10], 0x31);
     EXPECT_EQ(kbd[13], 0x04);
     sim_.keyboard().close(fd);
     EXPECT_EQ(sim_.execute("keyboard driver=0"),
-              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 result=0");
+              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
     EXPECT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), ENODEV);
 }
 

@@ -18,6 +18,7 @@ struct KeyboardState {
     uint16_t type = 1;        // keyboard type
     uint16_t msrFlag = 0;     // MSR flag
     uint8_t flags13 = 0;      // byte 13; bit 0x04: MSR present (keyboard types 7 to 9)
+    uint8_t ecLevel = 0;      // byte 10: the keyboard's EC level
     uint8_t result = 0;       // the driver's result for the query (0: success)
 };
 
@@ -33,7 +34,7 @@ public:
     // when the driver is switched off.
     int open(const char* path, int& fd) override;
     // The query fills the record (result word, then keyboard id at 4, type at 6, MSR flag at
-    // 8, byte 13); other requests give ENOTTY, a short record EINVAL, a foreign descriptor
+    // 8, EC level at 10, byte 13); other requests give ENOTTY, a short record EINVAL, a foreign descriptor
     // EBADF.
     void ioctl(int fd, unsigned long request, void* record, size_t size) override;
     int close(int fd) override;

@@ -1,0 +1,124 @@
+// The POS keyboard end to end: ovksim plays an extended keyboard at 0x1C, the daemon
+// identifies it and brings it online; an application opens it by name, acquires it, gets
+// the keys that a script presses through ovksim, and sounds a tone that reaches the keyboard.
+#include <string>
+
+#include "SimulatedTerminal.h"
+
+namespace {
+
+constexpr uint32_t kOnline = 0x420D;
+constexpr uint32_t kKey = 0x4202;
+constexpr uint32_t kKeyLock = 0x4201;
+constexpr int kAcquire = 301;
+constexpr int kSoundTone = 4705;
+constexpr uint32_t kHandleBits = 0xFFFF;
+
+const char kTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1c poskbd\n";
+
+const char kResources[] =
+    "terminal.kbd.slotNumber:   SLOT_1\n"
+    "terminal.kbd.portNumber:   PORT_1\n"
+    "terminal.kbd.deviceNumber: DEVICE_POS_KEYBOARD_A\n";
+
+class KeyboardE2E : public TerminalTest {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));
+        ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x1C, 9))) << Seen();
+        EXPECT_EQ(seen_.back().p2 & 0xFF, 1u) << Seen(); // the extended POS keyboard
+    }
+
+    // Presses keys by script and waits for the next key event of `handle`: its p1 and p2.
+    Event Press(int handle, const std::string& codes) {
+        const size_t before = seen_.size();
+        EXPECT_EQ(Sim("keys 1 0x11 0x1c " + codes), "ok keys " + codes);
+        for (int i = 0; i < 2; ++i) {
+            if (!WaitForEvent(kKey, static_cast<uint32_t>(handle), 10000, kHandleBits)) break;
+            for (size_t k = before; k < seen_.size(); ++k)
+                if (seen_[k].msg == kKey) return seen_[k];
+        }
+        ADD_FAILURE() << "no key event for " << codes << ": " << Seen();
+        return Event{0, 0, 0};
+    }
+};
+
+TEST_F(KeyboardE2E, KeysByNameAndAToneThatReachesTheKeyboard) {
+    char name[] = "kbd", cls[] = "PosKeyboard";
+    const int h = PosOpen(name, cls, nullptr, 0);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+    // The acquire's settings reached the keyboard: lights, then the configure command.
+    std::string last;
+    EXPECT_TRUE(WaitForReply("kbdstate 1 0x11 0x1c", "configure=2103011e", 10000, &last)) << last;
+
+    Event e = Press(h, "20");
+    EXPECT_EQ(e.p2, 0x40020u);
+    e = Press(h, "f020");
+    EXPECT_EQ(e.p2, 0x440020u);
+    e = Press(h, "7c");
+    EXPECT_EQ(e.p1 >> 16 & 0xFF, static_cast<uint32_t>('7'));
+    EXPECT_EQ(e.p2, 0x5007Cu);
+
+    // A key-lock turn is posted with its position.
+    EXPECT_EQ(Sim("keylock 1 0x11 0x1c 0x00"), "ok keylock 00");
+    ASSERT_TRUE(WaitForEvent(kKeyLock, static_cast<uint32_t>(h) | 0x10000, 10000)) << Seen();
+    EXPECT_EQ(seen_.back().p2, 2u);
+
+    PosArg tone[] = {{"toneDuration", 1}};
+    ASSERT_EQ(PosIOCtl(h, kSoundTone, tone, 1), 0) << PosErrno();
+    EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x1c", " 132c", 10000, &last)) << last;
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+}
+
+} // namespace
+
+namespace {
+
+const char kModelsTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1c poskbd type=1 info6=0x10\n"
+    "station 1 0x11 0x1d poskbd type=11\n"
+    "station 1 0x11 0x19 poskbd\n";
+
+class KeyboardModelsE2E : public TerminalTest {};
+
+TEST_F(KeyboardModelsE2E, EachModelComesOnlineWithItsSubtype) {
+    ASSERT_NO_FATAL_FAILURE(StartTerminal(kModelsTerminal, ""));
+    const struct {
+        uint32_t address, subtype;
+    } models[] = {{0x1C, 7}, {0x1D, 8}, {0x19, 6}};
+    for (const auto& m : models) {
+        const uint32_t device = DeviceWord(1, 0x11, m.address, 9);
+        auto online = [&] {
+            for (const Event& e : seen_)
+                if (e.msg == kOnline && e.p1 == device) return &e;
+            return static_cast<const Event*>(nullptr);
+        };
+        if (!online()) {
+            ASSERT_TRUE(WaitForEvent(kOnline, device)) << Seen();
+        }
+        ASSERT_NE(online(), nullptr);
+        EXPECT_EQ(online()->p2 & 0xFF, m.subtype) << std::hex << m.address;
+    }
+    // The PLU keyboard took no microcode: only the end block.
+    std::string last;
+    EXPECT_TRUE(WaitForReply("kbdstate 1 0x11 0x19", "blocks=1 2200", 10000, &last)) << last;
+
+    // The keyboard with the three-bit key lock reports position 5 for bits 0x50.
+    PosArg where[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", 0x1D}};
+    char name[] = "lockkbd", cls[] = "PosKeyboard";
+    const int h = PosOpen(name, cls, where, 3);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+    EXPECT_EQ(Sim("keylock 1 0x11 0x1d 0x50"), "ok keylock 50");
+    ASSERT_TRUE(WaitForEvent(kKeyLock, static_cast<uint32_t>(h) | 0x10000, 10000)) << Seen();
+    EXPECT_EQ(seen_.back().p2, 5u);
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+}
+
+} // namespace
