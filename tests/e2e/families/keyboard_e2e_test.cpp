@@ -122,3 +122,42 @@ TEST_F(KeyboardModelsE2E, EachModelComesOnlineWithItsSubtype) {
 }
 
 } // namespace
+
+namespace {
+
+const char kSystemTerminal[] =
+    "slot 0 planar\n"
+    "keyboard id=0x87AB type=1\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1c poskbd\n";
+
+const char kSystemResources[] =
+    "terminal.syskbd.slotNumber:   SLOT_0\n"
+    "terminal.syskbd.portNumber:   PORT_0\n"
+    "terminal.syskbd.deviceNumber: DEVICE_SYSTEM_ATTACHED_KBD\n"
+    "terminal.kbd.slotNumber:      SLOT_1\n"
+    "terminal.kbd.portNumber:      PORT_1\n"
+    "terminal.kbd.deviceNumber:    DEVICE_POS_KEYBOARD_A\n";
+
+class SystemKeyboardE2E : public TerminalTest {};
+
+TEST_F(SystemKeyboardE2E, TheSystemKeyboardOpensAndAcquiresWithoutAConsole) {
+    ASSERT_NO_FATAL_FAILURE(StartTerminal(kSystemTerminal, kSystemResources));
+    ASSERT_TRUE(WaitForEvent(kOnline, 0x00008109)) << Seen();
+    EXPECT_EQ(seen_.back().p2 & 0xFF, 3u) << Seen();
+
+    // The typematic rules hold for RS-485 keyboards only.
+    PosArg slow[] = {{"typematicDelay", 600}};
+    char system[] = "syskbd", bus[] = "kbd", cls[] = "PosKeyboard";
+    const int h = PosOpen(system, cls, slow, 1);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+    EXPECT_EQ(PosIOCtl(h, 4716, nullptr, 0), 0) << PosErrno(); // num lock on: no console here
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x1C, 9))) << Seen();
+    EXPECT_EQ(PosOpen(bus, cls, slow, 1), -1);
+    EXPECT_EQ(PosErrno(), 4711);
+}
+
+} // namespace
