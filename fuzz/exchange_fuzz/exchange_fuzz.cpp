@@ -1,8 +1,10 @@
 // Arbitrary exchange buffers from the bus driver node, taken as the adapter manager takes
 // them: each input is a run of chunks, each chunk one delivered buffer (frames, error
 // records, events, flags) followed by a few cycles on the settable clock. Behind the manager
-// stand the slot's sniffer, an identifying oracle at 1.22.4A and a link device at 1.11.5C,
-// so that frames and errors reach the link code, the walk and the identification.
+// stand the slot's sniffer, an identifying oracle at 1.22.4A, a link device at 1.11.5C and
+// the test printer at 1.11.36 with print work queued, so that frames and errors reach the
+// link code, the walk, the identification and the printer base (answers, losses, resets and
+// acknowledgements in any order).
 //
 // Chunk: one control byte (bits 0-2: idle cycles after the buffer; bits 3-7: clock step in
 // tens of milliseconds), then up to 2048 buffer bytes (a shorter last chunk is zero-padded).
@@ -21,6 +23,7 @@
 #include "DiscoveryDevices.h"
 #include "ObjectSupport.h"
 #include "SIOAM.h"
+#include "TestPrinter.h"
 #include "Slot.h"
 #include "ovkhost.h"
 #include "sydevnode.h"
@@ -149,6 +152,28 @@ void addDevice(Slot* slot, PDEV* device) {
     }
 }
 
+// Lines on two stations, a feed, a cut and chases for the test printer to work through.
+void queuePrintWork(Slot* slot) {
+    auto* printer = new testprinter::TestPrinterP(DeviceID(1, 0x11, 0x36));
+    addDevice(slot, printer);
+    PDEV* found = nullptr;
+    if (slot->FindPhysical(DeviceID(1, 0x11, 0x36), found) != 0 || found != printer) return;
+    const unsigned char text[] = "FUZZ";
+    struct Work {
+        unsigned short code;
+        unsigned char station;
+    } work[] = {{testprinter::kLine, 0}, {PRNTCMD_CHASE_CR, 0}, {testprinter::kLine, 1},
+                {testprinter::kFeed, 2}, {testprinter::kCut, 0}, {PRNTCMD_CHASE_SJ, 0},
+                {PRNTCMD_SET_INTERLEAVE, 0}, {testprinter::kLine, 0}};
+    for (const Work& w : work) {
+        auto* command = new testprinter::TestCmd;
+        command->Set(w.code, nullptr, w.station, 2, 4, text, 0, 0);
+        if (printer->TellPhys(nullptr, PRN_TP_PUT_QUEUE, reinterpret_cast<unsigned char*>(command),
+                              sizeof *command) != 0)
+            delete command;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -171,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (manager->GetState() != SIOAM_RUNNING) std::abort();
     addDevice(slot, new discovery::TestOracle(DeviceID(1, 0x22, 0x4A)));
     addDevice(slot, new discovery::TestDevice(DeviceID(1, 0x11, 0x5C)));
+    queuePrintWork(slot);
 
     size_t pos = 0;
     while (pos < size) {

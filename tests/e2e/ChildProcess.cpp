@@ -23,6 +23,13 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& errorFile,
                          bool pipeOutput) {
+    // A program that ended may be started again.
+    if (pid_ > 0 && status_ < 0) return false;
+    CloseInput();
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+    status_ = -1;
+    pending_.clear();
     int inPipe[2], outPipe[2];
     if (::pipe2(inPipe, O_CLOEXEC) != 0) return false;
     if (::pipe2(outPipe, O_CLOEXEC) != 0) {

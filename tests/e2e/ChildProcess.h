@@ -15,7 +15,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] with the test's environment; standard error (and standard output when
-    // `pipeOutput` is false) to `errorFile`.
+    // `pipeOutput` is false) to `errorFile`. A child that ended may be started again; one
+    // still running may not.
     bool Start(const std::vector<std::string>& argv, const std::string& errorFile,
                bool pipeOutput = true);
     pid_t pid() const { return pid_; }

@@ -61,14 +61,33 @@ void TerminalTest::StartTerminal(const std::string& terminal, const std::string&
     }
     root_.write("/etc/ovksim.term", terminal);
     root_.write("/etc/terminal.res", resources);
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_TRUE(daemon_.Start()) << daemon_.Output();
+    started_ = true;
+    PosArg init[] = {{"readTimeout", 200}};
+    char appl[] = "terminal", res[] = "/etc/terminal.res";
+    ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();
+}
+
+void TerminalTest::StartSimulator() {
     ASSERT_TRUE(sim_.Start({OVKSIM_PROGRAM, "-t", root_.at("/etc/ovksim.term"), "-l",
                             root_.at("/var/log/ovksim.log")},
                            root_.at("/ovksim.err")));
     std::string line;
     ASSERT_TRUE(sim_.ReadLine(line, 10000)) << root_.read("/ovksim.err");
     ASSERT_EQ(line, "ovksim ready");
+}
+
+void TerminalTest::RestartTerminal() {
+    ASSERT_TRUE(started_);
+    control_.reset();
+    daemon_.Kill();
+    sim_.Signal(SIGKILL);
+    sim_.Wait();
+    PosTerm();
+    seen_.clear();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
     ASSERT_TRUE(daemon_.Start()) << daemon_.Output();
-    started_ = true;
     PosArg init[] = {{"readTimeout", 200}};
     char appl[] = "terminal", res[] = "/etc/terminal.res";
     ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();

@@ -51,6 +51,11 @@ protected:
                        const std::string& pluginFolder = "",
                        const std::vector<std::string>& plugins = {});
 
+    // A power cut: kills the daemon (SIGKILL) and ovksim, then starts both again on the
+    // same root (ovksim reads back the memory it keeps there) and initialises this process
+    // again.
+    void RestartTerminal();
+
     // One control command and its reply.
     std::string Sim(const std::string& command);
     // Repeats a control command until its reply contains `text` (true) or the time is up;
@@ -70,6 +75,7 @@ protected:
     std::vector<Event> seen_;
 
 private:
+    void StartSimulator();
     SimControl* control();
     std::unique_ptr<SimControl> control_;
     bool started_ = false;

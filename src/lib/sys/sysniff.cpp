@@ -30,10 +30,10 @@ constexpr Entry kWalked[] = {
     {0x6E, 1}, {0x10, 1}, {0x11, 1}, {0x12, 1}, {0x13, 1}, {0x16, 1}, {0x17, 1}, {0x19, 1},
     {0x1A, 1}, {0x1B, 1}, {0x1C, 2}, {0x1D, 2}, {0x22, 2}, {0x23, 2}, {0x26, 1}, {0x27, 1},
     {0x2C, 1}, {0x2D, 1}, {0x30, 1}, {0x37, 1}, {0x38, 1}, {0x40, 1}, {0x41, 1}, {0x42, 1},
-    {0x46, 1}, {0x47, 1}, {0x50, 1},
+    {0x46, 1}, {0x47, 1}, {0x50, 1}, {0x51, 1},
 };
 static_assert(sizeof kWalked / sizeof kWalked[0] == Sniffer::kInitSniffCount,
-              "the docked walk has 51 entries");
+              "the docked walk has 52 entries");
 
 constexpr std::array<Entry, Sniffer::kOrderEntries> makeInitSniffOrder() {
     std::array<Entry, Sniffer::kOrderEntries> order{};
@@ -43,8 +43,6 @@ constexpr std::array<Entry, Sniffer::kOrderEntries> makeInitSniffOrder() {
         order[n++] = e;
         placed[e.address] = true;
     }
-    order[n++] = Entry{0x51, 1};
-    placed[0x51] = true;
     for (int a = 1; a < 128; ++a)
         if (!placed[a]) order[n++] = Entry{static_cast<uint8_t>(a), 0};
     return order;

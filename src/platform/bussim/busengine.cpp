@@ -77,7 +77,58 @@ TerminalDescription TerminalDescription::standard() {
     return d;
 }
 
-BusEngine::BusEngine(const TerminalDescription& description) : description_(description) {}
+BusEngine::BusEngine(const TerminalDescription& description) : description_(description) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        const SlotDescription& d = description_.slots[i];
+        if (d.rs485() && d.adapterPresent && d.nvramSize > 0 && d.nvramSize <= kMaxNvramSize)
+            nvram_[i] = std::make_unique<NvramStore>(d.nvramSize);
+    }
+}
+
+bool BusEngine::openNvramFiles(const std::string& dir, std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int i = 0; i < kSlotCount; ++i)
+        if (nvram_[i] && !nvram_[i]->attachFile(dir + "/adapter-nvram-" + std::to_string(i), error))
+            return false;
+    return true;
+}
+
+bool BusEngine::nvramDump(int slot, uint32_t offset, uint32_t length, std::vector<uint8_t>& out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slot < 0 || slot >= kSlotCount || !nvram_[slot] || !nvram_[slot]->inside(offset, length)) return false;
+    out = nvram_[slot]->read(offset, length);
+    return true;
+}
+
+bool BusEngine::planNvramCut(int slot, int whole, int partial) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slot < 0 || slot >= kSlotCount || !nvram_[slot]) return false;
+    nvram_[slot]->planCut(whole, partial);
+    return true;
+}
+
+bool BusEngine::dropped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}
+
+void BusEngine::nvramTransfer(unsigned long request, uint8_t* rec) {
+    int slot = -1;
+    const uint32_t check = slotOf(rec, slot);
+    if (check != res::kOk) return setResult(rec, 4, check);
+    NvramStore* store = nvram_[slot].get();
+    const uint32_t offset = get32(rec + 8), length = get32(rec + 12);
+    constexpr uint32_t kMaxData = 2048;
+    if (!store || length > kMaxData || !store->inside(offset, length)) return setResult(rec, 4, res::kInvalid);
+    if (request == req::kNvramRead) {
+        const std::vector<uint8_t> bytes = store->read(offset, length);
+        if (length) std::memcpy(rec + 16, bytes.data(), length);
+    } else if (!store->write(offset, rec + 16, length)) {
+        dropped_ = true; // the power went: no answer, and the node is gone
+        return setResult(rec, 4, res::kInvalid);
+    }
+    setResult(rec, 4, res::kOk);
+}
 
 BusEngine::~BusEngine() = default;
 
@@ -139,7 +190,7 @@ void BusEngine::ioctl(int fd, unsigned long request, void* record, size_t size) 
     uint8_t* rec = static_cast<uint8_t*>(record);
     if (!rec || size == 0) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!descriptors_.count(fd)) return setResult(rec, size, res::kBadDescriptor);
+    if (!descriptors_.count(fd) || dropped_) return setResult(rec, size, res::kBadDescriptor);
     if (!knownRequest(request)) return setResult(rec, size, res::kUnknownRequest);
     if (size < chDevRecordSize(request)) return setResult(rec, size, res::kInvalid);
 
@@ -155,8 +206,7 @@ void BusEngine::ioctl(int fd, unsigned long request, void* record, size_t size) 
         std::memcpy(rec + 4, description_.vitalProductData.data(), description_.vitalProductData.size());
         return setResult(rec, size, res::kOk);
     }
-    if (request == req::kNvramRead || request == req::kNvramWrite)
-        return setResult(rec, size, res::kOk); // no NVRAM content is kept yet
+    if (request == req::kNvramRead || request == req::kNvramWrite) return nvramTransfer(request, rec);
 
     int slot = -1;
     const uint32_t check = slotOf(rec, slot);
@@ -188,9 +238,9 @@ void BusEngine::ioctl(int fd, unsigned long request, void* record, size_t size) 
         std::memset(rec + 8, 0, chDevRecordSize(request) - 8);
         rec[8] = static_cast<uint8_t>(d.nvramFlag);
         rec[9] = static_cast<uint8_t>(d.nvramFlag >> 8);
-        put32(rec + 20, d.nvramWord20);
+        put32(rec + 20, d.journalOffset);
         put32(rec + 24, d.nvramWord24);
-        put32(rec + 48, d.nvramWord48);
+        put32(rec + 48, d.nvramSize);
         return setResult(rec, size, res::kOk);
     default:
         return setResult(rec, size, res::kUnknownRequest);

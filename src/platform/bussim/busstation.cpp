@@ -49,7 +49,7 @@ void Station::acknowledge(int nr) {
 }
 
 void Station::receive(const LinkFrame& frame) {
-    if (!present_) return;
+    if (!present()) return;
     record(frame);
     const uint8_t c = frame.control;
     if (frame.broadcast || (c & 0xEF) == ctl::kNSI) {
@@ -79,7 +79,24 @@ void Station::receive(const LinkFrame& frame) {
         if (s == vr_) {
             vr_ = (vr_ + 1) & 7;
             ackDue_ = true;
+            lost_ = rolRequested_ = false;
             if (model_) model_->receive(frame.data, *this);
+            if (rolRequested_) {
+                // The device reset itself: nothing is acknowledged, ROL at the next poll.
+                rolRequested_ = lost_ = false;
+                link_ = Link::PowerOn;
+                rolArmed_ = true;
+                vs_ = vr_ = 0;
+                ackDue_ = resend_ = false;
+                outstanding_.reset();
+                payloads_.clear();
+                responses_.clear();
+            } else if (lost_) {
+                // Never arrived: not counted, not acknowledged.
+                lost_ = false;
+                vr_ = (vr_ + 7) & 7;
+                ackDue_ = false;
+            }
         } else if (s == ((vr_ + 7) & 7)) {
             // A repeat of the last frame: our answer was lost; give it again.
             if (outstanding_) resend_ = true;
@@ -107,7 +124,7 @@ LinkFrame Station::infoFrame(int ns, const std::vector<uint8_t>& payload) const 
 }
 
 std::optional<LinkFrame> Station::poll() {
-    if (!present_) return std::nullopt;
+    if (!present()) return std::nullopt;
     if (link_ == Link::PowerOn) {
         if (!rolArmed_) return std::nullopt;
         rolArmed_ = false;
@@ -138,7 +155,7 @@ std::optional<LinkFrame> Station::poll() {
 }
 
 void Station::tick(int32_t now) {
-    if (present_ && model_) model_->tick(now, *this);
+    if (present() && model_) model_->tick(now, *this);
 }
 
 void Station::send(const std::vector<uint8_t>& payload) {

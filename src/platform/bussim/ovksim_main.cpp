@@ -8,7 +8,8 @@
 //
 // Without -t the terminal is the system board at slot 0 and a two-port RS-485 adapter
 // (type 5) at slot 1, with no stations. "ovksim ready" goes to standard output once the
-// sockets accept connections; SIGTERM or SIGINT ends it. With -x it runs one command on a
+// sockets accept connections; SIGTERM or SIGINT ends it. Memory of the adapters and of the
+// NVRAM stations is kept in $OVK_ROOT/var/lib/ovksim/ and read back at the next start. With -x it runs one command on a
 // simulator that is running and prints its reply (status 0 for "ok", 1 otherwise).
 #include <csignal>
 #include <cstdio>
@@ -125,6 +126,11 @@ int main(int argc, char* argv[]) {
     bussim::registerBuiltinModels(models);
     bussim::Simulator simulator(file, std::move(models), [&log](const std::string& line) { log.line(line); });
     std::string error;
+    if (!simulator.persistIn(ovkPath("/var/lib/ovksim"), error)) {
+        std::fprintf(stderr, "ovksim: %s\n", error.c_str());
+        log.line(error);
+        return 1;
+    }
     if (!simulator.attachStations(file.stations, error)) {
         std::fprintf(stderr, "ovksim: %s: %s\n", terminalPath.c_str(), error.c_str());
         log.line(error);

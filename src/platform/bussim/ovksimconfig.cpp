@@ -20,7 +20,7 @@ bool fail(std::string& error, int line, const std::string& why) {
 bool parseSlot(const std::vector<std::string>& w, TerminalDescription& t, std::string& why) {
     long n = 0;
     if (w.size() < 3 || !parseNumber(w[1], 0, kSlotCount - 1, n)) {
-        why = "usage: slot <0-8> planar | rs485 type <adapter type> [kind <k>] [ports <n>] [nvram <flag>] [absent]";
+        why = "usage: slot <0-8> planar | rs485 type <adapter type> [kind <k>] [ports <n>] [nvram <flag>] [nvramsize <n>] [journal <offset>] [absent]";
         return false;
     }
     SlotDescription s;
@@ -33,7 +33,7 @@ bool parseSlot(const std::vector<std::string>& w, TerminalDescription& t, std::s
         s.adapterType = 0;
     } else if (w[2] == "rs485") {
         s.slotType = kSlotTypeRS485;
-        bool typed = false;
+        bool typed = false, journalGiven = false;
         for (size_t i = 3; i < w.size(); ++i) {
             long v = 0;
             if (w[i] == "absent") {
@@ -54,6 +54,12 @@ bool parseSlot(const std::vector<std::string>& w, TerminalDescription& t, std::s
                 s.portCount = static_cast<uint32_t>(v);
             } else if (w[i - 1] == "nvram" && parseNumber(value, 0, 0xFFFF, v)) {
                 s.nvramFlag = static_cast<uint16_t>(v);
+            } else if (w[i - 1] == "nvramsize" && parseNumber(value, 0, kMaxNvramSize, v)) {
+                s.nvramSize = static_cast<uint32_t>(v);
+                if (!journalGiven) s.journalOffset = s.nvramSize >= kJournalBlock ? s.nvramSize - kJournalBlock : 0;
+            } else if (w[i - 1] == "journal" && parseNumber(value, 0, 0xFFFFFFFFL, v)) {
+                s.journalOffset = static_cast<uint32_t>(v);
+                journalGiven = true;
             } else {
                 why = "bad setting " + w[i - 1] + " " + value;
                 return false;

@@ -1,7 +1,10 @@
 // The scripting commands of ovksim.
 #include "ovksimcontrol.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace bussim {
 
@@ -38,6 +41,21 @@ void Simulator::log(const std::string& line) {
     if (log_) log_(line);
 }
 
+bool Simulator::persistIn(const std::string& dir, std::string& error) {
+    // Each missing folder of the path is made.
+    for (size_t at = 1; at <= dir.size(); ++at) {
+        if (at != dir.size() && dir[at] != '/') continue;
+        const std::string part = dir.substr(0, at);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+            error = "cannot make " + part + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (!engine_.openNvramFiles(dir, error)) return false;
+    storage_ = dir;
+    return true;
+}
+
 bool Simulator::attachStations(const std::vector<StationSpec>& stations, std::string& error) {
     for (const StationSpec& st : stations) {
         const std::string reply = attach(At{st.slot, st.port, st.address}, st.model, st.options);
@@ -68,6 +86,11 @@ std::string Simulator::attach(const At& at, const std::string& model, const Mode
     std::unique_ptr<DeviceModel> m = kind->make(options, why);
     if (!m) return err(model + ": " + why);
     const std::string id = idText(at.slot, at.port, at.address);
+    if (!storage_.empty()) {
+        char stem[32];
+        std::snprintf(stem, sizeof stem, "nvram-%d-%02x-%02x", at.slot, at.port, at.address);
+        if (!m->persist(storage_, stem, why)) return err(model + " at " + id + ": " + why);
+    }
     if (!engine_.attach(at.slot, at.port, at.address, std::move(m)))
         return err("cannot attach at " + id + " (no RS-485 slot, a bad port or address, or taken)");
     {
@@ -180,6 +203,26 @@ std::string Simulator::keyboardCommand(const std::vector<std::string>& w) {
     return ok(text);
 }
 
+std::string Simulator::adapterNvram(const std::vector<std::string>& w) {
+    long slot = 0, a = 0, b = 0;
+    if (w[0] == "addump") {
+        if (w.size() != 4 || !parseNumber(w[1], 0, kSlotCount - 1, slot) ||
+            !parseNumber(w[2], 0, kMaxNvramSize, a) || !parseNumber(w[3], 0, kMaxNvramSize, b))
+            return err("usage: addump <slot> <offset> <length>");
+        std::vector<uint8_t> bytes;
+        if (!engine_.nvramDump(static_cast<int>(slot), static_cast<uint32_t>(a), static_cast<uint32_t>(b), bytes))
+            return err("outside the NVRAM of slot " + std::to_string(slot));
+        return ok(hexBytes(bytes));
+    }
+    if (w.size() < 3 || w.size() > 4 || !parseNumber(w[1], 0, kSlotCount - 1, slot) ||
+        !parseNumber(w[2], 0, 1000000, a) || (w.size() == 4 && !parseNumber(w[3], 0, 1000000, b)))
+        return err("usage: adcut <slot> <n> [<k>]");
+    if (!engine_.planNvramCut(static_cast<int>(slot), static_cast<int>(a), static_cast<int>(b)))
+        return err("slot " + std::to_string(slot) + " has no NVRAM");
+    log("adapter NVRAM cut planned for slot " + std::to_string(slot));
+    return ok("cut after " + std::to_string(a) + " writes and " + std::to_string(b) + " bytes");
+}
+
 std::string Simulator::models() const {
     std::string out;
     for (const std::string& name : registry_.names()) {
@@ -229,7 +272,7 @@ std::string Simulator::execute(const std::string& line) {
     std::string why;
     if (c == "help")
         return ok("commands: help models stations attach detach away back received clear error "
-                  "event polllist keyboard, and the commands of each model (see models)");
+                  "event polllist keyboard addump adcut, and the commands of each model (see models)");
     if (c == "models") return models();
     if (c == "stations") return stations();
     if (c == "attach") {
@@ -269,6 +312,7 @@ std::string Simulator::execute(const std::string& line) {
     if (c == "event") return injectEvent(w);
     if (c == "polllist") return pollList(w);
     if (c == "keyboard") return keyboardCommand(w);
+    if (c == "addump" || c == "adcut") return adapterNvram(w);
     return modelCommand(w);
 }
 

@@ -6,8 +6,11 @@
 
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "nvrammodel.h"
 #include "keyboardmodel.h"
+#include "printercommands.h"
 #include "testdevicemodel.h"
+#include "testprintermodel.h"
 
 namespace bussim {
 
@@ -327,6 +330,73 @@ ModelKind keyboardKind() {
     return k;
 }
 
+ModelKind testPrinterKind() {
+    ModelKind k;
+    k.name = "testprinter";
+    k.description = "test printer on the printer kit: line, feed, cut, status, reset";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        if (!onlyOptions(o, {}, error)) return nullptr;
+        return std::make_unique<TestPrinterModel>();
+    };
+    addPrinterCommands(k);
+    return k;
+}
+
+ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    k.make = [kind](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0;
+        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error)) return nullptr;
+        NvramModel::Options options;
+        options.kind = kind;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<NvramModel>(options);
+    };
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        if (!d) return false;
+        if (!a.empty()) {
+            reply = "usage: payloads <slot> <port> <address>";
+            return false;
+        }
+        reply = std::to_string(d->received().size());
+        for (const auto& c : d->received()) reply += " " + hexBytes(c);
+        return true;
+    }};
+    k.commands["nvdump"] = {"<device address> <length>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        long address = 0, length = 0;
+        if (!d) return false;
+        std::vector<uint8_t> bytes;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFF, address) || !parseNumber(a[1], 0, 0xFFFF, length)) {
+            reply = "usage: nvdump <slot> <port> <address> <device address> <length>";
+            return false;
+        }
+        if (!d->dump(static_cast<uint32_t>(address), static_cast<size_t>(length), bytes)) {
+            reply = "outside the memory";
+            return false;
+        }
+        reply = hexBytes(bytes);
+        return true;
+    }};
+    k.commands["nvcut"] = {"<n> [<k>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<NvramModel>(m, reply);
+        long whole = 0, partial = 0;
+        if (!d) return false;
+        if (a.empty() || a.size() > 2 || !parseNumber(a[0], 0, 1000000, whole) ||
+            (a.size() == 2 && !parseNumber(a[1], 0, 0xFFFF, partial))) {
+            reply = "usage: nvcut <slot> <port> <address> <n> [<k>]";
+            return false;
+        }
+        d->planCut(static_cast<int>(whole), static_cast<int>(partial));
+        reply = "cut after " + std::to_string(whole) + " writes and " + std::to_string(partial) + " bytes";
+        return true;
+    }};
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -337,6 +407,10 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("oper", "operator display, two rows of 20 characters"));
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
+    registry.add(testPrinterKind());
+    registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
+    registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
+                           "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
 }
 
 } // namespace bussim

@@ -155,8 +155,12 @@ void SimServer::serveNode(Connection* c, DevNodeBackend& node, const char* syste
         log_.line(std::string(systemPath) + " opened (descriptor " + std::to_string(fd) + ")");
         uint32_t request = 0;
         std::vector<uint8_t> record;
-        while (!stopping_ && devNodeReadRequest(c->fd, request, record, -1) == 0) {
+        // After a power cut of the adapter's NVRAM the node answers nothing more.
+        const bool bus = &node == &simulator_.engine();
+        while (!stopping_ && !(bus && simulator_.engine().dropped()) &&
+               devNodeReadRequest(c->fd, request, record, -1) == 0) {
             node.ioctl(fd, request, record.data(), record.size());
+            if (bus && simulator_.engine().dropped()) break;
             if (devNodeWriteReply(c->fd, record.data(), record.size()) != 0) break;
         }
         node.close(fd);

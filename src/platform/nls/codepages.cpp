@@ -1,11 +1,21 @@
 // Code-page tables: client byte to glyph number, and their font-file form.
 #include "ovknls.h"
 
-const int nlsCodePages[] = {437, 850, 858, 0};
+const int nlsCodePages[] = {437, 850, 858, 932, 934, 942, 944, 949, 0};
+
+namespace {
+
+bool doubleByte(int codePage) {
+    return codePage == 932 || codePage == 934 || codePage == 942 || codePage == 944 || codePage == 949;
+}
+
+} // namespace
 
 int nlsCodePageGlyphs(int codePage, uint16_t out[NLS_CODE_PAGE_ENTRIES]) {
-    if (!out || (codePage != 437 && codePage != 850 && codePage != 858)) return -1;
-    for (unsigned b = 0; b < NLS_CODE_PAGE_ENTRIES; ++b) out[b] = static_cast<uint16_t>(b);
+    if (!out || (codePage != 437 && codePage != 850 && codePage != 858 && !doubleByte(codePage)))
+        return -1;
+    for (unsigned b = 0; b < NLS_CODE_PAGE_ENTRIES; ++b)
+        out[b] = static_cast<uint16_t>(doubleByte(codePage) && b >= 0x80 ? 0 : b);
     if (codePage == 858) out[0xD5] = NLS_GLYPH_EURO;
     return 0;
 }

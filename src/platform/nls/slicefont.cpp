@@ -1,4 +1,5 @@
-// Dot data of the numeric display: a 5 x 7 font of printable ASCII placed in 5 x 12 cells.
+// Dot data of the numeric display: a 5 x 7 font of printable ASCII placed in 5 x 12 cells;
+// and the printers' bitmap maps derived from those cells.
 #include <cstring>
 
 #include "nlsglyphs.h"
@@ -87,6 +88,37 @@ constexpr NlsSliceMap build() {
 } // namespace
 
 constexpr NlsSliceMap gc5x12slice = build();
+
+namespace {
+
+// Dot row `row` (0-11) of column c of a 5 x 12 cell.
+constexpr bool dot(const unsigned char* cell, int c, int row) {
+    return row < 8 ? (cell[c] >> row) & 1 : (cell[c + 5] >> (row - 8)) & 1;
+}
+
+constexpr NlsBitmapMap<NLS_PRINTER_7x8_BYTES> buildMod2() {
+    NlsBitmapMap<NLS_PRINTER_7x8_BYTES> map{};
+    for (unsigned g = 0; g < NLS_GLYPH_COUNT; ++g)
+        for (int c = 0; c < 5; ++c) map.bits[g][c] = gc5x12slice.slice[g][c];
+    return map;
+}
+
+constexpr NlsBitmapMap<NLS_PRINTER_8x16_BYTES> build8x16() {
+    NlsBitmapMap<NLS_PRINTER_8x16_BYTES> map{};
+    for (unsigned g = 0; g < NLS_GLYPH_COUNT; ++g)
+        for (int r = 2; r <= 13; ++r) {
+            unsigned bits = 0;
+            for (int c = 0; c < 5; ++c)
+                if (dot(gc5x12slice.slice[g], c, r - 2)) bits |= 0x80u >> c;
+            map.bits[g][r] = static_cast<unsigned char>(bits);
+        }
+    return map;
+}
+
+} // namespace
+
+constexpr NlsBitmapMap<NLS_PRINTER_7x8_BYTES> mod2map = buildMod2();
+constexpr NlsBitmapMap<NLS_PRINTER_8x16_BYTES> gc8x16map = build8x16();
 
 int nlsSliceAscii(const unsigned char* dots) {
     if (!dots) return -1;

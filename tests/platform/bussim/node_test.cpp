@@ -52,9 +52,9 @@ TEST_F(NodeRequests, InformationRequestsFillTheirRecords) {
     d.slots[1].adapterKind = 0x917D;
     d.slots[1].portCount = 2;
     d.slots[1].nvramFlag = 0x0101;
-    d.slots[1].nvramWord20 = 0x11223344;
+    d.slots[1].journalOffset = 0x11223344;
     d.slots[1].nvramWord24 = 0x55667788;
-    d.slots[1].nvramWord48 = 0x99AABBCC;
+    d.slots[1].nvramSize = 4096;
     for (size_t i = 0; i < d.vitalProductData.size(); ++i) d.vitalProductData[i] = static_cast<uint8_t>(i + 1);
     engine = std::make_unique<BusEngine>(d);
     ASSERT_EQ(engine->open("/dev/ovkdcs", fd), 0);
@@ -70,7 +70,7 @@ TEST_F(NodeRequests, InformationRequestsFillTheirRecords) {
     EXPECT_EQ(rec[8] | rec[9] << 8, 0x0101);
     EXPECT_EQ(word(rec, 20), 0x11223344u);
     EXPECT_EQ(word(rec, 24), 0x55667788u);
-    EXPECT_EQ(word(rec, 48), 0x99AABBCCu);
+    EXPECT_EQ(word(rec, 48), 4096u);
 
     rec = call(req::kVitalProductData, 0);
     ASSERT_EQ(rec.size(), 28u);

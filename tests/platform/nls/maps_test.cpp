@@ -89,7 +89,15 @@ TEST(NlsCodePages, TablesAndFontFiles) {
     ASSERT_EQ(nlsCodePageGlyphs(858, glyphs), 0);
     EXPECT_EQ(glyphs[0xD5], NLS_GLYPH_EURO);
     EXPECT_EQ(glyphs['A'], 'A');
-    EXPECT_EQ(nlsCodePageGlyphs(932, glyphs), -1);
+    // The double-byte pages: their single-byte half, ASCII to itself, the rest to none.
+    for (int cp : {932, 934, 942, 944, 949}) {
+        ASSERT_EQ(nlsCodePageGlyphs(cp, glyphs), 0) << cp;
+        EXPECT_EQ(glyphs['A'], 'A');
+        EXPECT_EQ(glyphs[0x7E], 0x7E);
+        EXPECT_EQ(glyphs[0x80], 0);
+        EXPECT_EQ(glyphs[0xFF], 0);
+    }
+    EXPECT_EQ(nlsCodePageGlyphs(936, glyphs), -1);
 
     unsigned char file[512];
     ASSERT_EQ(nlsCodePageFile(858, file), 0);
@@ -107,6 +115,52 @@ TEST(NlsGlyphAscii, NearestCharacters) {
     EXPECT_EQ(nlsGlyphAscii(NLS_GLYPH_BLANK), ' ');
     EXPECT_EQ(nlsGlyphAscii(NLS_GLYPH_EURO), 'E');
     EXPECT_EQ(nlsGlyphAscii(5000), '?');
+}
+
+} // namespace
+
+namespace {
+
+// Dot row `row` (0-11) of column c of a numeric-display cell.
+bool CellDot(const unsigned char* cell, int c, int row) {
+    return row < 8 ? (cell[c] >> row) & 1 : (cell[c + 5] >> (row - 8)) & 1;
+}
+
+TEST(NlsPrinterMaps, ByteMapsKeepAsciiAndPlaceTheEuroSign) {
+    for (const NlsByteMap* map : {&mod63Map, &mod3Map}) {
+        for (unsigned g = 0x20; g < 0x7F; ++g) EXPECT_EQ(map->at(g, 0xEE), g);
+        EXPECT_EQ(map->at(0, 0xEE), 0);             // no code for glyph 0
+        EXPECT_EQ(map->at(NLS_GLYPH_BLANK, 0xEE), 0);
+        EXPECT_EQ(map->at(NLS_GLYPH_COUNT, 0xEE), 0xEE); // beyond the map
+        EXPECT_EQ(map->at(0x82, 0xEE), 0x82);        // the upper half of 437 as it stands
+    }
+    EXPECT_EQ(mod3Map.at(NLS_GLYPH_EURO, 0), 246);
+    EXPECT_EQ(mod3Map.at(246, 0xEE), 0);
+    EXPECT_EQ(mod63Map.at(NLS_GLYPH_EURO, 0), 0xD5);
+    EXPECT_EQ(mod63Map.at(246, 0xEE), 246);
+}
+
+TEST(NlsPrinterMaps, BitmapsFollowTheCellsOfTheNumericDisplay) {
+    EXPECT_EQ(sizeof(gc8x16map), 10944u);
+    EXPECT_EQ(sizeof(mod2map), 684u * 7u);
+    for (unsigned g = 0; g < NLS_GLYPH_COUNT; ++g) {
+        const unsigned char* cell = gc5x12slice.at(g);
+        const unsigned char* seven = mod2map.at(g);
+        for (int c = 0; c < 5; ++c) ASSERT_EQ(seven[c], cell[c]) << g;
+        ASSERT_EQ(seven[5], 0);
+        ASSERT_EQ(seven[6], 0);
+        const unsigned char* rows = gc8x16map.at(g);
+        for (int r = 0; r < 16; ++r) {
+            unsigned expected = 0;
+            for (int c = 0; r >= 2 && r <= 13 && c < 5; ++c)
+                if (CellDot(cell, c, r - 2)) expected |= 0x80u >> c;
+            ASSERT_EQ(rows[r], expected) << "glyph " << g << " row " << r;
+        }
+    }
+    // 'I' has a vertical stroke: the middle column lit in every row of its 7-row field.
+    const unsigned char* i = gc8x16map.at('I');
+    for (int r = 4; r <= 10; ++r) EXPECT_TRUE(i[r] & 0x20) << r;
+    EXPECT_EQ(gc8x16map.at(NLS_GLYPH_COUNT + 5), gc8x16map.at(NLS_GLYPH_BLANK));
 }
 
 } // namespace

@@ -14,8 +14,10 @@ class Slot;
 
 // What an adapter knows of its own NVRAM (filled by GetLocalNvramInfo).
 struct NvramInfoStruct {
-    uint32_t driverValue[3] = {}; // from the driver's NVRAM information (offsets 48, 24, 20)
-    uint32_t size = 0;            // bytes
+    // From the driver's NVRAM information (offsets 48, 24, 20): [0] the NVRAM's size in
+    // bytes, [2] the offset of its journal block.
+    uint32_t driverValue[3] = {};
+    uint32_t size = 0;            // the largest record (1024)
     int32_t deviceClass = -1;     // type id of the NVRAM device class; -1: none
     uint8_t port = 0;             // port id of the NVRAM; 0: none
 };

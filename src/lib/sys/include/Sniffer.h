@@ -89,7 +89,9 @@ public:
 
     // The docked order table: the addresses walked and how many poll time-outs each waits.
     static const std::array<OrderEntry, kOrderEntries> InitSniffOrder;
-    static constexpr int kInitSniffCount = 51;
+    // 0x51 (the second NVRAM, which also carries the power device 0x86) is walked too:
+    // without it no device there could ever be found.
+    static constexpr int kInitSniffCount = 52;
 
 protected:
     // Creates the device at the borrowed address; the walk then moves on.

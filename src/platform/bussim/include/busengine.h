@@ -24,6 +24,7 @@
 #include "busmodel.h"
 #include "busstation.h"
 #include "busterminal.h"
+#include "nvramstore.h"
 #include "sydevnode.h"
 
 namespace bussim {
@@ -89,6 +90,17 @@ public:
 
     const TerminalDescription& description() const { return description_; }
 
+    // --- the adapters' own NVRAM ---
+    // Keeps each slot's NVRAM in "<dir>/adapter-nvram-<slot>"; false with the reason (a
+    // file of another size is refused).
+    bool openNvramFiles(const std::string& dir, std::string& error);
+    // Bytes of a slot's NVRAM; false when the range is outside it.
+    bool nvramDump(int slot, uint32_t offset, uint32_t length, std::vector<uint8_t>& out) const;
+    // Plans a power cut of a slot's NVRAM: `whole` more writes, then `partial` bytes of the
+    // next; then the node drops its connections (dropped()) until the simulator restarts.
+    bool planNvramCut(int slot, int whole, int partial);
+    bool dropped() const;
+
     // --- stations ---
     // Attaches a powered-on station at (slot, port 0x11 or 0x22, address 0x00-0x7F but not
     // the broadcast address 0x7A) on an RS-485 slot. Null when refused or already taken.
@@ -153,6 +165,8 @@ private:
     void waitBuffer(int fd, int slot, uint8_t* rec);
     void returnBuffer(int slot, uint8_t* rec);
     void resetAdapter(int slot);
+    // Requests 0x1F and 0x20: {result, slot, offset, length, data}.
+    void nvramTransfer(unsigned long request, uint8_t* rec);
     void tick(int slot);
     void apply(int slot, const CoreOutput& out);
     void queueError(SlotState& s, const ErrorRecord& e, bool merge);
@@ -167,6 +181,8 @@ private:
     int nextDescriptor_ = 100;
     std::deque<ReturnedBuffer> returned_;
     std::deque<DeliveredBuffer> delivered_;
+    std::array<std::unique_ptr<NvramStore>, kSlotCount> nvram_;
+    bool dropped_ = false;
 };
 
 } // namespace bussim

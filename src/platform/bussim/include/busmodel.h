@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bussim {
@@ -13,6 +14,13 @@ class ModelLink {
 public:
     virtual ~ModelLink() = default;
     virtual void send(const std::vector<uint8_t>& payload) = 0;
+    // From within receive: the payload being received is lost on the line. The station
+    // neither counts nor acknowledges it, and the host's acknowledgement timer runs out.
+    virtual void lose() {}
+    // From within receive: the device resets itself. The payload being received is not
+    // acknowledged, everything queued is dropped and the next poll is answered with a
+    // request online (ROL), as after a power-on.
+    virtual void requestOnline() {}
 };
 
 // A device model per family sits on a station. Calls come from the engine with its lock
@@ -29,6 +37,16 @@ public:
     virtual void tick(int32_t now, ModelLink& link) {
         (void)now;
         (void)link;
+    }
+    // A model that went silent (its power was cut) is off the bus: its polls time out.
+    virtual bool silent() const { return false; }
+    // A model with memory that outlives the simulator keeps it in files of the directory
+    // `dir` named from `stem`; false with the reason when a file cannot be used.
+    virtual bool persist(const std::string& dir, const std::string& stem, std::string& error) {
+        (void)dir;
+        (void)stem;
+        (void)error;
+        return true;
     }
 };
 

@@ -50,7 +50,7 @@ public:
     DeviceModel& model() { return *model_; }
 
     // On the bus (answers polls) or taken away (polls time out, frames are lost).
-    bool present() const { return present_; }
+    bool present() const { return present_ && !(model_ && model_->silent()); }
     void takeAway() { present_ = false; }
     // Plugged in again: powers on.
     void bringBack();
@@ -78,6 +78,8 @@ public:
     // Queues a payload as if the model sent it. A payload longer than one received frame
     // can carry (1735 bytes), or beyond 1024 waiting, is dropped.
     void send(const std::vector<uint8_t>& payload) override;
+    void lose() override { lost_ = true; }
+    void requestOnline() override { rolRequested_ = true; }
 
 private:
     struct Sent {
@@ -103,6 +105,8 @@ private:
     std::deque<std::vector<uint8_t>> payloads_; // waiting to go out
     std::deque<uint8_t> responses_;             // NSA, CMDR waiting for a poll
     std::deque<LinkFrame> received_;
+    bool lost_ = false;         // set by the model during receive
+    bool rolRequested_ = false; // set by the model during receive
 };
 
 } // namespace bussim

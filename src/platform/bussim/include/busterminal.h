@@ -11,6 +11,9 @@ constexpr int kSlotCount = 9;
 constexpr uint32_t kSlotTypeNone = 0;
 constexpr uint32_t kSlotTypePlanar = 1;
 constexpr uint32_t kSlotTypeRS485 = 2;
+constexpr uint32_t kDefaultNvramSize = 8192;
+constexpr uint32_t kMaxNvramSize = 1 << 20;
+constexpr uint32_t kJournalBlock = 1040;
 
 struct SlotDescription {
     uint32_t adapterType = 0;           // as request 0x0D reports it
@@ -19,9 +22,12 @@ struct SlotDescription {
     uint32_t adapterKind = 0;           // request 0x0C
     uint32_t portCount = 0;             // request 0x0C
     uint16_t nvramFlag = 0;             // request 0x25, offset 8
-    uint32_t nvramWord20 = 0;           // request 0x25, offsets 20, 24 and 48
-    uint32_t nvramWord24 = 0;
-    uint32_t nvramWord48 = 0;
+    // The adapter's own NVRAM: its size (request 0x25 offset 48; 0 for none, at most
+    // kMaxNvramSize) and the offset of its journal block (offset 20), by default the last
+    // 1040 bytes.
+    uint32_t nvramSize = kDefaultNvramSize;
+    uint32_t journalOffset = kDefaultNvramSize - kJournalBlock;
+    uint32_t nvramWord24 = 0;           // request 0x25, offset 24
 
     bool rs485() const { return slotType == kSlotTypeRS485; }
 };

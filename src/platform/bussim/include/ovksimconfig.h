@@ -3,7 +3,10 @@
 //
 //   # a comment; blank lines are ignored
 //   slot <n> planar
-//   slot <n> rs485 type <adapter type> [kind <k>] [ports <count>] [nvram <flag>] [absent]
+//   slot <n> rs485 type <adapter type> [kind <k>] [ports <count>] [nvram <flag>]
+//        [nvramsize <bytes>] [journal <offset>] [absent]
+//   (the adapter's NVRAM: 8192 bytes by default, 0 for none; its journal block of 1040
+//   bytes at the end unless placed elsewhere)
 //   keyboard [driver=0|1] [id=<id>] [type=<type>] [msr=<flag>] [flags=<byte 13>]
 //   station <slot> <port id> <address> <model> [key=value ...]
 //   vpd <text of up to 24 characters>

@@ -13,6 +13,9 @@
 //   event <slot> <bit> [<status>]           an adapter event for the core
 //   polllist <slot>                         the poll list the core last sent
 //   keyboard [driver=0|1] [id=] [type=] [msr=] [flags=] [result=]
+//   addump <slot> <offset> <length>         bytes of the adapter's NVRAM, in hex
+//   adcut <slot> <n> [<k>]                  n more NVRAM writes, then k bytes of the next,
+//                                           then the node drops its connections
 //   <model command> <slot> <port> <address> [arguments]    see "models"
 #pragma once
 
@@ -37,6 +40,10 @@ public:
     Simulator(const TerminalFile& file, ModelRegistry registry, Log log = nullptr);
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
+
+    // Keeps the memory of the adapters and of the stations that have some in files of
+    // `dir` (made when missing); call before attachStations. False with the reason.
+    bool persistIn(const std::string& dir, std::string& error);
 
     // Puts the description's stations on the bus; false with the reason.
     bool attachStations(const std::vector<StationSpec>& stations, std::string& error);
@@ -63,6 +70,7 @@ private:
     std::string injectEvent(const std::vector<std::string>& w);
     std::string pollList(const std::vector<std::string>& w);
     std::string keyboardCommand(const std::vector<std::string>& w);
+    std::string adapterNvram(const std::vector<std::string>& w);
     std::string models() const;
     std::string modelCommand(const std::vector<std::string>& w);
     void log(const std::string& line);
@@ -73,6 +81,7 @@ private:
     Log log_;
     std::mutex mutex_; // the station list
     std::map<uint32_t, std::string> kinds_; // station -> model name
+    std::string storage_; // where memory is kept; empty: in memory only
 };
 
 } // namespace bussim

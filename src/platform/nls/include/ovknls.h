@@ -21,6 +21,8 @@ enum : unsigned {
     NLS_GLYPH_EURO = 0x280,
     NLS_GLYPH_BLANK = 0x281,
     NLS_SLICE_BYTES = 10,
+    NLS_PRINTER_7x8_BYTES = 7,
+    NLS_PRINTER_8x16_BYTES = 16,
     NLS_CODE_PAGE_ENTRIES = 256,
 };
 
@@ -49,6 +51,20 @@ struct NlsSliceMap {
     static constexpr size_t size() { return NLS_GLYPH_COUNT; }
 };
 
+// Bitmaps of the printers' built-in fonts, NLS_PRINTER_7x8_BYTES or NLS_PRINTER_8x16_BYTES
+// bytes per glyph number.
+template <unsigned Bytes>
+struct NlsBitmapMap {
+    unsigned char bits[NLS_GLYPH_COUNT][Bytes];
+
+    // The bitmap of glyph; the blank cell's for a glyph number the map does not hold.
+    const unsigned char* at(unsigned glyph) const {
+        return bits[glyph < NLS_GLYPH_COUNT ? glyph : NLS_GLYPH_BLANK];
+    }
+    static constexpr size_t size() { return NLS_GLYPH_COUNT; }
+    static constexpr size_t bytes() { return Bytes; }
+};
+
 // Two-row, 20-column character displays. Printable ASCII shows as itself on all of them,
 // the blank cell as a space, glyph 0 as a space, other unknown glyphs as '?'.
 //   lcd2x20Map:   the liquid-crystal model: accented letters lose their accents (the
@@ -70,13 +86,32 @@ extern const NlsByteMap shopMap;
 // Dot data of the numeric display.
 extern const NlsSliceMap gc5x12slice;
 
+// Printer maps. A byte map gives the printer's character code of a glyph number, 0 when the
+// printer has none; printable ASCII is itself on every printer.
+//   mod63Map:  the model-6397 printer, whose resident set is code page 437's: the upper half
+//              of 437 is sent as it stands, the euro sign is 0xD5 (its code-page 858
+//              slot, so glyph 0xD5 has no code of its own).
+//   mod3Map:   the M3 printer: as mod63Map, but the euro sign takes the built-in slot 246
+//              (0xF6), so glyph 0xF6 has no code of its own.
+extern const NlsByteMap mod63Map;
+extern const NlsByteMap mod3Map;
+// Bitmaps derived from the 5 x 12 cells of gc5x12slice, so that a test can recompute them:
+//   mod2map:   7 bytes per glyph for the M2 printer: bytes 0-4 are the cell's columns 0-4,
+//              dot rows 0-7 (bit 0 the top row, as gc5x12slice bytes 0-4); bytes 5-6 are 0.
+//   gc8x16map: 16 rows of 8 dots per glyph (10944 bytes): row r (2 <= r <= 13) holds dot row
+//              r - 2 of the cell, column c in bit 7 - c; rows 0, 1, 14 and 15 are 0.
+extern const NlsBitmapMap<NLS_PRINTER_7x8_BYTES> mod2map;
+extern const NlsBitmapMap<NLS_PRINTER_8x16_BYTES> gc8x16map;
+
 // The nearest printable ASCII character of a glyph ('?' when there is none, ' ' for the
 // blank and for glyph 0).
 char nlsGlyphAscii(unsigned glyph);
 
-// Fills out with the code-page table of codePage (437, 850 or 858): 0, or -1 for a code
-// page this library has no table for (out unchanged). 437 and 850 map every byte to the
-// glyph of the same number; 858 maps 0xD5 to the euro sign.
+// Fills out with the code-page table of codePage (437, 850, 858, or the double-byte code
+// pages 932, 934, 942, 944, 949): 0, or -1 for a code page this library has no table for
+// (out unchanged). 437 and 850 map every byte to the glyph of the same number; 858 maps
+// 0xD5 to the euro sign. The double-byte pages hold their single-byte half: bytes 0x00-0x7F
+// to the glyph of the same number, the rest to glyph 0 (none).
 int nlsCodePageGlyphs(int codePage, uint16_t out[NLS_CODE_PAGE_ENTRIES]);
 // The code pages nlsCodePageGlyphs knows, ending with 0.
 extern const int nlsCodePages[];

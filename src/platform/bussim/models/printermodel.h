@@ -1,0 +1,95 @@
+// The printer kit of the simulated bus: what every printer model shares. It records every
+// command (the newest kCommandLimit kept, all counted) and the text lines printed per station,
+// keeps the scripted state (paper per station, cover, document, commands to reject, command
+// frames to lose), reports a scripted change unasked at the next tick, and turns a reset
+// command into a request online at the next poll.
+//
+// A model derives from it and supplies command() (what a command does and its answer),
+// status() (the status bytes it reports now, mapping paper, cover and document onto them),
+// rejectAnswer() and, when it has state of its own, powerOn().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "busmodel.h"
+
+namespace bussim {
+
+class PrinterModel : public DeviceModel {
+public:
+    using Bytes = std::vector<uint8_t>;
+
+    enum Station : int { CR = 0, SJ = 1, DI = 2, kStations = 3 };
+    static constexpr size_t kCommandLimit = 4096; // commands kept (the newest)
+    static constexpr size_t kLineLimit = 4096;    // lines kept per station (the newest)
+
+    // Script. Paper, cover and document report themselves at the next tick when they
+    // change (false: no change, or no such station).
+    bool setPaper(int station, bool out);
+    bool setCover(bool open);
+    bool setDocument(bool in);
+    // The next n commands are rejected; the next n command frames are lost on the line (no
+    // answer, no acknowledgement). Each adds to what is still due.
+    void rejectNext(int n) { rejects_ += n > 0 ? n : 0; }
+    void dropNext(int n) { drops_ += n > 0 ? n : 0; }
+
+    bool paperOut(int station) const { return validStation(station) && paperOut_[station]; }
+    bool coverOpen() const { return coverOpen_; }
+    bool documentIn() const { return documentIn_; }
+    int rejectsDue() const { return rejects_; }
+    int dropsDue() const { return drops_; }
+
+    // Every command received, oldest first (the newest kCommandLimit), and how many came.
+    const std::deque<Bytes>& commands() const { return commands_; }
+    uint64_t commandCount() const { return commandCount_; }
+    // The lines printed on a station, oldest first (the newest kLineLimit), how many, and
+    // the text of the line not yet ended.
+    const std::deque<std::string>& lines(int station) const { return lines_[clampStation(station)]; }
+    uint64_t lineCount(int station) const { return lineCounts_[clampStation(station)]; }
+    const std::string& partialLine(int station) const { return partial_[clampStation(station)]; }
+    // Power-ons (attach, NSI, broadcast) and reset commands.
+    int resets() const { return resets_; }
+
+    void reset() final;
+    void receive(const Bytes& payload, ModelLink& link) final;
+    void tick(int32_t now, ModelLink& link) final;
+
+    static bool validStation(int station) { return station >= 0 && station < kStations; }
+    static int clampStation(int station) { return validStation(station) ? station : 0; }
+
+protected:
+    // The model's part.
+    virtual void command(const Bytes& payload, ModelLink& link) = 0;
+    virtual Bytes status() const = 0;
+    virtual Bytes rejectAnswer() const = 0;
+    virtual void powerOn() {}
+
+    // For the models: text (printable bytes are kept, others dropped) and line ends.
+    void printText(int station, const uint8_t* text, size_t n);
+    void lineFeed(int station);
+    // Answers with the status now (a report that was due goes with it).
+    void answer(ModelLink& link);
+    void answer(ModelLink& link, const Bytes& bytes);
+    // A reset command: power-on state and a request online at the next poll.
+    void resetCommand(ModelLink& link);
+
+private:
+    bool paperOut_[kStations] = {};
+    bool coverOpen_ = false;
+    bool documentIn_ = false;
+    int rejects_ = 0;
+    int drops_ = 0;
+    bool reportDue_ = false;
+    int resets_ = 0;
+    std::deque<Bytes> commands_;
+    uint64_t commandCount_ = 0;
+    std::deque<std::string> lines_[kStations];
+    uint64_t lineCounts_[kStations] = {};
+    std::string partial_[kStations];
+};
+
+} // namespace bussim
