@@ -254,16 +254,28 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
 ModelKind keyboardKind() {
     ModelKind k;
     k.name = "poskbd";
-    k.description = "extended POS keyboard: keys and key lock (type=, info6=, ec=, lock=)";
+    k.description = "RS-485 POS keyboard: keys and key lock (format=ext|k50|text|anpos, type=, info6=, ec=, lock=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         long type = 0, info6 = 0, ec = 0, lock = 0;
-        if (!onlyOptions(o, {"type", "info6", "ec", "lock"}, error) ||
+        KeyboardModel::Options options;
+        auto format = o.find("format");
+        if (format != o.end()) {
+            const std::string& f = format->second;
+            if (f == "ext") options.format = KeyboardModel::EXTENDED;
+            else if (f == "k50") options.format = KeyboardModel::K50;
+            else if (f == "text") options.format = KeyboardModel::TEXT;
+            else if (f == "anpos") options.format = KeyboardModel::ANPOS;
+            else {
+                error = "option format must be ext, k50, text or anpos";
+                return nullptr;
+            }
+        }
+        if (!onlyOptions(o, {"format", "type", "info6", "ec", "lock"}, error) ||
             !numberOption(o, "type", 0, 0xFF, 2, type, error) ||
             !numberOption(o, "info6", 0, 0xFF, 0, info6, error) ||
             !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error) ||
             !numberOption(o, "lock", 0, 0xFF, 0x10, lock, error))
             return nullptr;
-        KeyboardModel::Options options;
         options.type = static_cast<uint8_t>(type);
         options.info6 = static_cast<uint8_t>(info6);
         options.ecLevel = static_cast<uint8_t>(ec);
@@ -295,6 +307,18 @@ ModelKind keyboardKind() {
         }
         d->keyLock(static_cast<uint8_t>(bits));
         reply = "keylock " + hexBytes({static_cast<uint8_t>(bits)});
+        return true;
+    }};
+    k.commands["typematic"] = {"<A 0|1> <B 0|1>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        long x = 0, y = 0;
+        if (!d) return false;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 1, x) || !parseNumber(a[1], 0, 1, y)) {
+            reply = "usage: typematic <slot> <port> <address> <A 0|1> <B 0|1>";
+            return false;
+        }
+        d->fixTypematic(static_cast<int>(x), static_cast<int>(y));
+        reply = "typematic " + std::to_string(x) + " " + std::to_string(y);
         return true;
     }};
     k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
