@@ -17,9 +17,13 @@ public:
     void write(const std::string& systemPath, const std::string& contents) const;
     // Reads a file inside the root ("" when missing).
     std::string read(const std::string& systemPath) const;
+    // The raw-access query port of this root: "/etc/services" names a port whose next
+    // ports were free as well when the root was made, so that parallel tests do not meet.
+    int queryPort() const { return queryPort_; }
 
 private:
     std::string root_;
+    int queryPort_ = 0;
     std::string previous_;
     bool hadPrevious_ = false;
 };

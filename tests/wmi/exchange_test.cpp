@@ -12,6 +12,7 @@
 #include "BridgeFixture.h"
 #include "SimpleStringBuffer.h"
 #include "UPOSAdapter.h"
+#include "UPOSEventConnector.h"
 #include "UPOSXMLAdapter.h"
 #include "cimbridge.h"
 
@@ -434,6 +435,36 @@ TEST(Buffer, CloneAndNullAppends) {
     b.clean();
     EXPECT_EQ(b.length(), 0);
     EXPECT_STREQ(b.c_str(), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(EventSocket, DatagramsInTheSameFraming) {
+    UPOSEventConnector events;
+    ASSERT_EQ(events.Start(0), 0);
+    EXPECT_EQ(events.Start(0), 0); // already started
+    sockaddr_in to{};
+    socklen_t len = sizeof to;
+    ASSERT_EQ(::getsockname(events.m_socket, reinterpret_cast<sockaddr*>(&to), &len), 0);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(tx, 0);
+    for (const std::string& d : {std::string("xx\x1B<event"), std::string("/>\x08\x1B" "b\x08")})
+        ASSERT_EQ(::sendto(tx, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                  static_cast<ssize_t>(d.size()));
+    SimpleStringBuffer first, second, none;
+    EXPECT_EQ(events.Receive(&first), 8);
+    EXPECT_STREQ(first.c_str(), "<event/>");
+    EXPECT_EQ(events.Receive(&second), 1);
+    EXPECT_STREQ(second.c_str(), "b");
+    UPOSConnector::SetTimeout(50);
+    EXPECT_EQ(events.Receive(&none), -1); // nothing more within the time-out
+    UPOSConnector::SetTimeout(30000);
+    EXPECT_EQ(events.Stop(), 0);
+    EXPECT_EQ(events.Receive(&none), -1);
+    ::close(tx);
 }
 
 } // namespace

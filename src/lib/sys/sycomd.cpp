@@ -120,6 +120,8 @@ COMD::COMD() : STG("COMD"), processes_(0) {
 }
 
 COMD::~COMD() {
+    // The raw-access servers stop before anything they reach goes away.
+    StopRawAccess();
     // The slots go first: terminating their devices may still post through the system
     // object.
     for (Slot*& s : slots_) {
@@ -128,6 +130,7 @@ COMD::~COMD() {
         delete s;
         s = nullptr;
     }
+    DeleteRawAccess();
     if (pcomd == this) pcomd = nullptr;
     if (resources_) DestroyResources(resources_);
     resources_ = nullptr;

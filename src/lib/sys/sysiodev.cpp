@@ -3,9 +3,12 @@
 #include "SIODEVICE.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "ADAPTER.h"
+#include "COMD.h"
+#include "SDIDEVICE.h"
 #include "SIOAM.h"
 #include "ovkhost.h"
 
@@ -49,7 +52,10 @@ SIODEVICE::SIODEVICE(const DeviceID& id, const unsigned char* name)
     ClearStatusBits(SIODEV_INIT_TIMER);
 }
 
-SIODEVICE::~SIODEVICE() = default;
+SIODEVICE::~SIODEVICE() {
+    // The twin stays with the system object, answering that its device is gone.
+    if (twin_) twin_->DetachDevice();
+}
 
 // ---------------------------------------------------------------------------------------
 // Sequence numbers.
@@ -129,7 +135,7 @@ void SIODEVICE::PowerOnReset() {
     ClearStatusBits(PDEV_PRESENT);
     NowNotConfirmed();
     if (SendNSI(nsiData_, sizeof nsiData_) == 0) ++powerOnResets_;
-    // When routed, the raw-access twin is told of the reset here.
+    if (Routed()) twin_->PowerOnReset();
 }
 
 void SIODEVICE::SequenceReset(const unsigned char* data, int n) {
@@ -370,7 +376,7 @@ void SIODEVICE::ProcessOutput(long nowMs) {
         } else {
             guarded(this, "SIODEV(%s/IDLE): SendSNRM() exception\n", 915, [this] {
                 SendSNRM();
-                // When routed, the raw-access twin is told of the SNRM and the time-outs.
+                if (Routed()) twin_->SentSNRM(pollTimeoutCount_);
             });
         }
         break;
@@ -429,19 +435,47 @@ int SIODEVICE::Suspend() {
 }
 
 // ---------------------------------------------------------------------------------------
-// The raw-access twin and the handler routes. Until the raw-access servers provide the
-// twin, no device is routed and every handler goes to the device class.
+// The raw-access twin and the handler routes: while a raw-access client has the device
+// open, every handler goes to the twin instead of the device class.
 
-void SIODEVICE::MakeTwin() {}
+void SIODEVICE::MakeTwin() {
+    if (twin_ || !pcomd) return;
+    if (id_.device < 1 || id_.device > 126) return;
+    if (deviceType_ == PDEV_TYPE_ORACLE || deviceType_ == PDEV_TYPE_SNIFFER) return;
+    // A device that takes the place of one that went away gets its twin, server and port.
+    if (SDIDEVICE* twin = pcomd->FindDetachedSdiDevice(id_)) {
+        twin->AttachDevice(this, deviceType_);
+        return;
+    }
+    SDIDEVICE* twin = new (std::nothrow)
+        SDIDEVICE(id_, reinterpret_cast<const unsigned char*>(name_.c_str()), this, deviceType_);
+    if (twin) pcomd->AddSdiDevice(twin);
+}
 
-int SIODEVICE::RouteCommandResetInProgress() { return CommandResetInProgress(); }
-int SIODEVICE::RouteLastAckLost(const unsigned char* data, int n) { return LastAckLost(data, n); }
-int SIODEVICE::RouteLastMsgAcked() { return LastMsgAcked(); }
-int SIODEVICE::RouteLastMsgLost(const unsigned char* data, int n) { return LastMsgLost(data, n); }
-int SIODEVICE::RouteNewMsgRcvd(const unsigned char* data, int n) { return NewMsgRcvd(data, n); }
-int SIODEVICE::RoutePowerOnResetInProgress() { return PowerOnResetInProgress(); }
-int SIODEVICE::RouteResetComplete() { return ResetComplete(); }
-int SIODEVICE::RouteSendAnyPendingMessage() { return SendAnyPendingMessage(); }
+int SIODEVICE::RouteCommandResetInProgress() {
+    return Routed() ? twin_->CommandResetInProgress() : CommandResetInProgress();
+}
+int SIODEVICE::RouteLastAckLost(const unsigned char* data, int n) {
+    return Routed() ? twin_->LastAckLost(data, n) : LastAckLost(data, n);
+}
+int SIODEVICE::RouteLastMsgAcked() { return Routed() ? twin_->LastMsgAcked() : LastMsgAcked(); }
+int SIODEVICE::RouteLastMsgLost(const unsigned char* data, int n) {
+    return Routed() ? twin_->LastMsgLost(data, n) : LastMsgLost(data, n);
+}
+int SIODEVICE::RouteNewMsgRcvd(const unsigned char* data, int n) {
+    return Routed() ? twin_->NewMsgRcvd(data, n) : NewMsgRcvd(data, n);
+}
+int SIODEVICE::RoutePowerOnResetInProgress() {
+    return Routed() ? twin_->PowerOnResetInProgress() : PowerOnResetInProgress();
+}
+int SIODEVICE::RouteResetComplete() {
+    if (!Routed()) return ResetComplete();
+    NowConfirmed();
+    return twin_->ResetComplete();
+}
+int SIODEVICE::RouteSendAnyPendingMessage() {
+    return Routed() ? twin_->SendAnyPendingMessage() : SendAnyPendingMessage();
+}
 int SIODEVICE::RouteSequenceResetInProgress(const unsigned char* data, int n) {
-    return SequenceResetInProgress(data, n);
+    return Routed() ? twin_->SequenceResetInProgress(data, n) : SequenceResetInProgress(data, n);
 }

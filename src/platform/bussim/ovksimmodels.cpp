@@ -11,6 +11,7 @@
 #include "printercommands.h"
 #include "testdevicemodel.h"
 #include "testprintermodel.h"
+#include "touchmodel.h"
 
 namespace bussim {
 
@@ -251,6 +252,95 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
     return k;
 }
 
+ModelKind touchKind(const std::string& name, TouchModel::Kind kind, long defaultId) {
+    ModelKind k;
+    k.name = name;
+    k.description = kind == TouchModel::Kind::Elo
+                        ? "touch controller with calibration (id=, features=, ec=, cmdset=)"
+                        : "touch controller of the touch display (id=, features=, ec=, cmdset=)";
+    k.make = [kind, defaultId](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long id = 0, features = 0, ec = 0, cmdset = 0;
+        if (!onlyOptions(o, {"id", "features", "ec", "cmdset"}, error) ||
+            !numberOption(o, "id", 0, 0xFF, defaultId, id, error) ||
+            !numberOption(o, "features", 0, 0xFF, 0x50, features, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 2, ec, error) ||
+            !numberOption(o, "cmdset", 0, 0xFF, 0x88, cmdset, error))
+            return nullptr;
+        TouchModel::Options options;
+        options.kind = kind;
+        options.id = static_cast<uint8_t>(id);
+        options.features = static_cast<uint8_t>(features);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.commandSet = static_cast<uint8_t>(cmdset);
+        return std::make_unique<TouchModel>(options);
+    };
+    const long maxCoordinate = kind == TouchModel::Kind::Elo ? 0xFFFF : 0xFF;
+    auto pointCommand = [maxCoordinate](const char* verb, void (TouchModel::*act)(int, int)) {
+        return ModelCommand{"<x> <y>", [=](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* t = as<TouchModel>(m, reply);
+            long x = 0, y = 0;
+            if (!t) return false;
+            if (a.size() != 2 || !parseNumber(a[0], 0, maxCoordinate, x) ||
+                !parseNumber(a[1], 0, maxCoordinate, y)) {
+                reply = std::string("usage: ") + verb + " <slot> <port> <address> <x> <y>";
+                return false;
+            }
+            (t->*act)(static_cast<int>(x), static_cast<int>(y));
+            reply = std::string(verb) + " " + std::to_string(x) + " " + std::to_string(y);
+            return true;
+        }};
+    };
+    k.commands["touch"] = pointCommand("touch", &TouchModel::touch);
+    k.commands["lift"] = pointCommand("lift", &TouchModel::lift);
+    k.commands["calpoint"] = {"ok|fail", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* t = as<TouchModel>(m, reply);
+        if (!t) return false;
+        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
+            reply = "usage: calpoint <slot> <port> <address> ok|fail";
+            return false;
+        }
+        t->calibrationPoint(a[0] == "ok");
+        reply = "calpoint " + a[0];
+        return true;
+    }};
+    k.commands["caldone"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* t = as<TouchModel>(m, reply);
+        if (!t) return false;
+        if (!a.empty()) {
+            reply = "usage: caldone <slot> <port> <address>";
+            return false;
+        }
+        t->calibrationDone();
+        reply = "caldone";
+        return true;
+    }};
+    k.commands["fault"] = {"overflow|diag|reject", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* t = as<TouchModel>(m, reply);
+        if (!t) return false;
+        if (a.size() != 1 || !t->fault(a[0])) {
+            reply = "usage: fault <slot> <port> <address> overflow|diag|reject";
+            return false;
+        }
+        reply = "fault " + a[0];
+        return true;
+    }};
+    k.commands["touchstate"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* t = as<TouchModel>(m, reply);
+        if (!t) return false;
+        reply = t->state();
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* t = as<TouchModel>(m, reply);
+        if (!t) return false;
+        // Every command the controller received, oldest first, in hex.
+        reply = std::to_string(t->commands().size());
+        for (const auto& c : t->commands()) reply += " " + hexBytes(c);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind keyboardKind() {
     ModelKind k;
     k.name = "poskbd";
@@ -435,6 +525,8 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
+    registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
+    registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
 }
 
 } // namespace bussim

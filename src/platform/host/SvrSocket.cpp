@@ -62,7 +62,7 @@ struct Fd {
 struct Client {
     explicit Client(int fd) : sock(fd) {}
     Fd sock;
-    std::mutex writeMutex; // one write at a time: frames of two writers never interleave
+    std::timed_mutex writeMutex; // one write at a time: frames of two writers never interleave
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -309,12 +309,21 @@ int SvrSocket::read(int client, void* buffer, int* length, int timeoutMs) {
 }
 
 int SvrSocket::write(int client, const void* buffer, int length) {
+    return write(client, buffer, length, kWriteTimeoutMs);
+}
+
+int SvrSocket::write(int client, const void* buffer, int length, int timeoutMs) {
     if (!buffer || length <= 0) return 0;
     auto c = impl_->client(client);
     if (!c) return 0;
-    std::lock_guard<std::mutex> writing(c->writeMutex);
+    Deadline deadline(std::max(timeoutMs, 0));
+    // Another writer that cannot get rid of its bytes counts against this write's time.
+    std::unique_lock<std::timed_mutex> writing(c->writeMutex, std::defer_lock);
+    if (!writing.try_lock_for(std::chrono::milliseconds(std::max(timeoutMs, 0)))) {
+        impl_->drop(client, c);
+        return 0;
+    }
     const char* data = static_cast<const char*>(buffer);
-    Deadline deadline(kWriteTimeoutMs);
     int sent = 0;
     while (sent < length) {
         ssize_t n = ::send(c->sock.fd, data + sent, static_cast<size_t>(length - sent),

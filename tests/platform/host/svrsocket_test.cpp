@@ -147,6 +147,20 @@ TEST_F(Server, ValidityNoticesAHangUpWithoutReading) {
     EXPECT_FALSE(server.isValidClient(n));
 }
 
+TEST_F(Server, WriteWithATimeLimitDropsAClientThatDoesNotRead) {
+    Peer silent(port), other(port);
+    const int n = accept(), m = accept();
+    const std::string block(64 * 1024, 'x');
+    int written = static_cast<int>(block.size());
+    // Writes until the client's buffers are full; the one that cannot finish in time ends it.
+    for (int i = 0; i < 4096 && written == static_cast<int>(block.size()); ++i)
+        written = server.write(n, block.data(), static_cast<int>(block.size()), 50);
+    EXPECT_LT(written, static_cast<int>(block.size()));
+    EXPECT_FALSE(server.isValidClient(n));
+    EXPECT_EQ(server.write(m, "ok", 2, 50), 2);
+    EXPECT_EQ(other.recv(2), "ok");
+}
+
 TEST(SvrSocketLimits, ConnectionsBeyondTheLimitAreClosed) {
     SvrSocket server(1);
     ASSERT_EQ(server.startServer(0), -1);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "DbcsTable.h"
 #include "STG.h"
@@ -14,6 +16,7 @@
 
 class ConfTable;
 class Process;
+class SDIDEVICE;
 class SdiQuery;
 class Slot;
 struct _XrmHashBucketRec;
@@ -109,6 +112,13 @@ public:
     _XrmHashBucketRec* GetResourceDatabase() const { return resources_; }
     SdiQuery* GetSdiQuery() const { return sdiQuery_; }
     void SetSdiQuery(SdiQuery* query) { sdiQuery_ = query; }
+    // Raw-access proxies live as long as the system object: a device that goes away
+    // leaves its proxy detached, and a device that takes its place takes it over.
+    void AddSdiDevice(SDIDEVICE* proxy);
+    SDIDEVICE* FindDetachedSdiDevice(const DeviceID& id);
+    std::vector<SDIDEVICE*> SdiDevices();
+    // Stops every raw-access server (listeners closed, threads ended).
+    void StopRawAccess();
 
     // Test seam: the next start-up fails with rc as if the COMD lock could not be opened.
     static void FailNextStartupForTest(int rc);
@@ -138,6 +148,10 @@ private:
     int32_t platform_ = 0;
     ConfTable* confTable_ = nullptr;
     SdiQuery* sdiQuery_ = nullptr;
+    std::mutex sdiMutex_;
+    std::vector<SDIDEVICE*> sdiDevices_;
+
+    void DeleteRawAccess();
 };
 
 // The system object, null until one is built.

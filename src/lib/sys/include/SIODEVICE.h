@@ -111,6 +111,18 @@ public:
     bool Crossed() const { return crossed_ != 0; }
     const std::string& GetName() const { return name_; }
 
+    // The raw-access twin: its route flag (1 while a raw-access client has the device
+    // open) and the twin itself, which the device tells when it goes away.
+    void SetRoute(int flag) { routeFlag_ = flag; }
+    int GetRoute() const { return routeFlag_; }
+    SDIDEVICE* GetTwin() const { return twin_; }
+    void SetTwin(SDIDEVICE* twin) { twin_ = twin; }
+    void DetachTwin(const SDIDEVICE* twin) {
+        if (twin_ != twin) return;
+        twin_ = nullptr;
+        routeFlag_ = 0;
+    }
+
 protected:
     unsigned char nsiData_[2] = {0x00, 0x40};
     int32_t pollTimeouts_ = 0;
@@ -146,8 +158,8 @@ private:
     void SetReceiveSequence(int nr);
     void LogFrame(uint32_t id, uint32_t rc, uint32_t extra, const unsigned char* record, int len);
 
-    // The raw-access twin (created for bus addresses 1-126 with the first frame, once the
-    // raw-access servers exist) and the routes through which every handler is called.
+    // The raw-access twin (made for bus addresses 1-126 with the first received frame) and
+    // the routes through which every handler is called.
     void MakeTwin();
     bool Routed() const { return routeFlag_ == 1 && twin_ != nullptr; }
     int RouteCommandResetInProgress();

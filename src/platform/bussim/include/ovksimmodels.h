@@ -48,9 +48,9 @@ private:
 
 // Every model of the simulator: the test device ("testdev"), the cash-drawer unit
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
-// "anop", "shop"), the test printer of the printer kit ("testprinter"; printer models add
-// their commands with addPrinterCommands, models/printercommands.h) and the NVRAM devices
-// ("nvcop", "nvocr").
+// "anop", "shop"), the touch controllers ("touch95", "touchelo"), the test printer of the
+// printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
+// models/printercommands.h) and the NVRAM devices ("nvcop", "nvocr").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number

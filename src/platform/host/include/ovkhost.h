@@ -185,6 +185,9 @@ public:
     // Bytes written. Writes to one client are serialised; a write that cannot complete
     // within a few seconds disconnects that client, since its stream is cut mid-frame.
     int write(int client, const void* buffer, int length);
+    // The same with its own time limit: a client that has not taken every byte (or whose
+    // other writer has not finished) within timeoutMs is disconnected.
+    int write(int client, const void* buffer, int length, int timeoutMs);
     void disconnect(int client);
     bool isValidClient(int client); // connected and not hung up
     int listeningPort() const; // the bound port (useful when started on port 0)

@@ -1,0 +1,456 @@
+// Raw access in process: a link device on a recording adapter, its proxy with a real device
+// server and the query server on loopback ports of a private root, and raw clients over TCP.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ADAPTER.h"
+#include "COMD.h"
+#include "SDIDEVICE.h"
+#include "SIODEVICE.h"
+#include "SdiClient.h"
+#include "SdiMessages.h"
+#include "SdiServer.h"
+#include "TempRoot.h"
+#include "ovkhost.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Records the information frames it is asked to send.
+class Wire : public ADAPTER {
+public:
+    Wire() : ADAPTER(1, 5, "SDIWIRE") {}
+    int CloseDD() override { return 0; }
+    int OpenDD() override { return 0; }
+    int Run(int, int) override { return 0; }
+    int Suspend() override { return 0; }
+    int Resume() override { return 0; }
+    int RequestBuffer() override {
+        ++turns;
+        return 0;
+    }
+    int SendFrame(const unsigned char* record, int length) override {
+        if (length < 9) return 321;
+        if ((record[6] & 0x11) == 0) sent.emplace_back(record + 7, record + length - 2);
+        return sendResult;
+    }
+    std::vector<Bytes> sent;
+    int turns = 0;
+    int sendResult = 0;
+};
+
+// A link device whose own handlers only count.
+class Link : public SIODEVICE {
+public:
+    Link(const DeviceID& id, ADAPTER* wire) : SIODEVICE(id, "RAWLINK") {
+        adapter_ = wire;
+        deviceType_ = 4;
+    }
+    int CommandResetInProgress() override { return ++own; }
+    int LastAckLost(const unsigned char*, int) override { return ++own; }
+    int LastMsgAcked() override { return ++own; }
+    int LastMsgLost(const unsigned char*, int) override { return ++own; }
+    int NewMsgRcvd(const unsigned char*, int) override { return ++own; }
+    int PowerOnResetInProgress() override { return ++own; }
+    int ResetComplete() override { return ++own; }
+    int SendAnyPendingMessage() override { return -1; }
+    int SequenceResetInProgress(const unsigned char*, int) override { return ++own; }
+    void NowConfirmed() override {
+        ++confirmed;
+        SIODEVICE::NowConfirmed();
+    }
+    void NowNotConfirmed() override {
+        ++notConfirmed;
+        SIODEVICE::NowNotConfirmed();
+    }
+    void SetLink(LinkState state) { linkState_ = state; }
+    int own = 0, confirmed = 0, notConfirmed = 0;
+};
+
+// Waits (bounded) until the condition holds.
+bool eventually(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class SdiServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovkhost::clearCaptures();
+        comd_ = std::make_unique<COMD>();
+        link_ = std::make_unique<Link>(DeviceID(1, 0x11, 0x3C), &wire_);
+        proxy_ = new SDIDEVICE(link_->GetDeviceID(), reinterpret_cast<const unsigned char*>("RAWLINK"),
+                               link_.get(), 4);
+        comd_->AddSdiDevice(proxy_);
+        server_ = proxy_->GetServer();
+        ASSERT_TRUE(eventually([&] { return server_->Listening(); }));
+        port_ = server_->GetPort();
+    }
+    void TearDown() override {
+        link_.reset(); // the proxy is left detached, as when a device goes away
+        comd_.reset();
+    }
+
+    // A client through version and open; the open answer is checked.
+    void OpenClient(SdiClient& c, char mode = 'N') {
+        ASSERT_TRUE(c.Connect(port_));
+        const std::string answer = c.Open(mode);
+        ASSERT_EQ(answer.compare(0, 9, "<open>OK "), 0) << answer;
+    }
+    // Runs a link handler as the polling thread does.
+    template <class F>
+    void Poll(F step) {
+        step(*proxy_);
+    }
+    std::string Status(SdiClient& c) {
+        c.Send("<status></status>");
+        return c.ReceiveStarting("<status>");
+    }
+    SdiEvent NextEvent(SdiClient& c) {
+        SdiEvent e;
+        const std::string text = c.ReceiveStarting("<rs485>");
+        EXPECT_TRUE(ParseSdiEvent(text, e)) << text.size();
+        return e;
+    }
+
+    TempRoot root_;
+    std::unique_ptr<COMD> comd_;
+    Wire wire_;
+    std::unique_ptr<Link> link_;
+    SDIDEVICE* proxy_ = nullptr;
+    SdiVirtual* server_ = nullptr;
+    int port_ = 0;
+};
+
+TEST_F(SdiServerTest, ListensOnTheFirstDevicePortAndIsListed) {
+    EXPECT_EQ(port_, root_.queryPort() + 1);
+    SdiClient q;
+    ASSERT_TRUE(q.Connect(root_.queryPort()));
+    // Without the closing tag the list comes all the same.
+    ASSERT_TRUE(q.Send("<query>"));
+    std::string list;
+    ASSERT_TRUE(q.Receive(list));
+    EXPECT_EQ(list, "<query><device><slotNumber>1</slotNumber><portNumber>17</portNumber>"
+                    "<deviceNumber>60</deviceNumber><tcpPort>" + std::to_string(port_) +
+                    "</tcpPort></device></query>");
+
+    // The second server takes the next port; the query client is told.
+    Link second(DeviceID(1, 0x22, 0x10), &wire_);
+    SDIDEVICE* other = new SDIDEVICE(second.GetDeviceID(), reinterpret_cast<const unsigned char*>("SECOND"),
+                                     &second, 9);
+    comd_->AddSdiDevice(other);
+    std::string update;
+    ASSERT_TRUE(q.Receive(update));
+    EXPECT_NE(update.find("<update><device><slotNumber>1</slotNumber>"), std::string::npos) << update;
+    EXPECT_NE(update.find("<deviceNumber>16</deviceNumber><tcpPort>" +
+                          std::to_string(root_.queryPort() + 2) + "</tcpPort></device></update>"),
+              std::string::npos)
+        << update;
+    other->GetServer()->Stop();
+}
+
+TEST(SdiPorts, DeviceWhoseTenPortsAreTakenGetsNoServerAndNoEntry) {
+    TempRoot root;
+    std::vector<int> taken;
+    for (int i = 1; i <= 10; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_ANY);
+        addr.sin_port = htons(static_cast<uint16_t>(root.queryPort() + i));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::listen(fd, 1);
+        taken.push_back(fd);
+    }
+    ovkhost::clearCaptures();
+    {
+        COMD comd;
+        Wire wire;
+        Link link(DeviceID(1, 0x11, 0x20), &wire);
+        SDIDEVICE* proxy = new SDIDEVICE(link.GetDeviceID(), reinterpret_cast<const unsigned char*>("X"),
+                                         &link, 2);
+        comd.AddSdiDevice(proxy);
+        ASSERT_TRUE(eventually([] { return ovkhost::errorLogged(2109); }));
+        EXPECT_FALSE(proxy->GetServer()->Listening());
+        ASSERT_NE(comd.GetSdiQuery(), nullptr);
+        EXPECT_EQ(comd.GetSdiQuery()->DeviceCount(), 0);
+        EXPECT_EQ(comd.GetSdiQuery()->DeviceList(), "");
+        proxy->DetachDevice();
+    }
+    for (int fd : taken) ::close(fd);
+}
+
+TEST_F(SdiServerTest, AnswersBeforeOpenAndMalformedCommands) {
+    SdiClient c;
+    ASSERT_TRUE(c.Connect(port_));
+    std::string version;
+    ASSERT_TRUE(c.Receive(version));
+    EXPECT_EQ(version, "<version>SCANNER(RAWLINK) 0.0.1.0</version>");
+    // An open before the client's version and a status before the open: no answer.
+    ASSERT_TRUE(c.Send("<open>M 0</open>"));
+    ASSERT_TRUE(c.Send("<status></status>"));
+    ASSERT_TRUE(c.Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_TRUE(c.Send("<open>N 0</open>"));
+    std::string answer;
+    ASSERT_TRUE(c.Receive(answer));
+    EXPECT_EQ(answer.compare(0, 9, "<open>OK "), 0) << answer;
+
+    struct Case {
+        std::string text;
+        std::string answer;
+    } cases[] = {
+        {"<rs485>\x57\x00\x00\x00\x00\x00\x07\x1e\x00\x00\x02\x00\x80", "<ack>FAIL 0000</ack>"},
+        {std::string("<rs485>W\0\0\0\0</rs485>", 20), "<ack>FAIL 0000</ack>"},
+        {"<rs485></rs485>", "<ack>FAIL 0000</ack>"},
+    };
+    for (const Case& k : cases) {
+        ASSERT_TRUE(c.Send(k.text));
+        EXPECT_EQ(c.ReceiveStarting("<ack>"), k.answer) << k.text.size();
+    }
+    // 2000 declared bytes: cut, refused with the message id, nothing queued.
+    ASSERT_TRUE(c.SendCommand('W', 0, 77, Bytes(2000, 1)));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>FAIL 0077</ack>");
+    // 'W' without data: refused (321), nothing queued.
+    ASSERT_TRUE(c.SendCommand('W', 0, 78, {}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>FAIL 0078</ack>");
+    EXPECT_EQ(proxy_->GetQueue()->Count(0), 0);
+    // An unknown letter: 311.
+    ASSERT_TRUE(c.SendCommand('X', 0, 79, {1}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>FAIL 0079</ack>");
+    EXPECT_EQ(Status(c), "<status>OFFLINE 1.17.60 raw 1</status>");
+}
+
+TEST_F(SdiServerTest, CommandsGoOutInOrderAndEventsCarryThem) {
+    link_->SetStatusBits(PDEV_ONLINE);
+    link_->SetLink(SIODEVICE::IDLE);
+    SdiClient c;
+    OpenClient(c);
+    EXPECT_EQ(link_->GetRoute(), 1);
+    EXPECT_EQ(Status(c), "<status>ONLINE 1.17.60 raw 1</status>");
+
+    ASSERT_TRUE(c.SendCommand('W', 0, 42, {0x00, 0x80}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>OK 0042</ack>");
+    EXPECT_GE(wire_.turns, 1);
+    ASSERT_TRUE(c.SendCommand('W', 1, 43, {0x05}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>OK 0043</ack>");
+    // The priority command goes first, then (after its acknowledgement) the normal one.
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    ASSERT_EQ(wire_.sent.size(), 1u);
+    EXPECT_EQ(wire_.sent[0], Bytes{0x05});
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), -1); // awaiting the acknowledgement
+    proxy_->LastMsgAcked();
+    SdiEvent acked = NextEvent(c);
+    EXPECT_EQ(acked.letter, 'A');
+    EXPECT_EQ(acked.messageId, 43u);
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(wire_.sent.back(), (Bytes{0x00, 0x80}));
+
+    // The device's answer: an "N" event with its data and no command.
+    const Bytes answer = {0x81, 0x02};
+    proxy_->NewMsgRcvd(answer.data(), 2);
+    SdiEvent news = NextEvent(c);
+    EXPECT_EQ(news.letter, 'N');
+    EXPECT_EQ(news.messageId, 0u);
+    EXPECT_EQ(news.data, answer);
+    EXPECT_EQ(link_->own, 0); // the device class heard nothing while routed
+}
+
+TEST_F(SdiServerTest, DiscardResetAndTheLostState) {
+    link_->SetStatusBits(PDEV_ONLINE);
+    link_->SetLink(SIODEVICE::IDLE);
+    SdiClient c;
+    OpenClient(c);
+    for (uint32_t id : {1u, 2u}) {
+        ASSERT_TRUE(c.SendCommand('W', 0, id, {static_cast<uint8_t>(id)}));
+        ASSERT_FALSE(c.ReceiveStarting("<ack>OK").empty());
+    }
+    // 'D' with data: the queue is emptied, then the new command queued.
+    ASSERT_TRUE(c.SendCommand('D', 0, 3, {0x33}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>OK 0003</ack>");
+    EXPECT_EQ(proxy_->GetQueue()->Count(0), 1);
+
+    // Sent, then lost: the "L" event carries the command; the lost state holds back normal
+    // commands, priority ones still go.
+    ASSERT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    const char reason[] = "lost";
+    proxy_->LastMsgLost(reinterpret_cast<const unsigned char*>(reason), 4);
+    SdiEvent lost = NextEvent(c);
+    EXPECT_EQ(lost.letter, 'L');
+    EXPECT_EQ(lost.messageId, 3u);
+    EXPECT_EQ(lost.data, Bytes{0x33});
+    EXPECT_TRUE(proxy_->TestStatusBits(SDIDEV_MESSAGE_LOST));
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), -1);
+    ASSERT_TRUE(c.SendCommand('W', 1, 4, {0x44}));
+    ASSERT_FALSE(c.ReceiveStarting("<ack>OK").empty());
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(wire_.sent.back(), Bytes{0x44});
+    proxy_->LastMsgAcked();
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), -1);
+    // 'R' clears the state: the normal command goes again.
+    ASSERT_TRUE(c.SendCommand('R', 0, 5, {}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>OK 0005</ack>");
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(wire_.sent.back(), Bytes{0x33});
+
+    // A crossed frame: retried without an "L" event.
+    const size_t before = wire_.sent.size();
+    proxy_->LastMsgLost(reinterpret_cast<const unsigned char*>("PassingInTheNight"), 17);
+    EXPECT_FALSE(proxy_->TestStatusBits(SDIDEV_MESSAGE_LOST));
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(wire_.sent.size(), before + 1);
+    EXPECT_EQ(wire_.sent.back(), Bytes{0x33});
+    ASSERT_TRUE(c.Send("<status></status>"));
+    std::string next;
+    ASSERT_TRUE(c.Receive(next));
+    EXPECT_EQ(next.compare(0, 8, "<status>"), 0); // no event came before the answer
+}
+
+TEST_F(SdiServerTest, EventsAreKeptUntilAcknowledgedAndMonitorsKeepNothing) {
+    ovkhost::useManualClock(true);
+    ovkhost::setClock(1000);
+    SdiClient c, m;
+    OpenClient(c);
+    OpenClient(m, 'M');
+    EXPECT_EQ(server_->MonitorCount(), 1);
+    // The monitor sees the other client's request and the answer.
+    ASSERT_TRUE(c.Send("<status></status>"));
+    EXPECT_EQ(m.ReceiveStarting("<status>"), "<status></status>");
+    EXPECT_EQ(m.ReceiveStarting("<status>"), "<status>OFFLINE 1.17.60 raw 2</status>");
+
+    proxy_->ResetComplete();
+    SdiEvent e = NextEvent(c);
+    EXPECT_EQ(e.letter, 'C');
+    EXPECT_EQ(NextEvent(m).serverId, e.serverId);
+    SdiConnection* client = nullptr;
+    SdiConnection* monitor = nullptr;
+    ASSERT_EQ(server_->FindConnection(1, client) == 0 || server_->FindConnection(2, client) == 0, true);
+    for (uint32_t id = 0; id < 12; ++id) {
+        SdiConnection* k = nullptr;
+        if (server_->FindConnection(id, k) != 0) continue;
+        (k->IsMonitor() ? monitor : client) = k;
+    }
+    ASSERT_NE(client, nullptr);
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(client->SentCount(), 1);
+    EXPECT_EQ(monitor->SentCount(), 0);
+    // Not acknowledged in time: sent once more with bit 15, then dropped.
+    ovkhost::advanceClock(SDIMSG::kAckWaitMs);
+    SdiEvent again = NextEvent(c);
+    EXPECT_EQ(again.serverId, e.serverId);
+    EXPECT_EQ(again.flags & SDIMSG_RETRANSMIT, SDIMSG_RETRANSMIT);
+    ovkhost::advanceClock(SDIMSG::kAckWaitMs);
+    EXPECT_TRUE(eventually([&] { return client->SentCount() == 0; }));
+    // An acknowledged event leaves the list at once.
+    proxy_->ResetComplete();
+    SdiEvent second = NextEvent(c);
+    ASSERT_TRUE(c.Send("<ack>OK " + std::to_string(second.serverId) + "</ack>"));
+    EXPECT_TRUE(eventually([&] { return client->SentCount() == 0; }));
+    ovkhost::useManualClock(false);
+}
+
+TEST_F(SdiServerTest, LeavingClientsCloseTheProxyOnceEach) {
+    link_->SetStatusBits(PDEV_ONLINE);
+    SdiClient a, b;
+    OpenClient(a);
+    // b connects but never opens; it leaves without "<close>".
+    ASSERT_TRUE(b.Connect(port_));
+    std::string version;
+    ASSERT_TRUE(b.Receive(version));
+    EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 2; }));
+    b.Close();
+    EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 1; }));
+    // The server thread has done with b once it answers a.
+    EXPECT_EQ(Status(a), "<status>ONLINE 1.17.60 raw 1</status>");
+    EXPECT_EQ(proxy_->OpenCount(), 1);
+    EXPECT_EQ(link_->GetRoute(), 1);
+
+    // "<close>" with another client's number ends only the sender.
+    SdiClient c;
+    OpenClient(c);
+    EXPECT_EQ(proxy_->OpenCount(), 2);
+    ASSERT_TRUE(c.Send("<close>9</close>"));
+    EXPECT_EQ(c.ReceiveStarting("<close>"), "<close>OK 9</close>");
+    EXPECT_TRUE(c.ClosedByPeer());
+    EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 1; }));
+    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 1; })) << proxy_->OpenCount();
+    EXPECT_EQ(Status(a), "<status>ONLINE 1.17.60 raw 1</status>");
+
+    // The last client of an online device leaves: the device is online again for the
+    // applications, its handlers its own again, and the server thread ends.
+    proxy_->ResetComplete();
+    link_->confirmed = 0;
+    a.Close();
+    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 0; }));
+    EXPECT_EQ(link_->confirmed, 1);
+    EXPECT_EQ(link_->GetRoute(), 0);
+    EXPECT_TRUE(eventually([&] { return !server_->ServerThreadRunning(); }));
+    // The next client starts a new one.
+    SdiClient d;
+    OpenClient(d);
+    EXPECT_TRUE(server_->ServerThreadRunning());
+}
+
+TEST_F(SdiServerTest, BadFramesEndOnlyTheirConnection) {
+    SdiClient good;
+    OpenClient(good);
+    const std::vector<Bytes> bad = {
+        {0xFF, 0xFF, 'x'},                 // longer than any frame
+        {0x00},                            // half a length, then nothing
+        {0x00, 0x20, '<', 's'},            // half a frame
+    };
+    for (const Bytes& bytes : bad) {
+        SdiClient c;
+        ASSERT_TRUE(c.Connect(port_));
+        std::string version;
+        ASSERT_TRUE(c.Receive(version));
+        ASSERT_TRUE(c.SendRaw(bytes));
+        EXPECT_TRUE(c.ClosedByPeer(8000)) << bytes.size();
+    }
+    EXPECT_EQ(Status(good), "<status>OFFLINE 1.17.60 raw 1</status>");
+}
+
+TEST_F(SdiServerTest, AnEleventhClientIsRefused) {
+    std::vector<std::unique_ptr<SdiClient>> clients;
+    for (int i = 0; i < 10; ++i) {
+        clients.push_back(std::make_unique<SdiClient>());
+        ASSERT_TRUE(clients.back()->Connect(port_));
+        std::string version;
+        ASSERT_TRUE(clients.back()->Receive(version)) << i;
+    }
+    SdiClient extra;
+    ASSERT_TRUE(extra.Connect(port_));
+    EXPECT_TRUE(extra.ClosedByPeer());
+    ASSERT_TRUE(clients[9]->Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_TRUE(clients[9]->Send("<open>N 0</open>"));
+    ASSERT_EQ(clients[9]->ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    EXPECT_EQ(Status(*clients[9]), "<status>OFFLINE 1.17.60 raw 10</status>");
+}
+
+TEST_F(SdiServerTest, DetachedProxyAnswersMinusTwo) {
+    link_.reset();
+    EXPECT_EQ(proxy_->Open('N'), -2);
+    EXPECT_EQ(proxy_->Close('N'), -2);
+    SdiClient c;
+    ASSERT_TRUE(c.Connect(port_));
+    EXPECT_EQ(c.Open().compare(0, 9, "<open>OK "), 0);
+    ASSERT_TRUE(c.SendCommand('W', 0, 5, {1}));
+    EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>FAIL 0005</ack>");
+}
+
+} // namespace
