@@ -7,6 +7,7 @@
 #include "displaymodel.h"
 #include "drawermodel.h"
 #include "nvrammodel.h"
+#include "rs232model.h"
 #include "keyboardmodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -487,6 +488,75 @@ ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::s
     return k;
 }
 
+ModelKind rs232Kind() {
+    ModelKind k;
+    k.name = "rs232";
+    k.description = "RS-232 port behind the bus (echo=, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long echo = 0, ec = 0;
+        if (!onlyOptions(o, {"echo", "ec"}, error) || !numberOption(o, "echo", 0, 1, 0, echo, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        Rs232Model::Options options;
+        options.echo = echo != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<Rs232Model>(options);
+    };
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<Rs232Model>(m, reply);
+        if (!d) return false;
+        if (!a.empty()) {
+            reply = "usage: payloads <slot> <port> <address>";
+            return false;
+        }
+        reply = std::to_string(d->received().size());
+        for (const auto& c : d->received()) reply += " " + hexBytes(c);
+        return true;
+    }};
+    k.commands["tx"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<Rs232Model>(m, reply);
+        if (!d) return false;
+        reply = hexBytes(d->transmitted());
+        return true;
+    }};
+    auto rx = [](bool line) {
+        return ModelCommand{line ? "<hex bytes> <line status>" : "<hex bytes>",
+                            [line](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<Rs232Model>(m, reply);
+            std::vector<uint8_t> bytes;
+            long ls = 0;
+            if (!d) return false;
+            if (a.size() != (line ? 2u : 1u) || !parseHexBytes(a[0], bytes) || bytes.empty() || bytes.size() > 1024 ||
+                (line && !parseNumber(a[1], 0, 0xFF, ls))) {
+                reply = line ? "usage: rxline <slot> <port> <address> <hex bytes> <line status>"
+                             : "usage: rx <slot> <port> <address> <hex bytes>";
+                return false;
+            }
+            d->queueReceived(bytes, line, static_cast<uint8_t>(ls));
+            reply = "queued " + std::to_string(bytes.size()) + " bytes";
+            return true;
+        }};
+    };
+    k.commands["rx"] = rx(false);
+    k.commands["rxline"] = rx(true);
+    auto onOff = [](const char* name, void (Rs232Model::*set)(bool)) {
+        return ModelCommand{"on|off", [name, set](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<Rs232Model>(m, reply);
+            if (!d) return false;
+            if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address> on|off";
+                return false;
+            }
+            (d->*set)(a[0] == "on");
+            reply = std::string(name) + " " + a[0];
+            return true;
+        }};
+    };
+    k.commands["lines"] = onOff("lines", &Rs232Model::setLines);
+    k.commands["hold"] = onOff("hold", &Rs232Model::setHold);
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -501,6 +571,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
+    registry.add(rs232Kind());
     registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
     registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
 }

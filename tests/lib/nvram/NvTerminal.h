@@ -1,4 +1,4 @@
-// A terminal for the NVRAM plug-ins: the display tests' slot and wire adapter carry the
+// A terminal for the NVRAM plug-ins (and other bus devices with a model of their own): the display tests' slot and wire adapter carry the
 // frames of each bus NVRAM to a simulated station with an NVRAM model, the adapter also
 // serves its own NVRAM from a simulated driver node, and a pump runs the link in lockstep
 // on the settable clock while a client thread waits for the device's answer.
@@ -124,14 +124,18 @@ public:
     // station for it goes on the bus.
     template <class P>
     P* Attach(unsigned short typeId, uint8_t address, const bussim::NvramModel::Options* model) {
+        return AttachModel<P>(typeId, address, model ? std::make_unique<bussim::NvramModel>(*model) : nullptr);
+    }
+    // The same with any device model (or none).
+    template <class P>
+    P* AttachModel(unsigned short typeId, uint8_t address, std::unique_ptr<bussim::DeviceModel> model) {
         PDEV* p = nullptr;
         EXPECT_EQ(ObjectSupport::MakePhysicalObject(typeId, DeviceID(kSlot, kPort, address), p), 0);
         if (!p) return nullptr;
         Wired w;
         if (model) {
-            auto m = std::make_unique<bussim::NvramModel>(*model);
-            w.model = m.get();
-            w.station = std::make_unique<bussim::Station>(kPort, address, std::move(m));
+            w.model = model.get();
+            w.station = std::make_unique<bussim::Station>(kPort, address, std::move(model));
             adapter.stations[address] = w.station.get();
         }
         initResult = p->Init();
@@ -145,9 +149,11 @@ public:
         devices_.push_back(std::move(w));
         return dynamic_cast<P*>(p);
     }
-    bussim::NvramModel* Model(uint8_t address) {
+    bussim::NvramModel* Model(uint8_t address) { return ModelAs<bussim::NvramModel>(address); }
+    template <class M>
+    M* ModelAs(uint8_t address) {
         for (auto& d : devices_)
-            if (d.device->GetDeviceID().device == address) return d.model;
+            if (d.device->GetDeviceID().device == address) return dynamic_cast<M*>(d.model);
         return nullptr;
     }
     bussim::Station* StationAt(uint8_t address) {
@@ -264,7 +270,7 @@ public:
 private:
     struct Wired {
         std::unique_ptr<PDEV> device;
-        bussim::NvramModel* model = nullptr;
+        bussim::DeviceModel* model = nullptr;
         std::unique_ptr<bussim::Station> station;
     };
     SlotInfoNode slotInfo_{5};

@@ -50,7 +50,8 @@ private:
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
 // "anop", "shop"), the touch controllers ("touch95", "touchelo"), the test printer of the
 // printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
-// models/printercommands.h) and the NVRAM devices ("nvcop", "nvocr").
+// models/printercommands.h), the NVRAM devices ("nvcop", "nvocr") and the RS-232 port
+// ("rs232").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number

@@ -1,0 +1,210 @@
+// The RS-232 port against the simulated port: the setup command from the line settings,
+// the checks of the settings, one transmit at a time with its completion or its deadline,
+// received blocks with the line status, and closing with data still queued.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "NvTerminal.h"
+#include "RS232CP.h"
+#include "RS232CV.h"
+#include "rs232model.h"
+#include "rs232setup.h"
+
+namespace nvtest {
+namespace {
+
+constexpr uint8_t kAddress = 0x64;
+
+// The client's port, with its events going to the terminal's recording queue.
+class Port : public RS232CV {
+public:
+    Port(NvTerminal& t, int handle) : RS232CV(DeviceID(1, 0x11, kAddress), handle) {
+        unsigned char noRanges[32] = {};
+        InitializeEnvironment(noRanges, 858, 0, 42);
+        XrmDatabase none = nullptr;
+        StoreProcessInformation(42, nullptr, none);
+        destination_ = t.queue.destination();
+    }
+};
+
+std::string SetupBytes(const Rs232Settings& s) {
+    Rs232Setup out;
+    int which = -1;
+    if (!Rs232BuildSetup(s, out, which)) return "bad " + std::to_string(which);
+    return Hex(Bytes(out.command, out.command + 7));
+}
+
+TEST(Rs232Setup, CommandBytesFromTheSettings) {
+    EXPECT_EQ(SetupBytes({9600, 10, 0, 8, 16, 0x23}), "01 05 4E 27 00 BF 01");
+    EXPECT_EQ(SetupBytes({1200, 10, 0, 8, 40, 0x23}), "01 02 4E 27 AE 89 0B");
+    // A time-out beyond what the multiplier can carry is capped, a negative one is none.
+    EXPECT_EQ(SetupBytes({9600, 10, 0, 8, 100000, 0x23}), "01 05 4E 27 02 80 FF");
+    EXPECT_EQ(SetupBytes({9600, 10, 0, 8, -5, 0x23}), "01 05 4E 27 00 00 01");
+    EXPECT_EQ(SetupBytes({300, 20, 2, 7, 0, 0x40}), "01 01 FA 00 00 00 01");
+    EXPECT_EQ(SetupBytes({9601, 10, 0, 8, 16, 0x23}), "bad 0");
+    EXPECT_EQ(SetupBytes({9600, 12, 0, 8, 16, 0x23}), "bad 1");
+    EXPECT_EQ(SetupBytes({9600, 10, 3, 8, 16, 0x23}), "bad 2");
+    EXPECT_EQ(SetupBytes({9600, 10, 0, 9, 16, 0x23}), "bad 3");
+    Rs232Setup s;
+    int which = 0;
+    ASSERT_TRUE(Rs232BuildSetup({9600, 10, 0, 8, 16, 0x23}, s, which));
+    EXPECT_EQ(s.charTimeUs, 1040);
+}
+
+class Rs232Port : public ::testing::Test {
+protected:
+    RS232CP* Online(bussim::Rs232Model::Options o = {}) {
+        auto* p = t.AttachModel<RS232CP>(RS232CP_TYPE_ID, kAddress, std::make_unique<bussim::Rs232Model>(o));
+        EXPECT_NE(p, nullptr);
+        t.Run();
+        EXPECT_TRUE(p && p->Confirmed(kAddress));
+        return p;
+    }
+    std::unique_ptr<Port> Open(std::vector<PosArg> args, int* rc) {
+        auto port = std::make_unique<Port>(t, 1);
+        *rc = port->Open(u("port"), u("PosRs232"), args.empty() ? nullptr : args.data(), static_cast<int>(args.size()));
+        return port;
+    }
+    std::unique_ptr<Port> Acquired(std::vector<PosArg> args) {
+        int rc = -1;
+        auto port = Open(args, &rc);
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(NvTerminal::Ioctl(*port, POS_SYS_ACQUIRE_DEVICE), 0);
+        return port;
+    }
+    int Write(Port& port, const std::string& data) {
+        int n = 0;
+        port.Lock();
+        const int rc = port.Write(data.data(), static_cast<unsigned>(data.size()), n);
+        port.Unlock();
+        return rc;
+    }
+    std::vector<uint32_t> Events() const {
+        std::vector<uint32_t> out;
+        for (const auto& e : t.queue.events())
+            if (e.msg != POSM_SYS_DEVICE_ONLINE) out.push_back(e.msg);
+        return out;
+    }
+    bussim::Rs232Model* Model() { return t.ModelAs<bussim::Rs232Model>(kAddress); }
+    void Close(std::unique_ptr<Port>& port, int expected = 0) {
+        if (port->IsHolding()) NvTerminal::Release(*port);
+        int remaining = 0;
+        EXPECT_EQ(port->Close(remaining), expected);
+        port.reset();
+    }
+
+    NvTerminal t;
+};
+
+const std::vector<PosArg> k9600 = {{"baudRate", 9600}, {"dataBits", 8}, {"parity", 0}, {"stopBits", 10},
+                                   {"timeoutChar", 16}};
+
+TEST_F(Rs232Port, AcquireSendsTheSetupAndReleaseDropsTheLines) {
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    ASSERT_FALSE(Model()->received().empty());
+    EXPECT_EQ(Hex(Model()->received().back()), "01 05 4E 27 00 BF 01");
+    NvTerminal::Release(*port);
+    t.Run(10);
+    EXPECT_EQ(Hex(Model()->received().back()), "01 05 4E 00 00 BF 01");
+    Close(port);
+}
+
+TEST_F(Rs232Port, TimeoutCharactersAreCheckedAtCreationOnly) {
+    Online();
+    std::vector<PosArg> args = k9600;
+    args.back().value = 6685;
+    int rc = -1;
+    auto refused = Open(args, &rc);
+    EXPECT_EQ(rc, POSERR_RS232_INVALID_TIMEOUT_CHAR);
+    args.back().value = 6684;
+    auto taken = Open(args, &rc);
+    ASSERT_EQ(rc, 0);
+    PosArg later{"timeoutChar", 100000};
+    taken->Lock();
+    EXPECT_EQ(taken->SetValues(&later, 1), 0);
+    PosArg badBaud{"baudRate", 9601};
+    EXPECT_EQ(taken->SetValues(&badBaud, 1), POSERR_RS232_INVALID_BAUD_RATE);
+    taken->Unlock();
+    EXPECT_EQ(taken->GetSettings().timeoutChars, 100000);
+    EXPECT_EQ(taken->GetSettings().baud, 9600);
+    Close(taken);
+}
+
+TEST_F(Rs232Port, OneTransmitAtATimeCompletesOrAbortsAtItsDeadline) {
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    EXPECT_EQ(Write(*port, std::string(248, 'x')), 318);
+    ASSERT_EQ(Write(*port, std::string(247, 'y')), 0);
+    EXPECT_EQ(Write(*port, "z"), POSERR_RS232_PREV_NOT_COMPLETE);
+    t.Run(10);
+    EXPECT_EQ(Model()->transmitted(), Bytes(247, 'y'));
+    EXPECT_EQ(Events(), std::vector<uint32_t>{POSM_RS232_XMIT_COMPLETE});
+
+    // Held by the port past its deadline (the line time of 5 characters and 10 s).
+    Model()->setHold(true);
+    ASSERT_EQ(Write(*port, "HELLO"), 0);
+    t.Run(10);
+    EXPECT_TRUE(t.adapter.sentInfo.size() > 0);
+    for (int i = 0; i < 990; ++i) t.Cycle();
+    EXPECT_EQ(Events().size(), 1u); // 9.9 s: still waiting
+    for (int i = 0; i < 30; ++i) t.Cycle();
+    EXPECT_EQ(Events(), (std::vector<uint32_t>{POSM_RS232_XMIT_COMPLETE, POSM_RS232_XMIT_ABORT}));
+    // The next transmit may go.
+    Model()->setHold(false);
+    t.Run(10);
+    EXPECT_EQ(Write(*port, "again"), 0);
+    Close(port);
+}
+
+TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    Model()->queueReceived({0x68, 0x69, 0x0D}, false, 0);
+    Model()->queueReceived({0x41}, true, 0x48); // break, and flag 1
+    t.Run(10);
+    EXPECT_EQ(Events(), (std::vector<uint32_t>{POSM_RS232_DATA_AVAIL, POSM_RS232_BREAK_DETECTED,
+                                               POSM_RS232_DATA_AVAIL}));
+    EXPECT_EQ(t.queue.events().back().p2, 5u);
+    char buffer[16] = {};
+    int n = -1;
+    port->Lock();
+    EXPECT_EQ(port->Read(buffer, 6, n), 312);
+    EXPECT_EQ(port->Read(buffer, 7, n), 0);
+    EXPECT_EQ(Hex(Bytes(buffer, buffer + n)), "00 00 03 00 68 69 0D");
+    EXPECT_EQ(port->Read(buffer, sizeof buffer, n), 0);
+    EXPECT_EQ(Hex(Bytes(buffer, buffer + n)), "01 00 01 00 41");
+    EXPECT_EQ(port->Read(buffer, sizeof buffer, n), 0);
+    EXPECT_EQ(n, 0);
+    port->Unlock();
+
+    Model()->queueReceived({0x01}, false, 0);
+    t.Run(10);
+    EXPECT_EQ(port->QueuedBlocks(), 1);
+    Close(port, 320);
+}
+
+TEST_F(Rs232Port, TransmitWaitsForTheInputLines) {
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    Model()->setLines(false);
+    Model()->queueReceived({0x30}, false, 0); // tells the host the lines dropped
+    t.Run(10);
+    ASSERT_EQ(Write(*port, "wait"), 0);
+    t.Run(20);
+    EXPECT_TRUE(Model()->transmitted().empty());
+    Model()->setLines(true);
+    Model()->queueReceived({0x31}, false, 0);
+    t.Run(20);
+    EXPECT_EQ(Model()->transmitted(), Bytes({'w', 'a', 'i', 't'}));
+    Close(port, 320);
+}
+
+} // namespace
+} // namespace nvtest
