@@ -559,10 +559,10 @@ int PRNTM2P::SequenceResetInProgress(const unsigned char* data, int n) {
     return PRNTP::SequenceResetInProgress(data, n);
 }
 
-int PRNTM2P::ResumePrinting(const unsigned char* text) { return Resume(text, false); }
-int PRNTM2P::RetryPrinting(const unsigned char* text) { return Resume(text, true); }
+int PRNTM2P::ResumePrinting(const unsigned char* text) { return ResumeOrRetry(text, false); }
+int PRNTM2P::RetryPrinting(const unsigned char* text) { return ResumeOrRetry(text, true); }
 
-int PRNTM2P::Resume(const unsigned char* text, bool retry) {
+int PRNTM2P::ResumeOrRetry(const unsigned char* text, bool retry) {
     if (!ResumeRequested() && !(status_.word() & kWordResume)) return 0;
     status_.reset(kWordResume);
     if (retry) RetryQueue();

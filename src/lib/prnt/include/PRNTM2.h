@@ -107,7 +107,7 @@ public:
     int IdleCount() const { return idleCount_; }
 
 private:
-    int Resume(const unsigned char* text, bool retry);
+    int ResumeOrRetry(const unsigned char* text, bool retry);
     int CarryOutResume(const unsigned char* text, bool retry);
     // Asks the application to resume: first-word bit 0x100, then 16901 with p1.
     void AskResume(uint32_t p1);
