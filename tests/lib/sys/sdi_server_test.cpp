@@ -44,10 +44,12 @@ public:
     int SendFrame(const unsigned char* record, int length) override {
         if (length < 9) return 321;
         if ((record[6] & 0x11) == 0) sent.emplace_back(record + 7, record + length - 2);
+        if ((record[6] & 0x1F) == 0x01) ++acks;
         return sendResult;
     }
     std::vector<Bytes> sent;
     int turns = 0;
+    int acks = 0;
     int sendResult = 0;
 };
 
@@ -451,6 +453,57 @@ TEST_F(SdiServerTest, DetachedProxyAnswersMinusTwo) {
     EXPECT_EQ(c.Open().compare(0, 9, "<open>OK "), 0);
     ASSERT_TRUE(c.SendCommand('W', 0, 5, {1}));
     EXPECT_EQ(c.ReceiveStarting("<ack>"), "<ack>FAIL 0005</ack>");
+}
+
+TEST_F(SdiServerTest, DelayedAcknowledgementAndSendDelayFollowTheClock) {
+    ovkhost::useManualClock(true);
+    ovkhost::setClock(10000);
+    link_->SetLink(SIODEVICE::IDLE);
+    const Bytes data = {0x81};
+
+    // An acknowledgement delay postpones the acknowledgement of a received message.
+    proxy_->SetDelays(100, 0, 0);
+    proxy_->NewMsgRcvd(data.data(), 1);
+    EXPECT_EQ(wire_.acks, 0);
+    ovkhost::advanceClock(99);
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), -1);
+    EXPECT_EQ(wire_.acks, 0);
+    ovkhost::advanceClock(1);
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    EXPECT_EQ(wire_.acks, 1);
+
+    // A send delay holds a command back until the delay start plus the delay.
+    proxy_->SetDelays(0, 50, 30);
+    proxy_->NewMsgRcvd(data.data(), 1); // acknowledged at once, the delay starts
+    EXPECT_EQ(wire_.acks, 2);
+    SDICMD* command = new SDICMD(1, 12, Bytes{'W', 0, 0, 0, 0, 0, 9, 30, 0, 0, 1, 0x07}.data());
+    ASSERT_EQ(proxy_->PutQueue(command), 0);
+    ovkhost::advanceClock(49);
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), -1);
+    EXPECT_TRUE(wire_.sent.empty());
+    ovkhost::advanceClock(1);
+    EXPECT_EQ(proxy_->SendAnyPendingMessage(), 0);
+    ASSERT_EQ(wire_.sent.size(), 1u);
+    EXPECT_EQ(wire_.sent[0], Bytes{0x07});
+    ovkhost::useManualClock(false);
+}
+
+TEST(SdiDelays, ReadFromTheEnvironmentForAddress38Only) {
+    TempRoot root;
+    setenv("DELAY_ACK_S01_P11_D38", "250", 1);
+    setenv("DELAY_SEND_S01_P11_D38", "x", 1);
+    setenv("DELAY_ACK_S01_P11_D39", "7", 1);
+    ovkhost::clearCaptures();
+    {
+        SDIDEVICE at38(DeviceID(1, 0x11, 0x38), reinterpret_cast<const unsigned char*>("A"), nullptr, 2, false);
+        SDIDEVICE at39(DeviceID(1, 0x11, 0x39), reinterpret_cast<const unsigned char*>("B"), nullptr, 2, false);
+    }
+    std::vector<std::string> delays;
+    for (const std::string& line : ovkhost::printedLines())
+        if (line.find("delay") != std::string::npos) delays.push_back(line);
+    EXPECT_EQ(delays, std::vector<std::string>{"Slot=1, Port=11, Addr=38: rr_delay=250\n"});
+    for (const char* v : {"DELAY_ACK_S01_P11_D38", "DELAY_SEND_S01_P11_D38", "DELAY_ACK_S01_P11_D39"})
+        unsetenv(v);
 }
 
 } // namespace
