@@ -40,8 +40,12 @@ int ClientConnection::handleInput(Selector*) {
         const size_t length = dispatcher_->Dispatch(request, reply_.get());
         framer_->Next();
         if (writeMessage(reply_.get(), static_cast<int>(length)) != 0) {
-            daemonLog("process %d: reply not taken within the write time-out, closing the connection",
-                      processId_);
+            if (writer().bad())
+                daemonLog("process %d: the client went away before taking its reply, closing the connection",
+                          processId_);
+            else
+                daemonLog("process %d: reply not taken within the write time-out, closing the connection",
+                          processId_);
             return -1;
         }
         return 0;
