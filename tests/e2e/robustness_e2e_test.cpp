@@ -2,6 +2,7 @@
 // again at once, a resource file that is a FIFO, a client that goes away before its reply.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,15 +67,14 @@ TEST_F(Robustness, FifoAsResourceFileHoldsNothing) {
     expectRunning_ = false;
 }
 
-// A client that sends requests and goes away without reading: the log says it went away,
-// not that a reply timed out.
+// A client that stops taking what the daemon sends before its reply comes: the log says the
+// client went away, not that a reply timed out.
 TEST_F(Robustness, ClientGoneBeforeItsReplyIsLoggedAsGone) {
-    {
-        RawClient c;
-        ASSERT_TRUE(c.Connect(daemon_.SocketPath()));
-        ASSERT_EQ(c.Initialize("goneclient").rc, 0);
-        for (int i = 0; i < 1000; ++i) ASSERT_TRUE(c.SendRequest(ovkwire::VersionRequest{}));
-    } // closed with the replies unread
+    RawClient c;
+    ASSERT_TRUE(c.Connect(daemon_.SocketPath()));
+    ASSERT_EQ(c.Initialize("goneclient").rc, 0);
+    ASSERT_EQ(::shutdown(c.fd(), SHUT_RD), 0);
+    ASSERT_TRUE(c.SendRequest(ovkwire::VersionRequest{}));
     EXPECT_TRUE(daemon_.WaitForOutput("went away before taking its reply")) << daemon_.Output();
     EXPECT_EQ(daemon_.Output().find("write time-out"), std::string::npos) << daemon_.Output();
 }

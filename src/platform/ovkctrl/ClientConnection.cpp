@@ -1,6 +1,11 @@
 #include "ClientConnection.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <poll.h>
 
 #include <sys/socket.h>
 
@@ -8,17 +13,48 @@
 #include "RequestDispatcher.h"
 #include "RequestFramer.h"
 
+namespace {
+
+// The connections whose process may still be listed with the system object.
+std::mutex listedMutex;
+std::vector<ClientConnection*>& listed() {
+    static auto* v = new std::vector<ClientConnection*>;
+    return *v;
+}
+
+} // namespace
+
+bool ClientConnection::HungUpConnectionOf(int processId) {
+    std::lock_guard<std::mutex> lock(listedMutex);
+    for (ClientConnection* c : listed()) {
+        if (c->processId_ != processId) continue;
+        pollfd p{c->getDescriptor(), POLLRDHUP, 0};
+        if (p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) return true;
+    }
+    return false;
+}
+
+void ClientConnection::Unlist() {
+    std::lock_guard<std::mutex> lock(listedMutex);
+    auto& v = listed();
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+}
+
 ClientConnection::ClientConnection(sockbuf* sb, ProcessHost& host, int processId)
     : ServiceConnection(sb, true),
       processId_(processId),
       framer_(new RequestFramer),
       dispatcher_(new RequestDispatcher(host, this, processId)),
-      reply_(new uint8_t[ovkwire::REPLY_BUFFER_SIZE]) {}
+      reply_(new uint8_t[ovkwire::REPLY_BUFFER_SIZE]) {
+    std::lock_guard<std::mutex> lock(listedMutex);
+    listed().push_back(this);
+}
 
 ClientConnection::~ClientConnection() {
     Stop();
     Join();
     dispatcher_->End(); // in case the thread never ran
+    Unlist();
 }
 
 int ClientConnection::handleInput(Selector*) {
@@ -76,6 +112,7 @@ void ClientConnection::Run() {
     }
     // The process first, so that it writes no event on a closed connection.
     dispatcher_->End();
+    Unlist();
     {
         std::lock_guard<std::mutex> lock(closeMutex_);
         closed_ = true;

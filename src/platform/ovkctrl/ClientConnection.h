@@ -38,10 +38,14 @@ public:
     void Join();
     // True once the thread has ended the process and closed the socket.
     bool Finished() const { return finished_.load(); }
+    // True while a connection of the process whose peer has closed it has not yet ended the
+    // process (its thread is about to).
+    static bool HungUpConnectionOf(int processId);
     int ProcessId() const { return processId_; }
 
 private:
     void Run();
+    void Unlist();
     static void* ThreadMain(void* self);
 
     int processId_;

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "COMD.h"
+#include "ClientConnection.h"
 #include "Process.h"
 #include "ProcessHost.h"
 
@@ -14,21 +15,20 @@ int CoreProcessHost::AddProcess(Process* process) {
     if (!pcomd || !process) return 321;
     // A client that ends and initialises again at once (PosTerm, then PosInitialize) comes
     // back with its process id while the thread of its old connection may not yet have seen
-    // the end of that connection and taken the old process off the list: give it a moment.
+    // the end of that connection and taken the old process off the list: while such a
+    // connection of the same process is there, wait for it to go.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReinitWaitMs);
-    bool retried = false;
+    bool again = true;
     for (;;) {
         const int rc = pcomd->AddProcess(process);
         if (rc == 0 || std::chrono::steady_clock::now() >= deadline) return rc;
-        Process* listed = nullptr;
-        pcomd->FindProcess(process->GetProcessId(), listed);
-        if (!listed) {
-            // Not a duplicate, or the old process went just now: one more try tells.
-            if (retried) return rc;
-            retried = true;
+        if (!ClientConnection::HungUpConnectionOf(process->GetProcessId())) {
+            // A duplicate that stays, or the old one went just now: one more try tells.
+            if (!again) return rc;
+            again = false;
             continue;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
