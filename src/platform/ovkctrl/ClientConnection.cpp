@@ -1,6 +1,7 @@
 #include "ClientConnection.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -46,8 +47,25 @@ ClientConnection::ClientConnection(sockbuf* sb, ProcessHost& host, int processId
       framer_(new RequestFramer),
       dispatcher_(new RequestDispatcher(host, this, processId)),
       reply_(new uint8_t[ovkwire::REPLY_BUFFER_SIZE]) {
+    // Nothing that writes to this client (the polling thread's events above all) waits on it.
+    enableOutboundQueue(OutboundBytes());
     std::lock_guard<std::mutex> lock(listedMutex);
     listed().push_back(this);
+}
+
+size_t ClientConnection::OutboundBytes() {
+    // OVKCTRL_OUTBOUND_BYTES: a smaller bound for tests.
+    static const size_t bytes = [] {
+        const char* env = std::getenv("OVKCTRL_OUTBOUND_BYTES");
+        const long n = env ? std::atol(env) : 0;
+        return n > 0 ? static_cast<size_t>(n) : kOutboundBytes;
+    }();
+    return bytes;
+}
+
+void ClientConnection::outboundOverflow(size_t queuedBytes) {
+    daemonLog("process %d: does not read what it is sent (%zu bytes waiting): disconnected, its "
+              "devices released", processId_, queuedBytes);
 }
 
 ClientConnection::~ClientConnection() {
@@ -76,6 +94,8 @@ int ClientConnection::handleInput(Selector*) {
         const size_t length = dispatcher_->Dispatch(request, reply_.get());
         framer_->Next();
         if (writeMessage(reply_.get(), static_cast<int>(length)) != 0) {
+            if (outboundOverflowed())
+                return -1; // logged when the queue passed its bound
             if (writer().bad())
                 daemonLog("process %d: the client went away before taking its reply, closing the connection",
                           processId_);

@@ -124,15 +124,23 @@ TEST_F(DrawerE2E, AlarmSoundedAndReleasedAtOnceEndsSilent) {
         ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
         ASSERT_EQ(PosIOCtl(h, kSoundAlarm, nullptr, 0), 0) << PosErrno();
         ASSERT_EQ(PosIOCtl(h, kRelease, nullptr, 0), 0) << PosErrno();
-        // The unit has taken the silence command after the sound command.
+        // The unit has taken this round's sound command and, after it, the silence command.
+        auto count = [](const std::string& text, const std::string& what) {
+            size_t n = 0;
+            for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+            return n;
+        };
+        const size_t want = static_cast<size_t>(round) + 1;
         std::string reply;
         for (int i = 0; i < 500; ++i) {
             reply = Sim("received 1 0x11 0x54");
-            const size_t sound = reply.rfind(":06");
-            const size_t off = reply.rfind(":08");
-            if (sound != std::string::npos && off != std::string::npos && off > sound) break;
+            if (count(reply, ":06") >= want && count(reply, ":08") >= want &&
+                reply.rfind(":08") > reply.rfind(":06"))
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        ASSERT_EQ(count(reply, ":06"), want) << reply;
+        ASSERT_GE(count(reply, ":08"), want) << reply;
         ASSERT_GT(reply.rfind(":08"), reply.rfind(":06")) << reply;
         EXPECT_NE(Sim("drawers 1 0x11 0x54").find("alarm=off"), std::string::npos)
             << Sim("drawers 1 0x11 0x54");
