@@ -49,6 +49,7 @@ struct Client : APA2V {
         mode_ = mode;
         charSize_ = charSize;
         SetGlyphSize(mode, charSize);
+        if (cursor_ >= cellCount_) cursor_ = 0; // as a change of size does
         pixelX_ = x;
         pixelY_ = y;
     }

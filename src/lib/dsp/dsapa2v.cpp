@@ -190,6 +190,7 @@ int APA2V::Write(const void* buffer, unsigned int length, int& count) {
     }
     int x = pixelX_, y = pixelY_;
     if (mode_ == 0) {
+        if (cursor_ < 0 || cursor_ >= cellCount_) cursor_ = 0;
         x = (cursor_ % columns_) * glyphWidth_;
         y = (cursor_ / columns_) * glyphHeight_;
         if (static_cast<long long>(cursor_) + length >= cellCount_) {
