@@ -1,7 +1,8 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
-// operator display, opens cash drawer 1, acquires the POS keyboard, and prints the events
-// that arrive on handle 0 for a few seconds (keys with their code and character).
+// operator display, opens cash drawer 1, acquires the POS keyboard, unlocks the scanner and
+// prints each scan it reads, and prints the events that arrive on handle 0 for a few seconds
+// (keys with their code and character).
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
 //
@@ -17,6 +18,9 @@
 //   ovksample.keyboard.slotNumber:   SLOT_1
 //   ovksample.keyboard.portNumber:   PORT_1
 //   ovksample.keyboard.deviceNumber: DEVICE_POS_KEYBOARD_A
+//   ovksample.scanner.slotNumber:    SLOT_1
+//   ovksample.scanner.portNumber:    PORT_1
+//   ovksample.scanner.deviceNumber:  DEVICE_SCANNER_A
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
@@ -32,7 +36,9 @@ namespace {
 // Requests and events of the devices this sample uses.
 constexpr int kAcquire = 301;         // acquire the device (every class)
 constexpr int kOpenTill = 5401;       // open the drawer (PosDrawer)
+constexpr int kUnlock = 306;          // let the device deliver input (every input class)
 constexpr int kDeviceOffline = 317;   // the device is not online (yet)
+constexpr uint32_t kScanData = 0x420B;
 constexpr uint32_t kTillClosed = 0x420E;
 constexpr uint32_t kTillOpened = 0x420F;
 constexpr uint32_t kKeyLock = 0x4201;
@@ -43,6 +49,7 @@ const char* eventName(uint32_t msg) {
     case POSM_SYS_DEVICE_OFFLINE: return "device offline";
     case POSM_SYS_DEVICE_ONLINE: return "device online";
     case POSM_SYS_DEVICE_RELEASED: return "device released";
+    case kScanData: return "scan data";
     case kTillClosed: return "drawer closed";
     case kTillOpened: return "drawer opened";
     case kKeyLock: return "key lock";
@@ -85,6 +92,9 @@ public:
         if (handle_ > 0) PosClose(handle_);
         handle_ = -1;
     }
+
+    // An event of this device (its handle in the low 16 bits of p1).
+    virtual void onEvent(uint32_t /*msg*/, uint32_t /*p2*/) {}
 
 protected:
     virtual void use() = 0;
@@ -136,6 +146,44 @@ private:
             say("told to open");
         else
             say(("opening failed: error " + std::to_string(PosErrno())).c_str());
+    }
+};
+
+// Unlocked, the scanner sends its scans; each scan-data event is followed by a read of the
+// scan's records: label type (4 bytes), flags (2), length (2), the label's characters.
+class Scanner : public SampleDevice {
+public:
+    Scanner() : SampleDevice("scanner", "scanner", "PosScanner") {}
+
+    void onEvent(uint32_t msg, uint32_t p2) override {
+        if (msg != kScanData) return;
+        unsigned char buffer[512];
+        const int n = PosRead(handle(), buffer, sizeof buffer);
+        if (n < 0) {
+            say(("reading the scan failed: error " + std::to_string(PosErrno())).c_str());
+            return;
+        }
+        std::string text = "read " + std::to_string(n) + " of " + std::to_string(p2) + " bytes:";
+        for (int at = 0; at + 8 <= n;) {
+            const uint32_t type = buffer[at] | buffer[at + 1] << 8 | buffer[at + 2] << 16 |
+                                  static_cast<uint32_t>(buffer[at + 3]) << 24;
+            const int length = buffer[at + 6] | buffer[at + 7] << 8;
+            if (length < 0 || at + 8 + length > n) break;
+            char head[48];
+            std::snprintf(head, sizeof head, " label type 0x%x flags %d \"", type,
+                          buffer[at + 4] | buffer[at + 5] << 8);
+            text += head + std::string(reinterpret_cast<char*>(buffer) + at + 8, length) + "\"";
+            at += 8 + length;
+        }
+        say(text.c_str());
+    }
+
+private:
+    void use() override {
+        if (PosIOCtl(handle(), kUnlock, nullptr, 0) == 0)
+            say("unlocked, waiting for scans");
+        else
+            say(("unlocking failed: error " + std::to_string(PosErrno())).c_str());
     }
 };
 
@@ -200,7 +248,8 @@ int main(int argc, char* argv[]) {
     OperatorDisplay display(line);
     CashDrawer drawer;
     PosKeyboard keyboard;
-    SampleDevice* devices[] = {&display, &drawer, &keyboard};
+    Scanner scanner;
+    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);
@@ -218,6 +267,10 @@ int main(int argc, char* argv[]) {
             std::fflush(stdout);
             if (m.msg == POSM_SYS_DEVICE_ONLINE)
                 for (SampleDevice* d : devices) d->tryOpen();
+            for (SampleDevice* d : devices)
+                if (d->ready() && m.msg != POSM_SYS_DEVICE_ONLINE && m.msg != POSM_SYS_DEVICE_OFFLINE &&
+                    static_cast<int>(m.p1 & 0xFFFF) == d->handle())
+                    d->onEvent(m.msg, m.p2);
         } else if (PosErrno() != POSERR_SYS_TIMEOUT) {
             std::printf("reading events failed: error %d\n", PosErrno());
             break;

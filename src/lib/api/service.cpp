@@ -136,7 +136,12 @@ bool Service::attach(int fd) {
     }
     fd_ = fd;
     have_ = 0;
+    partial_ = false;
     dead_ = false;
+    {
+        std::lock_guard<std::mutex> idle(idleMutex_);
+        closing_ = false;
+    }
     try {
         thread_ = std::thread(&Service::serviceInputLoop, this);
     } catch (const std::system_error&) {
@@ -148,6 +153,11 @@ bool Service::attach(int fd) {
 
 void Service::close() {
     if (thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> idle(idleMutex_);
+            closing_ = true;
+        }
+        idleCond_.notify_all();
         char c = 1;
         ssize_t r = ::write(wake_[1], &c, 1);
         (void)r;
@@ -186,6 +196,8 @@ int Service::sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length
     uint32_t handle = st.sequenceNumber++;
     putU32(st.requestBuffer + 4, handle);
     apitrace("Sending request %lu\n", static_cast<unsigned long>(handle));
+    // From here the service thread leaves the socket to this thread.
+    requestActive_ = true;
     if (dead_ || fd_ < 0 || !writeAll(st.requestBuffer, length)) {
         apitrace("I/O error\n");
         if (!dead_ && fd_ >= 0) {
@@ -193,6 +205,7 @@ int Service::sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length
             dead_ = true;
             ::shutdown(fd_, SHUT_RDWR);
         }
+        requestDone();
         errno = POSERR_SYS_SERVICE_NOT_AVAILABLE;
         apitrace("<sendRequest() returning %d\n", -1);
         return -1;
@@ -201,30 +214,86 @@ int Service::sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length
     st.awaitedHandle = handle;
     st.replyReady = false;
     apitrace("Waiting for reply\n");
-    auto deadline = Clock::now() + std::chrono::milliseconds(replyWaitMs.load());
-    if (!st.replyCond.wait_until(lock, deadline, [&st] { return st.replyReady; })) {
-        st.reply = ReplyHeader{handle, -1, POSERR_SYS_TIMEOUT, 0};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(replyWaitMs.load());
+    while (!st.replyReady) {
+        std::unique_lock<std::mutex> reading(readMutex_, std::try_to_lock);
+        if (reading.owns_lock()) {
+            readOwnReply(handle, deadline);
+            break;
+        }
+        // The service thread is reading: it hands the reply over, or lets go of the socket
+        // and says so, and this thread tries again.
+        if (st.replyCond.wait_until(lock, deadline) == std::cv_status::timeout && !st.replyReady) {
+            st.reply = ReplyHeader{handle, -1, POSERR_SYS_TIMEOUT, 0};
+            break;
+        }
     }
     st.awaiting = nullptr;
     st.replyReady = false;
+    requestDone();
     int rc = st.reply.rc;
     if (rc < 0) errno = st.reply.error;
     apitrace("<sendRequest() returning %d\n", rc);
     return rc;
 }
 
-void Service::connectionLost(const char* why) {
+void Service::requestDone() {
+    {
+        std::lock_guard<std::mutex> idle(idleMutex_);
+        requestActive_ = false;
+    }
+    idleCond_.notify_one();
+}
+
+void Service::readOwnReply(uint32_t handle, Clock::time_point deadline) {
+    ApiState& st = apiState();
+    for (;;) {
+        if (!takeMessages(true)) {
+            connectionLost("malformed message (reply data too long)\n", true);
+            return;
+        }
+        if (st.replyReady) return;
+        if (dead_) {
+            st.reply = ReplyHeader{handle, -1, POSERR_SYS_SERVICE_NOT_AVAILABLE, 0};
+            st.replyReady = true;
+            return;
+        }
+        int timeout = remainingMs(deadline);
+        if (partial_) {
+            const int dataLeft = remainingMs(messageDeadline_);
+            if (dataLeft == 0) {
+                connectionLost("read failed!\n", true);
+                return;
+            }
+            if (dataLeft < timeout) timeout = dataLeft;
+        } else if (timeout == 0) {
+            st.reply = ReplyHeader{handle, -1, POSERR_SYS_TIMEOUT, 0};
+            st.replyReady = true;
+            return;
+        }
+        const char* why = nullptr;
+        Receive r = receive(timeout, false, why);
+        if (r == Receive::Bytes) r = take(why);
+        if (r == Receive::Lost) {
+            connectionLost(why, true);
+            return;
+        }
+    }
+}
+
+void Service::connectionLost(const char* why, bool haveBuffers) {
     apitrace("%s", why);
     apitrace("ovkctrl died\n");
     ApiState& st = apiState();
     {
-        std::lock_guard<std::mutex> lock(st.buffersMutex);
+        std::unique_lock<std::mutex> lock(st.buffersMutex, std::defer_lock);
+        if (!haveBuffers) lock.lock();
         dead_ = true;
         // Only a request waiting on this connection fails; one on another connection goes on.
         if (st.awaiting == this && !st.replyReady) {
             st.reply = ReplyHeader{st.awaitedHandle, -1, POSERR_SYS_SERVICE_NOT_AVAILABLE, 0};
             st.replyReady = true;
-            st.replyCond.notify_all();
+            if (!haveBuffers) st.replyCond.notify_all();
         }
     }
     ::shutdown(fd_, SHUT_RDWR);
@@ -241,77 +310,126 @@ void Service::handleEvent(uint32_t msg, uint32_t mp1, uint32_t mp2) {
     PosQueue::instance().write(&rec); // a full queue drops the event
 }
 
-void Service::serviceInputLoop() {
-    apitrace("service thread started\n");
+void Service::deliverReply(const ServerMessage& m, bool haveBuffers) {
+    apitrace("reply received:\n  requestHandle: 0x%lx\n  rc           : %d\n"
+             "  errno        : %d\n  dataLength   : %u\n",
+             static_cast<unsigned long>(m.reply.handle), m.reply.rc, m.reply.error,
+             m.reply.dataLength);
     ApiState& st = apiState();
-    bool partial = false; // the first bytes of a message are in, the rest is awaited
-    Clock::time_point messageDeadline;
+    std::unique_lock<std::mutex> lock(st.buffersMutex, std::defer_lock);
+    if (!haveBuffers) lock.lock();
+    if (st.awaiting == this && !st.replyReady && m.reply.handle == st.awaitedHandle) {
+        st.reply = m.reply;
+        std::memcpy(st.replyData, m.data.data, m.data.size);
+        st.replyReady = true;
+        apitrace("notifying client of available reply\n");
+        if (!haveBuffers) st.replyCond.notify_all();
+    } else {
+        apitrace("reply not awaited, dropped\n");
+    }
+}
+
+bool Service::takeMessages(bool haveBuffers) {
     for (;;) {
         ServerMessage m;
         DecodeResult r = decodeServerMessage(in_, have_, m);
-        if (r.status == DecodeResult::Invalid) {
-            connectionLost("malformed message (reply data too long)\n");
-            return;
-        }
-        if (r.status == DecodeResult::Ok) {
-            if (m.kind == ServerMessage::Event) {
-                handleEvent(m.event.msg, m.event.mp1, m.event.mp2);
-            } else if (m.kind == ServerMessage::Reply) {
-                apitrace("reply received:\n  requestHandle: 0x%lx\n  rc           : %d\n"
-                         "  errno        : %d\n  dataLength   : %u\n",
-                         static_cast<unsigned long>(m.reply.handle), m.reply.rc, m.reply.error,
-                         m.reply.dataLength);
-                std::lock_guard<std::mutex> lock(st.buffersMutex);
-                if (st.awaiting == this && !st.replyReady && m.reply.handle == st.awaitedHandle) {
-                    st.reply = m.reply;
-                    std::memcpy(st.replyData, m.data.data, m.data.size);
-                    st.replyReady = true;
-                    apitrace("notifying client of available reply\n");
-                    st.replyCond.notify_all();
-                } else {
-                    apitrace("reply not awaited, dropped\n");
-                }
-            } else {
-                apitrace("unexpected message type\n");
+        if (r.status == DecodeResult::Invalid) return false;
+        if (r.status != DecodeResult::Ok) {
+            // More bytes are needed: without limit between messages, within the data
+            // time-out once a message has begun.
+            if (have_ == 0) {
+                partial_ = false;
+            } else if (!partial_) {
+                partial_ = true;
+                messageDeadline_ = Clock::now() + std::chrono::milliseconds(dataWaitMs.load());
             }
-            std::memmove(in_, in_ + r.bytes, have_ - r.bytes);
-            have_ -= r.bytes;
-            partial = false;
-            continue;
+            return true;
         }
-        // More bytes are needed: without limit between messages, within the data time-out
-        // once a message has begun.
+        if (m.kind == ServerMessage::Event) handleEvent(m.event.msg, m.event.mp1, m.event.mp2);
+        else if (m.kind == ServerMessage::Reply) deliverReply(m, haveBuffers);
+        else apitrace("unexpected message type\n");
+        std::memmove(in_, in_ + r.bytes, have_ - r.bytes);
+        have_ -= r.bytes;
+        partial_ = false;
+    }
+}
+
+Service::Receive Service::receive(int timeoutMs, bool watchWake, const char*& why) {
+    apitrace("service thread: reading socket\n");
+    struct pollfd pfd[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    int n = ::poll(pfd, watchWake ? 2 : 1, timeoutMs);
+    if (n < 0) {
+        if (errno == EINTR) return Receive::Nothing;
+        why = "poll failed\n";
+        return Receive::Lost;
+    }
+    if (watchWake && pfd[1].revents) return Receive::Closing;
+    if (n == 0) return Receive::Nothing;
+    return Receive::Bytes; // readable (or hung up: the receive tells)
+}
+
+Service::Receive Service::take(const char*& why) {
+    ssize_t got = ::recv(fd_, in_ + have_, IO_BUFFER_SIZE - have_, 0);
+    if (got > 0) {
+        have_ += static_cast<size_t>(got);
+        return Receive::Bytes;
+    }
+    if (got == 0) {
+        why = "eofbit is set\n";
+        return Receive::Lost;
+    }
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return Receive::Nothing;
+    why = "receive error\n";
+    return Receive::Lost;
+}
+
+void Service::serviceInputLoop() {
+    apitrace("service thread started\n");
+    ApiState& st = apiState();
+    for (;;) {
+        {
+            // A request on this connection reads its own reply: stay off the socket.
+            std::unique_lock<std::mutex> idle(idleMutex_);
+            idleCond_.wait(idle, [this] { return !requestActive_ || closing_; });
+            if (closing_) return;
+        }
         int timeout = -1;
-        if (have_ > 0) {
-            if (!partial) {
-                partial = true;
-                messageDeadline = Clock::now() + std::chrono::milliseconds(dataWaitMs.load());
-            }
-            timeout = remainingMs(messageDeadline);
-            if (timeout == 0) {
-                connectionLost("read failed!\n");
-                return;
-            }
+        {
+            std::lock_guard<std::mutex> reading(readMutex_);
+            if (partial_) timeout = remainingMs(messageDeadline_);
         }
-        apitrace("service thread: reading socket\n");
-        struct pollfd pfd[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        int n = ::poll(pfd, 2, timeout);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            connectionLost("poll failed\n");
+        if (timeout == 0) {
+            connectionLost("read failed!\n", false);
             return;
         }
-        if (pfd[1].revents) return; // close(): the connection is being shut
-        if (n == 0) continue;       // the deadline is checked above
-        ssize_t got = ::recv(fd_, in_ + have_, IO_BUFFER_SIZE - have_, 0);
-        if (got > 0) {
-            have_ += static_cast<size_t>(got);
-        } else if (got == 0) {
-            connectionLost("eofbit is set\n");
+        // The wait holds nothing, so that a request starting meanwhile reads for itself.
+        const char* why = nullptr;
+        Receive r = receive(timeout, true, why);
+        if (r == Receive::Closing) return;
+        if (r == Receive::Lost) {
+            connectionLost(why, false);
             return;
-        } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            connectionLost("receive error\n");
+        }
+        if (r == Receive::Nothing || requestActive_) continue;
+        {
+            std::lock_guard<std::mutex> reading(readMutex_);
+            r = take(why);
+            if (r == Receive::Lost) {
+                // Lost below takes the buffers mutex: not under the read mutex.
+            } else if (r == Receive::Bytes && !takeMessages(false)) {
+                r = Receive::Lost;
+                why = "malformed message (reply data too long)\n";
+            }
+        }
+        if (r == Receive::Lost) {
+            connectionLost(why, false);
             return;
+        }
+        if (requestActive_) {
+            // A request that found the socket taken waits on the reply condition: let it
+            // read now.
+            std::lock_guard<std::mutex> lock(st.buffersMutex);
+            st.replyCond.notify_all();
         }
     }
 }

@@ -1,12 +1,21 @@
 // One connection to a control daemon: the socket, and the service thread that reads every
-// message the daemon sends, queues events on descriptor 0 and hands the awaited reply to the
-// requesting thread.
+// message the daemon sends while no request waits, queues events on descriptor 0 and hands a
+// reply it meets to the requesting thread. A requesting thread reads its own reply when the
+// service thread is not reading at that moment (events met on the way go to descriptor 0
+// as well), which spares the hand-over between the two threads.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <thread>
+
+namespace ovkwire {
+struct ServerMessage;
+}
 
 class Service {
 public:
@@ -36,17 +45,39 @@ public:
     int sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length);
 
 private:
+    using Clock = std::chrono::steady_clock;
+    enum class Receive { Bytes, Nothing, Lost, Closing };
+
     bool attach(int fd);
     void serviceInputLoop();
+    // Reads the awaited reply on the caller's thread; buffers mutex and read mutex held.
+    void readOwnReply(uint32_t handle, Clock::time_point deadline);
+    // Takes every whole message out of the input buffer (read mutex held); `haveBuffers`:
+    // the caller holds the buffers mutex. False when the stream is broken.
+    bool takeMessages(bool haveBuffers);
+    void deliverReply(const ovkwire::ServerMessage& m, bool haveBuffers);
+    // Waits up to timeoutMs (negative: no limit) for the socket to become readable (Bytes)
+    // or, with `watchWake`, for close(); `why` names a failure.
+    Receive receive(int timeoutMs, bool watchWake, const char*& why);
+    // Receives what the socket holds into the input buffer, without waiting (read mutex held).
+    Receive take(const char*& why);
     void handleEvent(uint32_t msg, uint32_t mp1, uint32_t mp2);
-    void connectionLost(const char* why);
+    void connectionLost(const char* why, bool haveBuffers);
     bool writeAll(const uint8_t* p, size_t n);
+    void requestDone();
 
     int servdes_;
     int fd_ = -1;
     int wake_[2] = {-1, -1};
     std::thread thread_;
+    std::mutex readMutex_;  // the right to receive and the input buffer below
     uint8_t* in_ = nullptr; // receive buffer of IO_BUFFER_SIZE bytes
     size_t have_ = 0;
+    bool partial_ = false;  // the first bytes of a message are in, the rest is awaited
+    Clock::time_point messageDeadline_;
+    std::atomic<bool> requestActive_{false}; // a request on this connection awaits its reply
+    std::mutex idleMutex_;
+    std::condition_variable idleCond_; // the service thread waits here while a request reads
+    bool closing_ = false;             // guarded by idleMutex_
     bool dead_ = false; // guarded by the buffers mutex
 };

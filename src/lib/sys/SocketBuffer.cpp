@@ -254,7 +254,8 @@ sockbuf::int_type sockbuf::underflow() {
         return traits_type::eof();
     }
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (!waitReadable()) return traits_type::eof();
+    // Without a time-out the receive itself waits: no poll before it.
+    if (readTimeout_ >= 0 && !waitReadable()) return traits_type::eof();
 
     // Keep up to R bytes before the read position as the putback reserve.
     char* room = getBase_ + pushback_;

@@ -92,6 +92,32 @@ bool isSocket(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
+bool isSocketPath(const std::string& node) {
+    struct stat st;
+    return ::stat(node.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// Connects to the forwarding peer at `node`: 0 and a descriptor, or the low byte of errno.
+int connectNode(const std::string& node, int& fd) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (node.size() >= sizeof addr.sun_path) return lowByte(ENAMETOOLONG);
+    std::memcpy(addr.sun_path, node.c_str(), node.size() + 1);
+    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return lowByte(errno);
+    int r;
+    do {
+        r = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+        int e = errno;
+        ::close(s);
+        return lowByte(e);
+    }
+    fd = s;
+    return 0;
+}
+
 // Threads share a descriptor (the polling thread exchanges the buffer while a client's
 // request asks for a send turn) and the peer answers one request after the other: one
 // exchange at a time per connection keeps each reply with its request.
@@ -129,26 +155,7 @@ int chDevOpen(const char* path, int& fd) {
     if (DevNodeBackend* b = g_backend.load()) return lowByte(b->open(path, fd));
 
     std::string node = ovkPath(path);
-    struct stat st;
-    if (::stat(node.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (node.size() >= sizeof addr.sun_path) return lowByte(ENAMETOOLONG);
-        std::memcpy(addr.sun_path, node.c_str(), node.size() + 1);
-        int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (s < 0) return lowByte(errno);
-        int r;
-        do {
-            r = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        } while (r < 0 && errno == EINTR);
-        if (r < 0) {
-            int e = errno;
-            ::close(s);
-            return lowByte(e);
-        }
-        fd = s;
-        return 0;
-    }
+    if (isSocketPath(node)) return connectNode(node, fd);
     int d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (d < 0) return lowByte(errno);
     fd = d;
@@ -172,6 +179,22 @@ int chDevIoctl(int fd, unsigned long request, void* record, int /*size*/, int /*
     // A request that did not reach the driver must not read as success.
     if (failure && rec[0] == 0) rec[0] = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
     return rec[0];
+}
+
+int chDevWatch(const char* path) {
+    if (!path || g_backend.load()) return -1;
+    const std::string node = ovkPath(path);
+    if (!isSocketPath(node)) return -1;
+    int fd = -1;
+    if (connectNode(node, fd) != 0) return -1;
+    uint8_t header[8];
+    putWord(header, DEV_NODE_WATCH_INPUT);
+    putWord(header + 4, 0);
+    if (!writeAll(fd, header, sizeof header)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 int chDevClose(int fd) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "PDEV.h"
+#include "PollWake.h"
 #include "Slot.h"
 #include "sydevnode.h"
 #include "sylocks.h"
@@ -339,6 +340,7 @@ int SIOAM::SendFrame(const unsigned char* record, int length) {
             if (sentFrames_.linkin(copy) != 0) delete copy;
         }
         RequestBuffer();
+        PollWake::Post(); // the polling thread carries it without waiting for its interval
     }
     return 0;
 }
@@ -368,6 +370,7 @@ void SIOAM::StopRunning() {
         }
     }
     RequestBuffer();
+    PollWake::Post();
 }
 
 int SIOAM::Suspend() {

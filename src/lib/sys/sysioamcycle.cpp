@@ -6,6 +6,7 @@
 
 #include "ObjectSupport.h"
 #include "PDEV.h"
+#include "PollWake.h"
 #include "SIOAM.h"
 #include "Slot.h"
 #include "sycrc.h"
@@ -93,11 +94,19 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
     } catch (...) {
         clErrorLog(823, 301, state_, kTag, this, sizeof(SIOAM));
     }
+    bool sending;
+    {
+        std::lock_guard<std::recursive_mutex> g(imageLock_);
+        sending = arrived && (pending_ & kFlagFrames) && !(pending_ & kFlagPortConfig);
+    }
     try {
         TransmitBuffer(arrived);
     } catch (...) {
         clErrorLog(824, 301, state_, kTag, this, sizeof(SIOAM));
     }
+    // A round that moved frames may have more behind it (answers, queued input): the next
+    // round runs at once.
+    if (handled || sending) PollWake::Post();
     return static_cast<int>(state_.load());
 }
 

@@ -7,9 +7,11 @@
 #include "apamodel.h"
 #include "displaymodel.h"
 #include "drawermodel.h"
+#include "scalemodel.h"
 #include "nvrammodel.h"
 #include "rs232model.h"
 #include "keyboardmodel.h"
+#include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
 #include "testprintermodel.h"
@@ -598,6 +600,180 @@ ModelKind apaKind() {
     return k;
 }
 
+ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    const bool flags = kind == ScannerModel::Kind::Scan97 || kind == ScannerModel::Kind::Scan98;
+    const bool warmup = kind == ScannerModel::Kind::Scan87;
+    k.make = [kind, flags, warmup](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0, ident = 0, twoLabel = 1, warm = 0;
+        const bool known = flags    ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
+                           : warmup ? onlyOptions(o, {"ec", "ident", "warmup"}, error)
+                                    : onlyOptions(o, {"ec", "ident"}, error);
+        if (!known || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
+            !numberOption(o, "ident", 0, 0xFFFF, 0, ident, error) ||
+            !numberOption(o, "twolabel", 0, 1, 1, twoLabel, error) ||
+            !numberOption(o, "warmup", 0, 600000, 0, warm, error))
+            return nullptr;
+        ScannerModel::Options options;
+        options.kind = kind;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.ident = static_cast<uint16_t>(ident);
+        options.twoLabel = twoLabel != 0;
+        options.warmupMs = static_cast<int32_t>(warm);
+        return std::make_unique<ScannerModel>(options);
+    };
+    k.commands["label"] = {"<upca|upce|ean8|ean13> <digits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 2 || !d->label(a[0], a[1])) {
+            reply = "usage: label <slot> <port> <address> <upca|upce|ean8|ean13> <digits>";
+            return false;
+        }
+        reply = "label " + a[0] + " " + a[1];
+        return true;
+    }};
+    k.commands["scan"] = {"<hex> [<hex> ...]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        std::vector<std::vector<uint8_t>> messages;
+        for (const std::string& h : a) {
+            std::vector<uint8_t> bytes;
+            if (!parseHexBytes(h, bytes) || bytes.empty()) {
+                messages.clear();
+                break;
+            }
+            messages.push_back(bytes);
+        }
+        if (messages.empty()) {
+            reply = "usage: scan <slot> <port> <address> <hex bytes> [<hex bytes> ...]";
+            return false;
+        }
+        d->scan(messages);
+        reply = "scan of " + std::to_string(messages.size()) + " messages";
+        return true;
+    }};
+    k.commands["fault"] = {"<hw|status|diag>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || !d->fault(a[0])) {
+            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: model 87 only)";
+            return false;
+        }
+        reply = "fault " + a[0];
+        return true;
+    }};
+    k.commands["reject"] = {"<count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        long n = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 1000, n)) {
+            reply = "usage: reject <slot> <port> <address> <count>";
+            return false;
+        }
+        d->reject(static_cast<int>(n));
+        reply = "rejecting " + std::to_string(n);
+        return true;
+    }};
+    k.commands["scanner"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        reply = d->state();
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    return k;
+}
+
+ModelKind scaleKind(const std::string& name, ScaleModel::Kind kind, const std::string& description) {
+    ModelKind k;
+    k.name = name;
+    k.description = description;
+    k.make = [kind](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0, display = 1;
+        if (!onlyOptions(o, {"ec", "display"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
+            !numberOption(o, "display", 0, 1, 1, display, error))
+            return nullptr;
+        ScaleModel::Options options;
+        options.kind = kind;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.display = display != 0;
+        return std::make_unique<ScaleModel>(options);
+    };
+    k.commands["weight"] = {"<weight 0-99999>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScaleModel>(m, reply);
+        long w = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 99999, w)) {
+            reply = "usage: weight <slot> <port> <address> <weight 0-99999>";
+            return false;
+        }
+        d->setWeight(static_cast<uint32_t>(w));
+        reply = "weight " + std::to_string(w);
+        return true;
+    }};
+    auto onOff = [](const char* name, void (ScaleModel::*set)(bool)) {
+        return ModelCommand{"<on|off>", [name, set](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<ScaleModel>(m, reply);
+            if (!d) return false;
+            if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address> <on|off>";
+                return false;
+            }
+            (d->*set)(a[0] == "on");
+            reply = std::string(name) + " " + a[0];
+            return true;
+        }};
+    };
+    k.commands["unstable"] = onOff("unstable", &ScaleModel::setUnstable);
+    k.commands["overweight"] = onOff("overweight", &ScaleModel::setOverweight);
+    k.commands["mute"] = onOff("mute", &ScaleModel::setMute);
+    k.commands["zero"] = {"<ok|fail>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScaleModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
+            reply = "usage: zero <slot> <port> <address> <ok|fail>";
+            return false;
+        }
+        d->setZeroWorks(a[0] == "ok");
+        reply = "zero " + a[0];
+        return true;
+    }};
+    k.commands["reject"] = {"<count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScaleModel>(m, reply);
+        long n = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 0, 1000, n)) {
+            reply = "usage: reject <slot> <port> <address> <count>";
+            return false;
+        }
+        d->reject(static_cast<int>(n));
+        reply = "rejecting " + std::to_string(n);
+        return true;
+    }};
+    k.commands["scale"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScaleModel>(m, reply);
+        if (!d) return false;
+        reply = d->state();
+        return true;
+    }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<ScaleModel>(m, reply);
+        if (!d) return false;
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -616,6 +792,16 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(apaKind());
     registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
     registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
+    registry.add(scannerKind("scan96", ScannerModel::Kind::Scan96, "table-top scanner 96 (ec=, ident=)"));
+    registry.add(scannerKind("scan97", ScannerModel::Kind::Scan97,
+                             "table-top scanner 97 with two-label flags (ec=, ident=, twolabel=)"));
+    registry.add(scannerKind("scan98", ScannerModel::Kind::Scan98,
+                             "table-top scanner 98 with two-label flags (ec=, ident=, twolabel=)"));
+    registry.add(scannerKind("scan87", ScannerModel::Kind::Scan87, "table-top scanner 87 (ec=, ident=, warmup=)"));
+    registry.add(scannerKind("scan8612", ScannerModel::Kind::Scan8612, "scanner 8612 (ec=, ident=)"));
+    registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
+    registry.add(scaleKind("scale96", ScaleModel::Kind::Scale96, "scale 96 with a remote display (ec=, display=)"));
+    registry.add(scaleKind("scale87", ScaleModel::Kind::Scale87, "scale 87 (ec=)"));
 }
 
 } // namespace bussim

@@ -1,6 +1,7 @@
 // The sockets of ovksim.
 #include "ovksimserver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -159,6 +160,10 @@ void SimServer::serveNode(Connection* c, DevNodeBackend& node, const char* syste
         const bool bus = &node == &simulator_.engine();
         while (!stopping_ && !(bus && simulator_.engine().dropped()) &&
                devNodeReadRequest(c->fd, request, record, -1) == 0) {
+            if (request == DEV_NODE_WATCH_INPUT) {
+                watch(c);
+                break;
+            }
             node.ioctl(fd, request, record.data(), record.size());
             if (bus && simulator_.engine().dropped()) break;
             if (devNodeWriteReply(c->fd, record.data(), record.size()) != 0) break;
@@ -195,6 +200,7 @@ void SimServer::serveControl(Connection* c) {
                 continue;
             }
             const std::string reply = simulator_.execute(line);
+            notifyWatchers();
             log_.line("control: " + line + " -> " + reply);
             ok = sendAll(c->fd, reply + "\n");
         }
@@ -207,6 +213,31 @@ void SimServer::serveControl(Connection* c) {
     }
     ::shutdown(c->fd, SHUT_RDWR);
     c->done = true;
+}
+
+void SimServer::watch(Connection* c) {
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watchers_.push_back(c->fd);
+    }
+    char buf[64];
+    while (!stopping_) {
+        const ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+    }
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    watchers_.erase(std::remove(watchers_.begin(), watchers_.end(), c->fd), watchers_.end());
+}
+
+void SimServer::notifyWatchers() {
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    const char b = 1;
+    for (int fd : watchers_) {
+        // A watcher that has not read its last bytes has been told already.
+        ssize_t ignored = ::send(fd, &b, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)ignored;
+    }
 }
 
 void SimServer::reap(bool all) {

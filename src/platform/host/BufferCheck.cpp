@@ -6,12 +6,15 @@
 // them; the buffer is still probed afresh for being mapped at all.
 #include "ovkhost.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <utility>
 #include <sys/uio.h>
@@ -25,11 +28,25 @@ constexpr size_t kMaxStringScan = 16u << 20; // a longer "string" is refused
 
 enum class Probe { Ok, Fault, Unavailable };
 
+// Our own process id, asked once (and again in a child after fork).
+std::atomic<pid_t> ownPid{0};
+
+pid_t self() {
+    pid_t pid = ownPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static std::once_flag registered;
+        std::call_once(registered, [] { ::pthread_atfork(nullptr, nullptr, [] { ownPid.store(0); }); });
+        pid = ::getpid();
+        ownPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
 // Reads `length` bytes at `address` of this process into `out`.
 Probe copyOut(uintptr_t address, void* out, size_t length) {
     struct iovec local {out, length};
     struct iovec remote {reinterpret_cast<void*>(address), length};
-    ssize_t n = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
+    ssize_t n = ::process_vm_readv(self(), &local, 1, &remote, 1, 0);
     if (n == static_cast<ssize_t>(length)) return Probe::Ok;
     if (n < 0 && (errno == ENOSYS || errno == EPERM)) return Probe::Unavailable;
     return Probe::Fault;
@@ -50,7 +67,7 @@ Probe probePages(uintptr_t begin, uintptr_t end) {
             at = (at & ~(kPage - 1)) + kPage;
         }
         struct iovec local {sink, count};
-        ssize_t n = ::process_vm_readv(::getpid(), &local, 1, remote, count, 0);
+        ssize_t n = ::process_vm_readv(self(), &local, 1, remote, count, 0);
         if (n < 0 && (errno == ENOSYS || errno == EPERM)) return Probe::Unavailable;
         if (n != static_cast<ssize_t>(count)) return Probe::Fault;
     }
@@ -101,7 +118,7 @@ bool mappedWith(uintptr_t begin, uintptr_t end, char perm) {
 }
 
 // Writable ranges of the last reading of the maps, in address order, adjacent ones joined.
-std::mutex writableMutex;
+std::shared_mutex writableMutex; // shared for lookups, exclusive to read the maps again
 std::vector<std::pair<uintptr_t, uintptr_t>> writableRanges;
 
 bool coveredByWritable(uintptr_t begin, uintptr_t end) {
@@ -138,7 +155,11 @@ void readWritableRanges() {
 bool writable(uintptr_t begin, uintptr_t end) {
     // Unmapped memory is caught by the fresh probe, whatever the kept ranges say.
     if (probePages(begin, end) == Probe::Fault) return false;
-    std::lock_guard<std::mutex> lock(writableMutex);
+    {
+        std::shared_lock<std::shared_mutex> lookup(writableMutex);
+        if (coveredByWritable(begin, end)) return true;
+    }
+    std::lock_guard<std::shared_mutex> lock(writableMutex);
     if (coveredByWritable(begin, end)) return true;
     readWritableRanges();
     if (writableRanges.empty()) return mappedWith(begin, end, 'w'); // no /proc: as before

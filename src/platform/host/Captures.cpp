@@ -1,5 +1,6 @@
 #include "Captures.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -7,11 +8,24 @@ namespace ovkhost {
 namespace detail {
 namespace {
 
+std::atomic<bool> installed{false};
+
+// Entries with the bytes they hold, oldest first.
+template <typename T>
+struct Ring {
+    std::deque<T> entries;
+    size_t bytes = 0;
+    void clear() {
+        entries.clear();
+        bytes = 0;
+    }
+};
+
 struct Store {
     std::mutex mutex;
-    std::deque<ErrorLogEntry> errors;
-    std::deque<TraceRecord> traces;
-    std::deque<std::string> printed;
+    Ring<ErrorLogEntry> errors;
+    Ring<TraceRecord> traces;
+    Ring<std::string> printed;
 };
 
 // Never destroyed: logging may go on while static objects are torn down.
@@ -20,27 +34,45 @@ Store& store() {
     return *s;
 }
 
+size_t sizeOf(const ErrorLogEntry& e) {
+    size_t n = sizeof e + e.sourceTag.size();
+    for (const auto& b : e.blocks) n += sizeof b + b.size();
+    return n;
+}
+size_t sizeOf(const TraceRecord& r) { return sizeof r + r.data.size(); }
+size_t sizeOf(const std::string& s) { return sizeof s + s.size(); }
+
 template <typename T>
-void push(std::deque<T>& ring, T value) {
-    if (ring.size() >= kCaptureLimit) ring.pop_front();
-    ring.push_back(std::move(value));
+void push(Ring<T>& ring, T value) {
+    const size_t n = sizeOf(value);
+    while (!ring.entries.empty() && ring.bytes + n > kCaptureBytes) {
+        ring.bytes -= sizeOf(ring.entries.front());
+        ring.entries.pop_front();
+    }
+    ring.bytes += n;
+    ring.entries.push_back(std::move(value));
 }
 
 } // namespace
 
+bool capturing() { return installed.load(std::memory_order_relaxed); }
+
 void captureErrorLog(ErrorLogEntry entry) {
+    if (!capturing()) return;
     Store& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
     push(s.errors, std::move(entry));
 }
 
 void captureTrace(TraceRecord record) {
+    if (!capturing()) return;
     Store& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
     push(s.traces, std::move(record));
 }
 
 void capturePrinted(std::string line) {
+    if (!capturing()) return;
     Store& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
     push(s.printed, std::move(line));
@@ -50,22 +82,27 @@ void capturePrinted(std::string line) {
 
 using detail::store;
 
+void installCapture(bool on) {
+    detail::installed.store(on);
+    if (!on) clearCaptures();
+}
+
 std::vector<ErrorLogEntry> errorLog() {
     auto& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return {s.errors.begin(), s.errors.end()};
+    return {s.errors.entries.begin(), s.errors.entries.end()};
 }
 
 std::vector<TraceRecord> traces() {
     auto& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return {s.traces.begin(), s.traces.end()};
+    return {s.traces.entries.begin(), s.traces.entries.end()};
 }
 
 std::vector<std::string> printedLines() {
     auto& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return {s.printed.begin(), s.printed.end()};
+    return {s.printed.entries.begin(), s.printed.entries.end()};
 }
 
 void clearCaptures() {
@@ -79,7 +116,7 @@ void clearCaptures() {
 bool errorLogged(uint32_t logId) {
     auto& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
-    for (const auto& e : s.errors)
+    for (const auto& e : s.errors.entries)
         if (e.logId == logId) return true;
     return false;
 }

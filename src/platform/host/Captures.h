@@ -1,5 +1,6 @@
-// In-memory captures of what was logged, traced and printed (bounded rings), shared by the
-// logging services and read through the test seams of ovkhost.h.
+// In-memory captures of what was logged, traced and printed, shared by the logging services
+// and read through the test seams of ovkhost.h. They keep entries only while a test has
+// installed them, each kind bounded in bytes (the oldest entries go first).
 #pragma once
 
 #include "ovkhost.h"
@@ -9,7 +10,10 @@
 namespace ovkhost {
 namespace detail {
 
-constexpr size_t kCaptureLimit = 10000; // newest entries kept of each kind
+constexpr size_t kCaptureBytes = 4u << 20; // bytes kept of each kind
+
+// The one flag a trace call tests before it does anything.
+bool capturing();
 
 void captureErrorLog(ErrorLogEntry entry);
 void captureTrace(TraceRecord record);

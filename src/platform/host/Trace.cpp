@@ -1,5 +1,5 @@
-// Trace records, debug and alert lines. Everything is captured in memory; debug lines are
-// also appended to the debug file while debugging is on, alert lines to the standard error
+// Trace records, debug and alert lines. Kept in memory only while a test has installed the
+// capture (otherwise a trace call is one flag test); debug lines are also appended to the debug file while debugging is on, alert lines to the standard error
 // when the server log goes there.
 #include "Captures.h"
 #include "LogWriter.h"
@@ -45,7 +45,7 @@ void printLine(std::string text, bool alert) {
     }
     bool err = alert && ovkhost::detail::stderrEnabled();
     if (sink || err) ovkhost::detail::queueLine(sink, err, text);
-    ovkhost::detail::capturePrinted(std::move(text));
+    if (ovkhost::detail::capturing()) ovkhost::detail::capturePrinted(std::move(text));
 }
 
 void record(uint32_t component, uint32_t minor, std::vector<uint8_t> prefix, const void* data,
@@ -61,11 +61,13 @@ void record(uint32_t component, uint32_t minor, std::vector<uint8_t> prefix, con
 } // namespace
 
 int clTrace(uint32_t component, uint32_t minor, const void* data, uint32_t length, int) {
+    if (!ovkhost::detail::capturing()) return 0;
     record(component, minor, {}, data, length);
     return 0;
 }
 
 void sioTrace(int slot, int id, const void* buffer, int length) {
+    if (!ovkhost::detail::capturing()) return;
     record(ovkhost::kSioTraceComponent, static_cast<uint32_t>(id),
            {static_cast<uint8_t>(slot)}, buffer, length > 0 ? static_cast<uint32_t>(length) : 0);
 }

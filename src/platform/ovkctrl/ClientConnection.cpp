@@ -1,6 +1,6 @@
 #include "ClientConnection.h"
 
-#include <system_error>
+#include <cstring>
 
 #include <sys/socket.h>
 
@@ -49,13 +49,22 @@ int ClientConnection::handleInput(Selector*) {
 }
 
 bool ClientConnection::Start() {
-    try {
-        thread_ = std::thread(&ClientConnection::Run, this);
-    } catch (const std::system_error& e) {
-        daemonLog("process %d: no thread for the connection: %s", processId_, e.what());
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, kThreadStackBytes);
+    const int rc = pthread_create(&thread_, &attr, &ClientConnection::ThreadMain, this);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        daemonLog("process %d: no thread for the connection: %s", processId_, std::strerror(rc));
         return false;
     }
+    started_ = true;
     return true;
+}
+
+void* ClientConnection::ThreadMain(void* self) {
+    static_cast<ClientConnection*>(self)->Run();
+    return nullptr;
 }
 
 void ClientConnection::Run() {
@@ -79,5 +88,6 @@ void ClientConnection::Stop() {
 }
 
 void ClientConnection::Join() {
-    if (thread_.joinable()) thread_.join();
+    if (started_) pthread_join(thread_, nullptr);
+    started_ = false;
 }

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <pthread.h>
 
 #include "ServiceConnection.h"
 
@@ -19,6 +19,10 @@ class RequestFramer;
 
 class ClientConnection : public ServiceConnection {
 public:
+    // Stack of a connection's thread: requests run shallow calls into the core, so a
+    // modest stack keeps many clients cheap.
+    static constexpr size_t kThreadStackBytes = 512 * 1024;
+
     // sb: an accepted socket, owned from now on. processId: the client's id in the core.
     ClientConnection(sockbuf* sb, ProcessHost& host, int processId);
     // Stops and joins the thread.
@@ -38,12 +42,14 @@ public:
 
 private:
     void Run();
+    static void* ThreadMain(void* self);
 
     int processId_;
     std::unique_ptr<RequestFramer> framer_;
     std::unique_ptr<RequestDispatcher> dispatcher_;
     std::unique_ptr<uint8_t[]> reply_;
-    std::thread thread_;
+    pthread_t thread_{};
+    bool started_ = false;
     std::mutex closeMutex_;
     bool closed_ = false;
     std::atomic<bool> finished_{false};

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <ltdl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -226,10 +227,18 @@ void Daemon::Serve() {
 }
 
 void Daemon::Reap(bool all) {
+    bool freed = false;
     for (auto it = clients_.begin(); it != clients_.end();) {
-        if (all || (*it)->Finished()) it = clients_.erase(it); // joins the thread
-        else ++it;
+        if (all || (*it)->Finished()) {
+            it = clients_.erase(it); // joins the thread
+            freed = true;
+        } else {
+            ++it;
+        }
     }
+    // What the ended connections' threads had allocated goes back to the system, so that
+    // a burst of clients leaves no lasting mark.
+    if (freed) ::malloc_trim(0);
 }
 
 void Daemon::Shutdown() {

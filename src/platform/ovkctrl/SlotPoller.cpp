@@ -5,6 +5,7 @@
 
 #include "COMD.h"
 #include "DaemonLog.h"
+#include "PollWake.h"
 #include "SIOAM.h"
 #include "Slot.h"
 
@@ -19,6 +20,7 @@ bool SlotPoller::Start() {
         daemonLog("no polling thread: %s", e.what());
         return false;
     }
+    if (!watch_.Start("/dev/ovkdcs")) daemonLog("the driver node is not watched: polling at the interval");
     return true;
 }
 
@@ -79,9 +81,15 @@ void SlotPoller::Run() {
         ServiceSlots();
         lock.lock();
         ++rounds_;
-        // Stop requests wake the sleep; rounds during stopping keep the same cadence.
-        wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_),
-                       [this, stopping] { return stopRequested_ && !stopping; });
+        if (stopping) {
+            // Rounds during stopping keep the interval, on the real clock.
+            wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_));
+            continue;
+        }
+        lock.unlock();
+        // A stop request posts the wake-up as well.
+        PollWake::Wait(intervalMs_);
+        lock.lock();
     }
     stopped_ = true;
     wake_.notify_all();
@@ -94,8 +102,9 @@ bool SlotPoller::StopAdapters(int limitMs) {
         stopRequested_ = true;
         stopLimitMs_ = limitMs;
     }
-    wake_.notify_all();
+    PollWake::Post();
     thread_.join();
+    watch_.Stop();
     std::lock_guard<std::mutex> lock(mutex_);
     return allStopped_;
 }

@@ -1,17 +1,22 @@
 // The daemon's polling thread: one round calls Slot::ServiceAdapter for every slot of the
-// system object, then the thread sleeps until the next round. At shut-down it stops the
-// adapters and keeps polling until each has stopped (bounded by a time limit), so that the
-// RS-485 adapters send their final reset before the daemon goes.
+// system object. After a round that moved a buffer, or when work was queued meanwhile (a
+// request thread's frame, input at the driver node: see PollWake and NodeWatch), the next
+// round runs at once; otherwise the thread waits for such a wake-up or the idle interval,
+// whichever comes first. At shut-down it stops the adapters and keeps polling until each
+// has stopped (bounded by a time limit), so that the RS-485 adapters send their final reset
+// before the daemon goes.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "NodeWatch.h"
+
 class SlotPoller {
 public:
-    // Milliseconds between rounds: a round of an idle bus takes microseconds, so this is
-    // what bounds the daemon's load when nothing happens.
+    // Longest wait between rounds while nothing happens: a round of an idle bus takes
+    // microseconds, so this is what bounds the daemon's load then.
     static constexpr int kDefaultIntervalMs = 10;
     // Longest wait for the adapters to stop.
     static constexpr int kDefaultStopLimitMs = 5000;
@@ -49,4 +54,5 @@ private:
     int stopLimitMs_ = kDefaultStopLimitMs;
     unsigned long rounds_ = 0;
     std::thread thread_;
+    NodeWatch watch_;
 };

@@ -1,5 +1,7 @@
 // ovkctrl: the control daemon that hosts the device server core and serves the client
 // applications.
+#include <malloc.h>
+
 #include <cstdio>
 #include <string>
 
@@ -7,6 +9,9 @@
 #include "DaemonOptions.h"
 
 int main(int argc, char* argv[]) {
+    // A few malloc arenas serve every client thread: one per thread would keep the memory
+    // of every burst of clients.
+    mallopt(M_ARENA_MAX, 4);
     DaemonOptions options;
     std::string error;
     if (!options.Parse(argc, argv, error)) {

@@ -54,12 +54,29 @@ TEST_F(Logging, ErrorLogCopiesEveryBlock) {
     EXPECT_TRUE(ovkhost::errorLog().empty());
 }
 
-TEST_F(Logging, CaptureKeepsTheNewestEntries) {
-    for (uint32_t i = 0; i < 10005; ++i) clErrorLog(i, 0, 0, "t");
+TEST_F(Logging, CaptureKeepsTheNewestEntriesWithinItsBound) {
+    constexpr uint32_t kMany = 100000; // far more than the byte bound holds
+    for (uint32_t i = 0; i < kMany; ++i) clErrorLog(i, 0, 0, "t");
     auto log = ovkhost::errorLog();
-    ASSERT_EQ(log.size(), 10000u);
-    EXPECT_EQ(log.front().logId, 5u);
-    EXPECT_EQ(log.back().logId, 10004u);
+    ASSERT_FALSE(log.empty());
+    EXPECT_LT(log.size(), kMany);
+    EXPECT_GT(log.front().logId, 0u);
+    EXPECT_EQ(log.back().logId, kMany - 1);
+    for (size_t i = 1; i < log.size(); ++i) ASSERT_EQ(log[i].logId, log[i - 1].logId + 1);
+}
+
+TEST_F(Logging, NothingIsKeptWithoutTheCapture) {
+    ovkhost::installCapture(false);
+    clErrorLog(8301, 0, 0, "t");
+    clTrace(93, 1, "abc", 3, 0);
+    sioTrace(1, 100, "abc", 3);
+    tprintf("line\n");
+    EXPECT_TRUE(ovkhost::errorLog().empty());
+    EXPECT_TRUE(ovkhost::traces().empty());
+    EXPECT_TRUE(ovkhost::printedLines().empty());
+    ovkhost::installCapture(true);
+    clTrace(93, 2, "abc", 3, 0);
+    EXPECT_EQ(ovkhost::traces().size(), 1u);
 }
 
 TEST_F(Logging, EntriesGoToTheServerLogFile) {

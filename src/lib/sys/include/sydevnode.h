@@ -19,6 +19,12 @@ int chDevOpen(const char* path, int& fd);
 int chDevIoctl(int fd, unsigned long request, void* record, int size, int id);
 // 0 or the low byte of errno.
 int chDevClose(int fd);
+// A descriptor that becomes readable whenever the node has input for the core (a station
+// has something to say), so that the polling thread need not wait for its interval; end of
+// stream when the node goes. -1 when the node cannot be watched (an in-process backend,
+// the kernel node, no peer): the caller then polls at its interval alone. The caller reads
+// and discards the bytes and closes the descriptor with close(2).
+int chDevWatch(const char* path);
 // Always docked (1).
 int chIsDocked();
 
@@ -37,6 +43,7 @@ enum : uint32_t {
     DCS_NVRAM_WRITE = 0xC8107720,      // RW 2064: NVRAM record
     DCS_GET_NVRAM_INFO = 0xC0387725,   // RW 56
     DCS_GET_VPD = 0xC01C7727,          // RW 28: 24 bytes of vital product data
+    DEV_NODE_WATCH_INPUT = 0x00007730, // forwarding peer only: watch for input, no record
 };
 
 // An in-process driver. open() answers 0 and a descriptor, or an errno value; ioctl()
@@ -60,6 +67,8 @@ void chSetDevNodeBackend(DevNodeBackend* backend);
 //            left them.
 // Words are little-endian; N is the request's record size (chDevRecordSize). A reply of
 // another length, a short or late reply, or a closed connection fails the exchange.
+// A connection whose first request is DEV_NODE_WATCH_INPUT (no record) gets no reply: the
+// peer writes one byte on it whenever a station has input for the core (chDevWatch).
 constexpr int kDevNodeReplyTimeoutMs = 5000;
 constexpr size_t kDevNodeMaxRecord = 0x3FFF;
 

@@ -50,8 +50,9 @@ private:
 // ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
 // "anop", "shop"), the touch controllers ("touch95", "touchelo"), the test printer of the
 // printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
-// models/printercommands.h), the NVRAM devices ("nvcop", "nvocr") and the RS-232 port
-// ("rs232").
+// models/printercommands.h), the NVRAM devices ("nvcop", "nvocr"), the RS-232 port
+// ("rs232"), the table-top scanners ("scan96", "scan97", "scan98", "scan87"), the scanners
+// 8612 and 8634 ("scan8612", "scan8634") and the scales ("scale96", "scale87").
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number

@@ -1,6 +1,8 @@
 // The sockets of ovksim: the driver nodes ($OVK_ROOT/dev/ovkdcs and /dev/ovkikbps) as Unix
 // sockets that the core's driver-node helpers forward their requests to, and the control
-// socket that takes scripting commands, one line each. One thread per connection; the
+// socket that takes scripting commands, one line each. A node connection may instead watch
+// for input: it gets a byte after every scripting command, which may have given a station
+// something to say. One thread per connection; the
 // accepting thread polls the listening sockets and a wake-up pipe.
 #pragma once
 
@@ -56,6 +58,10 @@ private:
     void accept(int listener, Kind kind);
     void serveNode(Connection* c, DevNodeBackend& node, const char* systemPath);
     void serveControl(Connection* c);
+    // A node connection that asked to watch for input: kept until the peer closes it.
+    void watch(Connection* c);
+    // Tells every watcher that a station may have input (one byte each, never waiting).
+    void notifyWatchers();
     void reap(bool all);
     void closeListeners();
 
@@ -67,6 +73,8 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::list<std::unique_ptr<Connection>> connections_;
+    std::mutex watchMutex_;
+    std::vector<int> watchers_;
 };
 
 } // namespace bussim

@@ -223,7 +223,10 @@ struct TraceRecord {
     uint32_t component, minor;
     std::vector<uint8_t> data;
 };
-// Each capture keeps the newest 10000 entries.
+// The captures keep entries only while installed (test programs install them at start; the
+// daemon does not, so that with tracing off a trace call costs one flag test). Each kind
+// keeps its newest entries within a bound in bytes.
+void installCapture(bool on);
 std::vector<ErrorLogEntry> errorLog();
 std::vector<TraceRecord> traces();
 std::vector<std::string> printedLines(); // tprintf/aprintf output and debug lines
