@@ -11,6 +11,7 @@
 #include "nvrammodel.h"
 #include "rs232model.h"
 #include "keyboardmodel.h"
+#include "m2printermodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -436,6 +437,34 @@ ModelKind testPrinterKind() {
     return k;
 }
 
+ModelKind m2PrinterKind() {
+    ModelKind k;
+    k.name = "m2";
+    k.description = "M2 impact printer: receipt, journal, document (ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0;
+        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
+            return nullptr;
+        return std::make_unique<M2PrinterModel>(static_cast<uint8_t>(ec));
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M2PrinterModel>(m, reply);
+        if (!p) return false;
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 3, index) || !parseHexBytes(a[1], value) ||
+            value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-3> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -785,6 +814,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
     registry.add(testPrinterKind());
+    registry.add(m2PrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
