@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apamodel.h"
 #include "displaymodel.h"
 #include "drawermodel.h"
 #include "scalemodel.h"
@@ -612,6 +613,46 @@ ModelKind rs232Kind() {
     return k;
 }
 
+ModelKind apaKind() {
+    ModelKind k;
+    k.name = "apa";
+    k.description = "graphic display of 160 x 36 pixels (type=, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long type = 0, ec = 0;
+        if (!onlyOptions(o, {"type", "ec"}, error) || !numberOption(o, "type", 0, 0xFF, 0x80, type, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        ApaModel::Options options;
+        options.type = static_cast<uint8_t>(type);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<ApaModel>(options);
+    };
+    auto query = [](const char* name, std::string (*show)(const ApaModel&)) {
+        return ModelCommand{"", [name, show](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<ApaModel>(m, reply);
+            if (!d) return false;
+            if (!a.empty()) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address>";
+                return false;
+            }
+            reply = show(*d);
+            return true;
+        }};
+    };
+    // Every command the display received, oldest first, in hex.
+    k.commands["payloads"] = query("payloads", [](const ApaModel& d) {
+        std::string out = std::to_string(d.commands().size());
+        for (const auto& c : d.commands()) out += " " + hexBytes(c);
+        return out;
+    });
+    // The picture: 36 rows of 40 hex digits, the top row first.
+    k.commands["picture"] = query("picture", [](const ApaModel& d) { return d.picture(); });
+    k.commands["textline"] = query("textline", [](const ApaModel& d) {
+        return hexBytes(std::vector<uint8_t>(d.textLine().begin(), d.textLine().end()));
+    });
+    return k;
+}
+
 ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -802,6 +843,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
     registry.add(rs232Kind());
+    registry.add(apaKind());
     registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
     registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
     registry.add(scannerKind("scan96", ScannerModel::Kind::Scan96, "table-top scanner 96 (ec=, ident=)"));
