@@ -3,7 +3,7 @@
 //      run of messages, each a length byte and that many bytes);
 //   1: messages to the keyboard identifier (same framing);
 //   2: the rest is a microcode file, downloaded block by block;
-//   3-9: messages to an owned keyboard of each other model (same framing).
+//   3-11: messages to an owned keyboard of each other model (same framing).
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -15,6 +15,8 @@
 #include "COMD.h"
 #include "EventQueue.h"
 #include "KB50P.h"
+#include "KBANPP.h"
+#include "KBO117P.h"
 #include "KBO133P.h"
 #include "KBO32P.h"
 #include "KBO50P.h"
@@ -157,7 +159,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const uint8_t target = data[0] % 10;
+    const uint8_t target = data[0] % 12;
     ++data;
     --size;
     switch (target) {
@@ -186,6 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 6: ownedKeyboard<KBO133P>(data, size); break;
     case 7: ownedKeyboard<KBOPLUP>(data, size); break;
     case 8: ownedKeyboard<KB6629P>(data, size); break;
+    case 10: ownedKeyboard<KBANPP>(data, size); break;
+    case 11: ownedKeyboard<KBO121P>(data, size); break;
     default: ownedKeyboard<KBO32P>(data, size); break;
     }
     return 0;

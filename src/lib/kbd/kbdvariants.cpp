@@ -10,8 +10,8 @@ unsigned char MapIndicatorBits(unsigned char lightsByte, unsigned char lights) {
 }
 
 int FourPositionKeyLock(unsigned char bits, const int* codes) {
-    static const int kPositions[4] = {4, 3, 2, 1};
-    return (codes ? codes : kPositions)[(bits >> 4) & 0x03];
+    const int index = (bits >> 4) & 0x03;
+    return codes ? codes[index] : 4 - index;
 }
 
 int ThreeBitKeyLock(unsigned char bits) {

@@ -121,7 +121,7 @@ int NVMMP::Recover() {
         PDEV::Term();
         return 301;
     }
-    // Played again only when complete and wholly inside the part clients use.
+    // Played again only when complete and wholly inside the area clients use.
     const uint32_t target = get32(block + 4), length = get32(block + 8);
     if (block[0] == 2 && length >= 1 && length <= kMaxRecord && ClientRange(target, length)) {
         rc = AdapterWrite(target, block + kJournalHead, length);

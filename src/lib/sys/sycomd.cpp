@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "ConfTable.h"
@@ -232,7 +233,16 @@ std::string COMD::GetResourceFileName(const unsigned char* resourceFile) {
     while (*name == ' ') ++name;
     if (!*name) return std::string();
     std::string path = name[0] == '/' ? ovkPath(name) : std::string(name);
-    return ::access(path.c_str(), R_OK) == 0 ? path : std::string();
+    // Only a regular file that opens for reading counts. It is opened without blocking, so
+    // that a FIFO or a device named here cannot hold the caller; anything else reads as
+    // unreadable (an empty database).
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::string();
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? path : std::string();
 }
 
 void COMD::envVarsSet() {

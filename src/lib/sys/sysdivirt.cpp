@@ -230,7 +230,9 @@ int SdiVirtual::ProcessClientMessage(uint32_t connectionId, const char* text, in
     sdi::TraceWrite(301, id_, connectionId, 0, text, n);
     SdiConnection* connection = nullptr;
     FindConnection(connectionId, connection);
-    SendToMonitor(text, n);
+    // An empty message has nothing to echo, and a length of 0 would make the writer read
+    // the client's bytes as a terminated string.
+    if (n > 0) SendToMonitor(text, n);
     if (!connection) return 0;
 
     const sdi::Parsed message = sdi::ParseDeviceServerMessage(text, n);

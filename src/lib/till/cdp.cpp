@@ -166,6 +166,11 @@ int CDP::Acquire(VDEV* vdev) {
     return 0;
 }
 
+bool CDP::AlarmSoundingOrOnItsWay() const {
+    // The sound command's slot stays pending from its queueing until the unit accepts it.
+    return (unitStatus_ & CDP_ALARM_SOUNDING) || (pending_ & bit(CDP_SLOT_SOUND_ALARM));
+}
+
 int CDP::Release(VDEV* vdev) {
     if (!vdev) return 315;
     VDEV*& holder = HolderFor(vdev->GetDeviceID().device);
@@ -173,8 +178,9 @@ int CDP::Release(VDEV* vdev) {
     holder = nullptr;
     const bool shared = &holder == &sharedHolder_;
     bool silence = false;
-    if (shared && (unitStatus_ & CDP_ALARM_SOUNDING)) {
-        // Nobody may be left with an alarm sounding that no one can silence.
+    if (shared && AlarmSoundingOrOnItsWay()) {
+        // Nobody may be left with an alarm sounding that no one can silence: the silence
+        // goes after a sound command that is still queued or on its way.
         pending_ |= bit(CDP_SLOT_SILENCE_ALARM);
         silence = true;
     }
@@ -249,7 +255,7 @@ int CDP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
         }
         break;
     case CDP_REQ_SILENCE_ALARM:
-        if (status & CDP_ALARM_SOUNDING) {
+        if ((status & CDP_ALARM_SOUNDING) || AlarmSoundingOrOnItsWay()) {
             pending_ |= bit(CDP_SLOT_SILENCE_ALARM);
             sendTurn = true;
         }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apamodel.h"
 #include "displaymodel.h"
 #include "drawermodel.h"
 #include "scalemodel.h"
@@ -11,6 +12,7 @@
 #include "rs232model.h"
 #include "keyboardmodel.h"
 #include "p6397model.h"
+#include "m2printermodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -348,16 +350,28 @@ ModelKind touchKind(const std::string& name, TouchModel::Kind kind, long default
 ModelKind keyboardKind() {
     ModelKind k;
     k.name = "poskbd";
-    k.description = "extended POS keyboard: keys and key lock (type=, info6=, ec=, lock=)";
+    k.description = "RS-485 POS keyboard: keys and key lock (format=ext|k50|text|anpos, type=, info6=, ec=, lock=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         long type = 0, info6 = 0, ec = 0, lock = 0;
-        if (!onlyOptions(o, {"type", "info6", "ec", "lock"}, error) ||
+        KeyboardModel::Options options;
+        auto format = o.find("format");
+        if (format != o.end()) {
+            const std::string& f = format->second;
+            if (f == "ext") options.format = KeyboardModel::EXTENDED;
+            else if (f == "k50") options.format = KeyboardModel::K50;
+            else if (f == "text") options.format = KeyboardModel::TEXT;
+            else if (f == "anpos") options.format = KeyboardModel::ANPOS;
+            else {
+                error = "option format must be ext, k50, text or anpos";
+                return nullptr;
+            }
+        }
+        if (!onlyOptions(o, {"format", "type", "info6", "ec", "lock"}, error) ||
             !numberOption(o, "type", 0, 0xFF, 2, type, error) ||
             !numberOption(o, "info6", 0, 0xFF, 0, info6, error) ||
             !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error) ||
             !numberOption(o, "lock", 0, 0xFF, 0x10, lock, error))
             return nullptr;
-        KeyboardModel::Options options;
         options.type = static_cast<uint8_t>(type);
         options.info6 = static_cast<uint8_t>(info6);
         options.ecLevel = static_cast<uint8_t>(ec);
@@ -389,6 +403,18 @@ ModelKind keyboardKind() {
         }
         d->keyLock(static_cast<uint8_t>(bits));
         reply = "keylock " + hexBytes({static_cast<uint8_t>(bits)});
+        return true;
+    }};
+    k.commands["typematic"] = {"<A 0|1> <B 0|1>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<KeyboardModel>(m, reply);
+        long x = 0, y = 0;
+        if (!d) return false;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 1, x) || !parseNumber(a[1], 0, 1, y)) {
+            reply = "usage: typematic <slot> <port> <address> <A 0|1> <B 0|1>";
+            return false;
+        }
+        d->fixTypematic(static_cast<int>(x), static_cast<int>(y));
+        reply = "typematic " + std::to_string(x) + " " + std::to_string(y);
         return true;
     }};
     k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
@@ -528,6 +554,34 @@ ModelKind p6397Kind() {
     return k;
 }
 
+ModelKind m2PrinterKind() {
+    ModelKind k;
+    k.name = "m2";
+    k.description = "M2 impact printer: receipt, journal, document (ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0;
+        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
+            return nullptr;
+        return std::make_unique<M2PrinterModel>(static_cast<uint8_t>(ec));
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M2PrinterModel>(m, reply);
+        if (!p) return false;
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 3, index) || !parseHexBytes(a[1], value) ||
+            value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-3> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -649,6 +703,46 @@ ModelKind rs232Kind() {
     };
     k.commands["lines"] = onOff("lines", &Rs232Model::setLines);
     k.commands["hold"] = onOff("hold", &Rs232Model::setHold);
+    return k;
+}
+
+ModelKind apaKind() {
+    ModelKind k;
+    k.name = "apa";
+    k.description = "graphic display of 160 x 36 pixels (type=, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long type = 0, ec = 0;
+        if (!onlyOptions(o, {"type", "ec"}, error) || !numberOption(o, "type", 0, 0xFF, 0x80, type, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        ApaModel::Options options;
+        options.type = static_cast<uint8_t>(type);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<ApaModel>(options);
+    };
+    auto query = [](const char* name, std::string (*show)(const ApaModel&)) {
+        return ModelCommand{"", [name, show](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<ApaModel>(m, reply);
+            if (!d) return false;
+            if (!a.empty()) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address>";
+                return false;
+            }
+            reply = show(*d);
+            return true;
+        }};
+    };
+    // Every command the display received, oldest first, in hex.
+    k.commands["payloads"] = query("payloads", [](const ApaModel& d) {
+        std::string out = std::to_string(d.commands().size());
+        for (const auto& c : d.commands()) out += " " + hexBytes(c);
+        return out;
+    });
+    // The picture: 36 rows of 40 hex digits, the top row first.
+    k.commands["picture"] = query("picture", [](const ApaModel& d) { return d.picture(); });
+    k.commands["textline"] = query("textline", [](const ApaModel& d) {
+        return hexBytes(std::vector<uint8_t>(d.textLine().begin(), d.textLine().end()));
+    });
     return k;
 }
 
@@ -838,10 +932,12 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
     registry.add(testPrinterKind());
     registry.add(p6397Kind());
+    registry.add(m2PrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
     registry.add(rs232Kind());
+    registry.add(apaKind());
     registry.add(touchKind("touch95", TouchModel::Kind::Touch95, 16));
     registry.add(touchKind("touchelo", TouchModel::Kind::Elo, 19));
     registry.add(scannerKind("scan96", ScannerModel::Kind::Scan96, "table-top scanner 96 (ec=, ident=)"));

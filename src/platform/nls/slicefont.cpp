@@ -115,10 +115,23 @@ constexpr NlsBitmapMap<NLS_PRINTER_8x16_BYTES> build8x16() {
     return map;
 }
 
+constexpr NlsBitmapMap<NLS_DISPLAY_5x12_BYTES> build5x12() {
+    NlsBitmapMap<NLS_DISPLAY_5x12_BYTES> map{};
+    for (unsigned g = 0; g < NLS_GLYPH_COUNT; ++g)
+        for (int r = 0; r < 12; ++r) {
+            unsigned bits = 0;
+            for (int c = 0; c < 5; ++c)
+                if (dot(gc5x12slice.slice[g], c, r)) bits |= 0x80u >> c;
+            map.bits[g][r] = static_cast<unsigned char>(bits);
+        }
+    return map;
+}
+
 } // namespace
 
 constexpr NlsBitmapMap<NLS_PRINTER_7x8_BYTES> mod2map = buildMod2();
 constexpr NlsBitmapMap<NLS_PRINTER_8x16_BYTES> gc8x16map = build8x16();
+constexpr NlsBitmapMap<NLS_DISPLAY_5x12_BYTES> gc5x12map = build5x12();
 
 int nlsSliceAscii(const unsigned char* dots) {
     if (!dots) return -1;

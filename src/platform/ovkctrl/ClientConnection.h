@@ -22,6 +22,13 @@ public:
     // Stack of a connection's thread: requests run shallow calls into the core, so a
     // modest stack keeps many clients cheap.
     static constexpr size_t kThreadStackBytes = 512 * 1024;
+    // Bytes of events and replies that may wait for a client that does not read, beyond
+    // what its socket holds: far more than the client library's event queue takes (99
+    // events of 20 bytes), so a client that reads at all never meets it; a stopped client
+    // meets it (after its socket's own few hundred messages) within a minute even at 30
+    // events a second.
+    static constexpr size_t kOutboundBytes = 16 * 1024;
+    static size_t OutboundBytes();
 
     // sb: an accepted socket, owned from now on. processId: the client's id in the core.
     ClientConnection(sockbuf* sb, ProcessHost& host, int processId);
@@ -38,10 +45,17 @@ public:
     void Join();
     // True once the thread has ended the process and closed the socket.
     bool Finished() const { return finished_.load(); }
+    // True while a connection of the process whose peer has closed it has not yet ended the
+    // process (its thread is about to).
+    static bool HungUpConnectionOf(int processId);
     int ProcessId() const { return processId_; }
+
+protected:
+    void outboundOverflow(size_t queuedBytes) override;
 
 private:
     void Run();
+    void Unlist();
     static void* ThreadMain(void* self);
 
     int processId_;

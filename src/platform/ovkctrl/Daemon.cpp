@@ -1,6 +1,9 @@
 #include "Daemon.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -244,14 +247,29 @@ void Daemon::Reap(bool all) {
 void Daemon::Shutdown() {
     if (poller_ && !poller_->StopAdapters())
         daemonLog("adapters not stopped within %d ms", SlotPoller::kDefaultStopLimitMs);
-    // Every client: its thread ends its process, then its connection.
+    // Every client: its thread ends its process, then its connection. A thread that does
+    // not end in time (stuck in a call that nothing can break off) is left behind, and so is
+    // the core it may still be using: the daemon ends anyway.
     for (auto& c : clients_) c->Stop();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientStopLimitMs);
+    auto running = [this] {
+        return std::any_of(clients_.begin(), clients_.end(), [](const auto& c) { return !c->Finished(); });
+    };
+    while (running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (auto& c : clients_) {
+        if (c->Finished()) continue;
+        daemonLog("process %d: its connection's thread does not end; leaving it behind", c->ProcessId());
+        c.release();
+        abandoned_ = true;
+    }
+    clients_.remove(nullptr);
     Reap(true);
     listeners_.clear();
     if (published_) ::unlink(socketPath_.c_str());
     published_ = false;
     poller_.reset();
-    if (comd_) {
+    if (comd_ && !abandoned_) {
         comd_->Term();
         delete comd_;
         comd_ = nullptr;

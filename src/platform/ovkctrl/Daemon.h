@@ -32,6 +32,8 @@ public:
     static constexpr const char* kName = "ovkctrl";
     static constexpr const char* kSocketPath = "/tmp/.ovkctrl";
     static constexpr const char* kResourceFile = "/etc/ovksys.res";
+    // Longest wait at shut-down for the client threads to end.
+    static constexpr int kClientStopLimitMs = 3000;
 
     explicit Daemon(const DaemonOptions& options);
     ~Daemon();
@@ -62,4 +64,5 @@ private:
     std::list<std::unique_ptr<ClientConnection>> clients_;
     std::string socketPath_;
     bool published_ = false;
+    bool abandoned_ = false; // a client thread was left behind at shut-down
 };

@@ -18,6 +18,9 @@ public:
 // The real core: Process objects with the full handle table, listed with pcomd.
 class CoreProcessHost : public ProcessHost {
 public:
+    // Longest wait for an old connection of the same process to end (see AddProcess).
+    static constexpr int kReinitWaitMs = 3000;
+
     Process* NewProcess(int processId) override;
     int AddProcess(Process* process) override;
     int RemoveProcess(int processId) override;

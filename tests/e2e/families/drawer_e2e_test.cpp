@@ -2,6 +2,8 @@
 // simulated unit springs the drawer open and reports it, the application gets the opened
 // event; a script closes the drawer through ovksim and the application gets the closed event.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@ constexpr uint32_t kOnline = 0x420D;
 constexpr uint32_t kTillClosed = 0x420E;
 constexpr uint32_t kTillOpened = 0x420F;
 constexpr int kAcquire = 301;
+constexpr int kRelease = 304;
+constexpr int kSoundAlarm = 5403;
 constexpr int kOpenTill = 5401;
 // The drawer events carry the handle in the low 16 bits of p1.
 constexpr uint32_t kHandleBits = 0xFFFF;
@@ -105,6 +109,42 @@ TEST_F(DrawerE2E, SecondDrawerOpensWithTheClientsPulseWidth) {
     EXPECT_LT(pulse, data.size()) << reply;
     EXPECT_LT(open, data.size()) << reply;
     EXPECT_LT(pulse, open) << reply;
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+}
+
+// The alarm sounded and released at once, while the sound command is still on its way: the
+// silence follows it, and the unit is left silent.
+TEST_F(DrawerE2E, AlarmSoundedAndReleasedAtOnceEndsSilent) {
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x84, 7))) << Seen();
+    PosArg args[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", 0x84}};
+    char name[] = "alarm", cls[] = "PosAlarm";
+    const int h = PosOpen(name, cls, args, 3);
+    ASSERT_GT(h, 0) << PosErrno();
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+        ASSERT_EQ(PosIOCtl(h, kSoundAlarm, nullptr, 0), 0) << PosErrno();
+        ASSERT_EQ(PosIOCtl(h, kRelease, nullptr, 0), 0) << PosErrno();
+        // The unit has taken this round's sound command and, after it, the silence command.
+        auto count = [](const std::string& text, const std::string& what) {
+            size_t n = 0;
+            for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+            return n;
+        };
+        const size_t want = static_cast<size_t>(round) + 1;
+        std::string reply;
+        for (int i = 0; i < 500; ++i) {
+            reply = Sim("received 1 0x11 0x54");
+            if (count(reply, ":06") >= want && count(reply, ":08") >= want &&
+                reply.rfind(":08") > reply.rfind(":06"))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_EQ(count(reply, ":06"), want) << reply;
+        ASSERT_GE(count(reply, ":08"), want) << reply;
+        ASSERT_GT(reply.rfind(":08"), reply.rfind(":06")) << reply;
+        EXPECT_NE(Sim("drawers 1 0x11 0x54").find("alarm=off"), std::string::npos)
+            << Sim("drawers 1 0x11 0x54");
+    }
     EXPECT_EQ(PosClose(h), 0) << PosErrno();
 }
 

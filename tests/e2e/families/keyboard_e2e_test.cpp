@@ -83,7 +83,8 @@ const char kModelsTerminal[] =
     "slot 1 rs485 type 5 kind 5 ports 2\n"
     "station 1 0x11 0x1c poskbd type=1 info6=0x10\n"
     "station 1 0x11 0x1d poskbd type=11\n"
-    "station 1 0x11 0x19 poskbd\n";
+    "station 1 0x11 0x19 poskbd\n"
+    "station 1 0x22 0x1c poskbd type=4\n";
 
 class KeyboardModelsE2E : public TerminalTest {};
 
@@ -91,9 +92,10 @@ TEST_F(KeyboardModelsE2E, EachModelComesOnlineWithItsSubtype) {
     ASSERT_NO_FATAL_FAILURE(StartTerminal(kModelsTerminal, ""));
     const struct {
         uint32_t address, subtype;
-    } models[] = {{0x1C, 7}, {0x1D, 8}, {0x19, 6}};
+        uint32_t port = 0x11;
+    } models[] = {{0x1C, 7}, {0x1D, 8}, {0x19, 6}, {0x1C, 3, 0x22}};
     for (const auto& m : models) {
-        const uint32_t device = DeviceWord(1, 0x11, m.address, 9);
+        const uint32_t device = DeviceWord(1, m.port, m.address, 9);
         auto online = [&] {
             for (const Event& e : seen_)
                 if (e.msg == kOnline && e.p1 == device) return &e;
@@ -118,6 +120,86 @@ TEST_F(KeyboardModelsE2E, EachModelComesOnlineWithItsSubtype) {
     EXPECT_EQ(Sim("keylock 1 0x11 0x1d 0x50"), "ok keylock 50");
     ASSERT_TRUE(WaitForEvent(kKeyLock, static_cast<uint32_t>(h) | 0x10000, 10000)) << Seen();
     EXPECT_EQ(seen_.back().p2, 5u);
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+}
+
+} // namespace
+
+namespace {
+
+const char kSystemTerminal[] =
+    "slot 0 planar\n"
+    "keyboard id=0x87AB type=1\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1c poskbd\n";
+
+const char kSystemResources[] =
+    "terminal.syskbd.slotNumber:   SLOT_0\n"
+    "terminal.syskbd.portNumber:   PORT_0\n"
+    "terminal.syskbd.deviceNumber: DEVICE_SYSTEM_ATTACHED_KBD\n"
+    "terminal.kbd.slotNumber:      SLOT_1\n"
+    "terminal.kbd.portNumber:      PORT_1\n"
+    "terminal.kbd.deviceNumber:    DEVICE_POS_KEYBOARD_A\n";
+
+class SystemKeyboardE2E : public TerminalTest {};
+
+TEST_F(SystemKeyboardE2E, TheSystemKeyboardOpensAndAcquiresWithoutAConsole) {
+    ASSERT_NO_FATAL_FAILURE(StartTerminal(kSystemTerminal, kSystemResources));
+    ASSERT_TRUE(WaitForEvent(kOnline, 0x00008109)) << Seen();
+    EXPECT_EQ(seen_.back().p2 & 0xFF, 3u) << Seen();
+
+    // The typematic rules hold for RS-485 keyboards only.
+    PosArg slow[] = {{"typematicDelay", 600}};
+    char system[] = "syskbd", bus[] = "kbd", cls[] = "PosKeyboard";
+    const int h = PosOpen(system, cls, slow, 1);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+    EXPECT_EQ(PosIOCtl(h, 4716, nullptr, 0), 0) << PosErrno(); // num lock on: no console here
+    EXPECT_EQ(PosClose(h), 0) << PosErrno();
+
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x1C, 9))) << Seen();
+    EXPECT_EQ(PosOpen(bus, cls, slow, 1), -1);
+    EXPECT_EQ(PosErrno(), 4711);
+}
+
+} // namespace
+
+namespace {
+
+const char kOwnFormatsTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x1a poskbd format=anpos\n"
+    "station 1 0x11 0x10 poskbd format=k50\n"
+    "station 1 0x11 0x12 poskbd format=text\n";
+
+class OwnFormatKeyboardsE2E : public TerminalTest {};
+
+TEST_F(OwnFormatKeyboardsE2E, TheAlphanumericKeyboardGivesKeysKeyLockAndPs2Lights) {
+    ASSERT_NO_FATAL_FAILURE(StartTerminal(kOwnFormatsTerminal, ""));
+    for (uint32_t address : {0x1Au, 0x10u, 0x12u}) {
+        bool seen = false;
+        for (const Event& e : seen_) seen = seen || (e.msg == kOnline && e.p1 == DeviceWord(1, 0x11, address, 9));
+        if (!seen) {
+            ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, address, 9))) << Seen();
+        }
+    }
+    PosArg where[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", 0x1A}};
+    char name[] = "anpos", cls[] = "PosKeyboard";
+    const int h = PosOpen(name, cls, where, 3);
+    ASSERT_GT(h, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+
+    EXPECT_EQ(Sim("keys 1 0x11 0x1a 1e"), "ok keys 1e");
+    ASSERT_TRUE(WaitForEvent(kKey, static_cast<uint32_t>(h), 10000, kHandleBits)) << Seen();
+    EXPECT_EQ(seen_.back().p2 & 0xFFFF, 0x1Eu); // no console here: no character
+    EXPECT_EQ(Sim("keylock 1 0x11 0x1a 0x40"), "ok keylock 40");
+    ASSERT_TRUE(WaitForEvent(kKeyLock, static_cast<uint32_t>(h) | 0x10000, 10000)) << Seen();
+    EXPECT_EQ(seen_.back().p2, 1u);
+
+    ASSERT_EQ(PosIOCtl(h, 4716, nullptr, 0), 0) << PosErrno(); // num lock on
+    std::string last;
+    EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x1a", " ed02", 10000, &last)) << last;
     EXPECT_EQ(PosClose(h), 0) << PosErrno();
 }
 

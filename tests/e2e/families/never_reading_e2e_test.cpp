@@ -1,7 +1,8 @@
 // A client that never reads must not stall the bus: while its connection is full, two
 // stations go offline and come back again and again; the daemon's event writes to that
-// client time out and are dropped, and this test's application (which reads) gets every
-// offline and online event in good time and has its requests answered throughout.
+// client wait in its queue (within its bound) instead of holding the bus, and this test's
+// application (which reads) gets every offline and online event in good time and has its
+// requests answered throughout.
 #include <chrono>
 #include <sstream>
 #include <string>
@@ -19,8 +20,7 @@ constexpr int kCycles = 3;
 // Room the silent client leaves on its connection: fewer messages than the cycles bring.
 constexpr int kFreeMessages = 8;
 // An event comes within this time of the script's command, a request is answered within
-// this time (a station is found gone within about 1.5 s; a full client costs the bus at
-// most its write time-out, 1 s).
+// this time (a station is found gone within about 1.5 s).
 constexpr int kEventDeadlineMs = 8000;
 constexpr auto kRequestLimit = std::chrono::milliseconds(2500);
 
@@ -89,8 +89,9 @@ TEST_F(NeverReadingClient, DoesNotStallTheBusOrTheOtherClients) {
     EXPECT_LT(slowest_, kRequestLimit)
         << std::chrono::duration_cast<std::chrono::milliseconds>(slowest_).count() << " ms";
 
-    // The silent client is still connected; it got every reply but not every event: its
-    // connection was full, and the bus went on without it.
+    // The silent client is still connected and, now that it reads, gets every reply and every
+    // event: what its full connection did not take waited in its queue, and the bus went on
+    // without waiting for it.
     ASSERT_TRUE(silent.WriteLine("drain"));
     ASSERT_TRUE(silent.ReadLine(line, 20000)) << root_.read("/silent.err");
     std::istringstream drained(line);
@@ -100,7 +101,7 @@ TEST_F(NeverReadingClient, DoesNotStallTheBusOrTheOtherClients) {
     ASSERT_EQ(word, "drained") << line;
     EXPECT_EQ(replies, requests) << line;
     EXPECT_EQ(state, "open") << line;
-    EXPECT_LT(events, 2 + events_) << line << " (this client read " << events_ << ")";
+    EXPECT_GE(events, events_) << line << " (this client read " << events_ << ")";
     EXPECT_EQ(silent.Wait(), 0);
 }
 

@@ -210,6 +210,24 @@ public:
         return dynamic_cast<P*>(p);
     }
 
+    // The same with a device model of another kind (the graphic display's) on the station.
+    template <class P>
+    P* AttachModel(unsigned short typeId, uint8_t address, std::unique_ptr<bussim::DeviceModel> model) {
+        P* p = Attach<P>(typeId, address);
+        if (!p || !model) return p;
+        Wired& w = devices_.back();
+        w.anyModel = model.get();
+        w.station = std::make_unique<bussim::Station>(kPort, address, std::move(model));
+        slot->adapter.stations[address] = w.station.get();
+        return p;
+    }
+    template <class M>
+    M* ModelAs(uint8_t address) {
+        for (auto& d : devices_)
+            if (d.device->GetDeviceID().device == address) return dynamic_cast<M*>(d.anyModel);
+        return nullptr;
+    }
+
     bussim::DisplayModel* Model(uint8_t address) {
         for (auto& d : devices_)
             if (d.device->GetDeviceID().device == address) return d.model;
@@ -289,6 +307,7 @@ private:
     struct Wired {
         std::unique_ptr<PDEV> device;
         bussim::DisplayModel* model = nullptr;
+        bussim::DeviceModel* anyModel = nullptr;
         std::unique_ptr<bussim::Station> station;
     };
     SlotInfoNode node_{5}; // an RS-485 adapter of type 5 in slot 1

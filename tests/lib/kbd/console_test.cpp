@@ -1,49 +1,10 @@
 // The console keymap lookup through a fake console, and the keyboard driver node that every
 // keyboard of the process shares.
-#include <map>
-
-#include <linux/kd.h>
-
 #include "KbdBench.h"
-#include "KbdConsole.h"
+#include "FakeConsole.h"
 
 namespace kbdbench {
 namespace {
-
-// A console with one keymap: entries by {table, key code}; key codes above 88 are
-// translated by the scan-code table.
-class FakeConsole : public KbdConsole {
-public:
-    int Open(const char* path) override {
-        opened.push_back(path);
-        return std::find(paths.begin(), paths.end(), std::string(path)) != paths.end() ? 42 : -1;
-    }
-    int Ioctl(int fd, unsigned long request, void* argument) override {
-        if (fd != 42) return -1;
-        if (request == KDGETKEYCODE) {
-            auto* k = static_cast<kbkeycode*>(argument);
-            auto it = keycodes.find(k->scancode);
-            if (it == keycodes.end()) return -1;
-            k->keycode = it->second;
-            return 0;
-        }
-        if (request == KDGKBENT) {
-            auto* e = static_cast<kbentry*>(argument);
-            auto it = keymap.find({e->kb_table, e->kb_index});
-            if (it == keymap.end()) return -1;
-            e->kb_value = it->second;
-            return 0;
-        }
-        return -1;
-    }
-    void Close(int fd) override { closed += fd == 42; }
-
-    std::vector<std::string> paths{"/dev/tty0"};
-    std::vector<std::string> opened;
-    std::map<std::pair<int, int>, unsigned short> keymap;
-    std::map<unsigned, unsigned> keycodes;
-    int closed = 0;
-};
 
 class Console : public KbdBench {
 protected:

@@ -163,4 +163,24 @@ TEST(NlsPrinterMaps, BitmapsFollowTheCellsOfTheNumericDisplay) {
     EXPECT_EQ(gc8x16map.at(NLS_GLYPH_COUNT + 5), gc8x16map.at(NLS_GLYPH_BLANK));
 }
 
+TEST(NlsDisplayMaps, FiveByTwelveRowsAreTheCellsRows) {
+    EXPECT_EQ(sizeof(gc5x12map), 684u * 12u);
+    for (unsigned g = 0; g < NLS_GLYPH_COUNT; ++g) {
+        const unsigned char* cell = gc5x12slice.at(g);
+        const unsigned char* rows = gc5x12map.at(g);
+        for (int r = 0; r < 12; ++r) {
+            unsigned expected = 0;
+            for (int c = 0; c < 5; ++c)
+                if (CellDot(cell, c, r)) expected |= 0x80u >> c;
+            ASSERT_EQ(rows[r], expected) << "glyph " << g << " row " << r;
+            ASSERT_EQ(rows[r] & 0x07, 0) << "glyph " << g << " row " << r;
+        }
+    }
+    // 'L': its left column lit through the 7-row field (rows 2-8), its foot in row 8.
+    const unsigned char* l = gc5x12map.at('L');
+    for (int r = 2; r <= 8; ++r) EXPECT_TRUE(l[r] & 0x80) << r;
+    EXPECT_EQ(l[8], 0xF8);
+    EXPECT_EQ(gc5x12map.at(NLS_GLYPH_COUNT), gc5x12map.at(NLS_GLYPH_BLANK));
+}
+
 } // namespace

@@ -6,10 +6,16 @@
 // writer mutex and reports in the writer's own state (writer()), so reads and writes never
 // disturb each other's stream state. Writes are bounded by the write time-out (default
 // DEFAULT_WRITE_TIMEOUT ms): a client that does not read loses messages, whole, instead of
-// stalling the writer.
+// stalling the writer. With an outbound queue (enableOutboundQueue, as the daemon's client
+// connections have) a write never waits: what the socket does not take at once waits in the
+// connection's queue and goes out as the client reads (OutboundFlusher); a client that lets
+// the queue pass its bound is disconnected (outboundOverflow, then the socket is shut down).
 #pragma once
 
 #include <pthread.h>
+
+#include <cstddef>
+#include <string>
 
 #include "Selector.h"
 #include "SocketStream.h"
@@ -40,7 +46,26 @@ public:
     // Milliseconds a write may wait for the client (-1: no limit). Returns the previous.
     long setWriteTimeout(long ms);
 
+    // From now on writes never wait; at most `boundBytes` wait in the connection's queue.
+    void enableOutboundQueue(size_t boundBytes);
+    // Sends what the queue holds and the socket takes now: true when nothing is left to send
+    // (the queue is empty, or the connection has failed). For OutboundFlusher.
+    bool flushQueued();
+    // True once the queue passed its bound (the connection is being shut down).
+    bool outboundOverflowed();
+
+protected:
+    // Called once, under the writer mutex, when the queue passes its bound.
+    virtual void outboundOverflow(size_t queuedBytes) { (void)queuedBytes; }
+
 private:
+    int queueMessage(const void* data, int length, bool& startFlushing);
+
     pthread_mutex_t mutex_;
     sockbuf* owned_ = nullptr;
+    bool queued_ = false;   // outbound queue in use
+    size_t bound_ = 0;
+    std::string queue_;     // bytes not yet sent, in order
+    bool overflowed_ = false;
+    bool failed_ = false;   // the peer is gone
 };

@@ -51,6 +51,8 @@ public:
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
     int Acquire(VDEV* vdev) override;
     int Release(VDEV* vdev) override;
+    // The alarm sounds, or a sound command is queued or on its way to the unit.
+    bool AlarmSoundingOrOnItsWay() const;
 
     // The link handlers.
     int CommandResetInProgress() override;

@@ -1,12 +1,18 @@
-// The extended POS keyboard as a device model: it answers the information request
-// (00 00 01) with its type, information byte 6 and EC level, the EC-level request (00 80)
-// with its EC level, and every other command (microcode block, lights, tone, configure) with
-// "command completed". It records every payload, keeps the lights, tone, configure command
-// and microcode blocks, and sends the key messages and key-lock changes a script asks for.
-//
-// Messages to the host: byte 0 fat-finger flags (bit 7 error), byte 1 status (bit 2
-// information, bit 3 EC level, bit 5 completed), byte 2 the key-lock bits, byte 3 unused,
-// then the information or EC level, then the scan codes.
+// The RS-485 POS keyboards as a device model, in one of four message formats:
+// - ext (the extended keyboards): it answers the information request (00 00 01) with its
+//   type, information byte 6 and EC level, the EC-level request (00 80) with its EC level,
+//   and every other command with "command completed". Messages: byte 0 fat-finger flags
+//   (bit 7 error), byte 1 status (bit 2 information, bit 3 EC level, bit 5 completed), byte 2
+//   the key-lock bits, byte 3 unused, then the information or EC level, then the codes.
+// - k50 (the 50-key keyboard with its own format): 00 80 gives LL 04 EC; LL is byte 0 with
+//   the key lock in bit 6; key messages LL 00 codes.
+// - text (the character keyboard): 00 80 gives LL 04 00 EC; key messages LL 00 00 00 and the
+//   characters.
+// - anpos (the alphanumeric keyboard): 00 80 gives LL 04 B2 EC, byte 2 with bit 3 once 1D
+//   came and bits 4 and 5 following the last 14/15 and 16/17 (or fixed by a script), byte 1
+//   bit 0 while a continuous tone sounds; key messages LL S1 B2 codes; other commands LL S1 B2.
+// It records every payload, keeps the lights, tone, configure command and microcode blocks,
+// and sends the key messages and key-lock changes a script asks for.
 #pragma once
 
 #include <cstddef>
@@ -22,11 +28,14 @@ class KeyboardModel : public DeviceModel {
 public:
     using Bytes = std::vector<uint8_t>;
 
+    enum Format { EXTENDED, K50, TEXT, ANPOS };
+
     struct Options {
+        Format format = EXTENDED;
         uint8_t type = 2;      // information byte 5: the keyboard type
         uint8_t info6 = 0;     // information byte 6
         uint8_t ecLevel = 0x10;
-        uint8_t lock = 0x10;   // key-lock bits (byte 2)
+        uint8_t lock = 0x10;   // key-lock bits (byte 2; byte 0 in the other formats)
     };
 
     KeyboardModel() : KeyboardModel(Options{}) {}
@@ -38,6 +47,10 @@ public:
     void keyLock(uint8_t bits);
     // Script: a raw message.
     void push(const Bytes& payload);
+    // Script (anpos): the typematic bits reported, fixed (-1: follow the commands).
+    void fixTypematic(int a, int b);
+    // The status byte 2 of the anpos format.
+    uint8_t anposStatus() const;
 
     const Options& options() const { return options_; }
     // Every payload the host sent, oldest first (the newest kReceivedLimit).
@@ -60,6 +73,8 @@ private:
     Bytes lights_, tone_, configure_;
     std::vector<Bytes> blocks_;
     int resets_ = 0;
+    bool got1D_ = false, typematicA_ = false, typematicB_ = false, toneOn_ = false;
+    int fixedA_ = -1, fixedB_ = -1;
 };
 
 } // namespace bussim

@@ -1,4 +1,4 @@
-// The part of the CMPI provider interface that this system's providers use, for building and
+// Those pieces of the CMPI provider interface that this system's providers use, for building and
 // testing them without a CIM server: the broker's object factories, object paths, instances,
 // results, texts, typed values and the instance provider's function table. Our own
 // declarations; the encoded type numbers are this header's own.

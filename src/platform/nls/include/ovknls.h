@@ -23,6 +23,7 @@ enum : unsigned {
     NLS_SLICE_BYTES = 10,
     NLS_PRINTER_7x8_BYTES = 7,
     NLS_PRINTER_8x16_BYTES = 16,
+    NLS_DISPLAY_5x12_BYTES = 12,
     NLS_CODE_PAGE_ENTRIES = 256,
 };
 
@@ -99,9 +100,13 @@ extern const NlsByteMap mod3Map;
 //   mod2map:   7 bytes per glyph for the M2 printer: bytes 0-4 are the cell's columns 0-4,
 //              dot rows 0-7 (bit 0 the top row, as gc5x12slice bytes 0-4); bytes 5-6 are 0.
 //   gc8x16map: 16 rows of 8 dots per glyph (10944 bytes): row r (2 <= r <= 13) holds dot row
-//              r - 2 of the cell, column c in bit 7 - c; rows 0, 1, 14 and 15 are 0.
+//              r - 2 of the cell, column c in bit 7 - c; rows 0, 1, 14 and 15 are 0. The
+//              graphic display draws its 8 x 16 glyphs from it too.
+//   gc5x12map: 12 rows per glyph for the graphic display's 5 x 12 glyphs: row r holds dot
+//              row r of the cell, column c in bit 7 - c (the five high bits); bits 0-2 are 0.
 extern const NlsBitmapMap<NLS_PRINTER_7x8_BYTES> mod2map;
 extern const NlsBitmapMap<NLS_PRINTER_8x16_BYTES> gc8x16map;
+extern const NlsBitmapMap<NLS_DISPLAY_5x12_BYTES> gc5x12map;
 
 // The nearest printable ASCII character of a glyph ('?' when there is none, ' ' for the
 // blank and for glyph 0).

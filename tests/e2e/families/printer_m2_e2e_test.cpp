@@ -1,0 +1,75 @@
+// The M2 printer end to end: ovksim plays the printer at 0x30, the daemon loads its plug-in,
+// and the application prints a line, cuts, chases and sees the cover open.
+#include <string>
+
+#include "SimulatedTerminal.h"
+#include "ovknls.h"
+
+namespace {
+
+constexpr uint32_t kOnline = 0x420D;
+constexpr uint32_t kOffline = 0x420C;
+constexpr uint32_t kChaseComplete = 16900;
+constexpr uint32_t kStatusChange = 16902;
+constexpr int kAcquire = 301;
+constexpr uint32_t kHandleBits = 0xFFFF;
+
+const char kTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x30 m2\n";
+
+const char kResources[] =
+    "terminal.m2.slotNumber:   SLOT_1\n"
+    "terminal.m2.portNumber:   PORT_1\n"
+    "terminal.m2.deviceNumber: DEVICE_PRINTER_2\n";
+
+std::string Hex(const unsigned char* bytes, size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+class M2E2E : public TerminalTest {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));
+        ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x30, 3))) << Seen();
+        char name[] = "m2", cls[] = "PosPrinter";
+        handle_ = PosOpen(name, cls, nullptr, 0);
+        ASSERT_GT(handle_, 0) << PosErrno();
+        ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    }
+    void TearDown() override {
+        if (handle_ > 0) PosClose(handle_);
+        TerminalTest::TearDown();
+    }
+    int Write(std::string text) { return PosWrite(handle_, text.data(), static_cast<unsigned>(text.size())); }
+
+    int handle_ = 0;
+};
+
+TEST_F(M2E2E, PrintsALineCutsAndChases) {
+    ASSERT_EQ(Write("HELLO\n"), 6) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "[HELLO]")) << Sim("payloads 1 0x11 0x30");
+    std::string frame = "0100020000010c";
+    for (char c : std::string("HELLO")) frame += Hex(mod2map.at(static_cast<unsigned char>(c)), 7);
+    EXPECT_NE(Sim("payloads 1 0x11 0x30").find(frame), std::string::npos);
+
+    ASSERT_EQ(Write("\x1BP"), 2) << PosErrno();
+    EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x30", "01000000040000"));
+    ASSERT_EQ(Write("\x1BG"), 2) << PosErrno();
+    EXPECT_TRUE(WaitForEvent(kChaseComplete, 0x10000u | static_cast<uint32_t>(handle_))) << Seen();
+}
+
+TEST_F(M2E2E, AnOpenCoverIsReportedAndTakesThePrinterOffline) {
+    EXPECT_EQ(Sim("cover 1 0x11 0x30 open"), "ok cover open");
+    EXPECT_TRUE(WaitForEvent(kStatusChange, 0x80000u | static_cast<uint32_t>(handle_))) << Seen();
+    EXPECT_TRUE(WaitForEvent(kOffline, DeviceWord(1, 0x11, 0x30, 3))) << Seen();
+}
+
+} // namespace

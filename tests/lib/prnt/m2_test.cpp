@@ -1,0 +1,442 @@
+// The M2 printer: its command frames, the physical printer's answers by hand on a capturing
+// adapter, and the virtual printer against the simulated M2 printer on a bus station, one
+// bus round at a time on the settable clock.
+#include <cstring>
+#include <string>
+
+#include "PRNTM2.h"
+#include "PrinterBench.h"
+#include "m2printermodel.h"
+#include "ovknls.h"
+
+namespace prntbench {
+namespace {
+
+using bussim::M2PrinterModel;
+using bussim::PrinterModel;
+
+constexpr unsigned char kM2 = 0x30;
+
+Bytes glyphs(const std::string& text) {
+    Bytes out;
+    for (unsigned char c : text) out.insert(out.end(), mod2map.at(c), mod2map.at(c) + 7);
+    return out;
+}
+Bytes header(std::initializer_list<unsigned char> h) { return Bytes(h); }
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class M2Printer : public PRNTM2P {
+public:
+    explicit M2Printer(ADAPTER* adapter) : PRNTM2P(DeviceID(kSlot, kPort, kM2)) { adapter_ = adapter; }
+    ~M2Printer() override {
+        adapter_ = nullptr;
+        openCount_ = 0;
+    }
+};
+
+class M2Client : public PRNTM2V {
+public:
+    explicit M2Client(int handle)
+        : PRNTM2V(DeviceID(kSlot, kPort, kM2), handle, reinterpret_cast<const unsigned char*>("PRNTM2V")) {
+        destination_ = queue.destination();
+    }
+    ~M2Client() override {
+        if (IsHolding()) {
+            Lock();
+            int out = 0;
+            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
+            Unlock();
+        }
+        if (OpenCount() > 0) {
+            int remaining = 0;
+            Close(remaining);
+        }
+    }
+    int ioctl(int request, std::vector<PosArg> args = {}) {
+        Lock();
+        int out = 0;
+        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
+        Unlock();
+        return rc;
+    }
+    int write(const std::string& text, int* written = nullptr) {
+        Lock();
+        int count = 0;
+        int rc = Write(text.data(), static_cast<unsigned>(text.size()), count);
+        Unlock();
+        if (written) *written = count;
+        return rc;
+    }
+    int writeBytes(const Bytes& data) {
+        Lock();
+        int count = 0;
+        int rc = Write(data.data(), static_cast<unsigned>(data.size()), count);
+        Unlock();
+        return rc;
+    }
+    int set(std::vector<PosArg> args) { return ioctl(POS_SYS_SET_VALUES, std::move(args)); }
+    RecordingQueue queue;
+};
+
+class M2Bench : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovkhost::useManualClock(true);
+        ovkhost::setClock(500000);
+        ovkhost::clearCaptures();
+        chSetDevNodeBackend(&node_);
+        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
+        comd_ = std::make_unique<COMD>();
+        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
+        ASSERT_NE(slot_, nullptr);
+        printer_ = std::make_unique<M2Printer>(&adapter_);
+        slot_->adapter = &adapter_;
+        slot_->printer = printer_.get();
+        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
+    }
+    void TearDown() override {
+        clients_.clear();
+        comd_->RemoveProcess(procA_.GetProcessId());
+        slot_->printer = nullptr;
+        slot_->adapter = nullptr;
+        station_.reset();
+        printer_.reset();
+        comd_.reset();
+        SetSlotBuilder(previousBuilder_);
+        chSetDevNodeBackend(nullptr);
+        ovkhost::useManualClock(false);
+    }
+
+    M2Printer& printer() { return *printer_; }
+    M2Client& client() {
+        clients_.push_back(std::make_unique<M2Client>(static_cast<int>(clients_.size()) + 1));
+        M2Client& c = *clients_.back();
+        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("printer"),
+                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
+                  0);
+        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        return c;
+    }
+
+    // --- frames by hand ---
+    void feed(unsigned char control, const Bytes& data = {}) {
+        Bytes rec = linkrec::received(kPort, kM2, control, data);
+        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
+    }
+    void reply(const Bytes& payload) {
+        const int ns = printer_->GetReceiveSequence();
+        const int nr = printer_->GetSendSequence();
+        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
+    }
+    std::vector<linkrec::Sent> sent() {
+        std::vector<linkrec::Sent> out;
+        for (const Bytes& rec : adapter_.frames) out.push_back(linkrec::decodeSent(rec));
+        adapter_.frames.clear();
+        return out;
+    }
+    std::vector<Bytes> commands() {
+        std::vector<Bytes> out;
+        for (const linkrec::Sent& f : sent())
+            if (f.info()) out.push_back(f.data);
+        return out;
+    }
+    // ROL, NSA, the EC level request answered: online.
+    void bringUp(unsigned char ec = 0x20) {
+        feed(0x0F);
+        feed(0x63);
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x80, 0, 0, 0, 0, 0}}));
+        reply({0x03, 0x48, ec, 0x00});
+        ASSERT_TRUE(printer_->Confirmed(kM2));
+    }
+
+    // --- the simulated M2 printer ---
+    M2PrinterModel& model() { return static_cast<M2PrinterModel&>(station().model()); }
+    bussim::Station& station() {
+        if (!station_)
+            station_ = std::make_unique<bussim::Station>(kPort, kM2, std::make_unique<M2PrinterModel>());
+        return *station_;
+    }
+    void round(int ms = 10) {
+        bussim::Station& st = station();
+        for (const Bytes& rec : adapter_.frames) {
+            linkrec::Sent f = linkrec::decodeSent(rec);
+            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
+        }
+        adapter_.frames.clear();
+        ovkhost::advanceClock(ms);
+        st.tick(chTime());
+        if (std::optional<bussim::LinkFrame> answer = st.poll())
+            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
+        printer_->ProcessOutput(chTime());
+    }
+    template <class F>
+    bool until(F done, int rounds = 300) {
+        for (int i = 0; i < rounds && !done(); ++i) round();
+        return done();
+    }
+    void run(int rounds) {
+        for (int i = 0; i < rounds; ++i) round();
+    }
+    void comeOnline() {
+        ASSERT_TRUE(until([&] { return printer_->Confirmed(kM2); }));
+        for (int i = 0; i < 5; ++i) round();
+        queueA_.take();
+    }
+    std::vector<Bytes> modelCommands(size_t from = 0) {
+        const auto& all = model().commands();
+        return {all.begin() + static_cast<long>(std::min(from, all.size())), all.end()};
+    }
+
+    TempRoot root_;
+    SlotInfoNode node_{5, kSlot};
+    SlotBuilder previousBuilder_ = nullptr;
+    std::unique_ptr<COMD> comd_;
+    BenchSlot* slot_ = nullptr;
+    CapturingAdapter adapter_;
+    std::unique_ptr<M2Printer> printer_;
+    std::unique_ptr<bussim::Station> station_;
+    RecordingQueue queueA_;
+    RecordingProcess procA_{101, &queueA_};
+    std::vector<std::unique_ptr<M2Client>> clients_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Command frames.
+
+TEST(M2Command, FramesAreTheRowBytesTheParametersAndTheData) {
+    PRNTCMDM2 line;
+    const unsigned char data[3] = {7, 8, 9};
+    ASSERT_EQ(line.Set(M2_LINE_SJ, nullptr, 1, 12, 3, data, 0, 0x55), 0);
+    EXPECT_EQ(Bytes(line.frame, line.frame + line.frameLength), (Bytes{1, 0, 1, 0, 0, 1, 12, 7, 8, 9}));
+    EXPECT_EQ(line.station, PRN_STATION_SJ);
+    EXPECT_EQ(line.classFlags, M2_CLASS_PRINT);
+
+    PRNTCMDM2 cut;
+    ASSERT_EQ(cut.Set(M2_CUT, nullptr, 0, 0, 0, nullptr, 0, 0), 0);
+    EXPECT_EQ(Bytes(cut.frame, cut.frame + cut.frameLength), (Bytes{1, 0, 0, 0, 4, 0, 0}));
+    EXPECT_FALSE(cut.ownsFrame);
+
+    // Class 0x0080 puts the last argument into byte 3.
+    PRNTCMDM2 special;
+    ASSERT_EQ(special.Set(19, nullptr, 2, 3, 0, nullptr, 0, 0x9A), 0);
+    EXPECT_EQ(Bytes(special.frame, special.frame + 7), (Bytes{1, 0, 0x20, 0x9A, 0, 2, 3}));
+
+    PRNTCMDM2 bad;
+    EXPECT_EQ(bad.Set(M2_ROWS, nullptr, 0, 0, 0, nullptr, 0, 0), 316);
+    // System codes go to the base.
+    EXPECT_EQ(bad.Set(PRNTCMD_CHASE_CR, nullptr, 0, 0, 0, nullptr, 0, 0), 0);
+    EXPECT_TRUE(bad.IsChase());
+}
+
+// ---------------------------------------------------------------------------------------
+// The physical printer, frames by hand.
+
+TEST_F(M2Bench, StartsWithTheECLevelAndWaitTimes) {
+    feed(0x0F);
+    feed(0x63);
+    std::vector<linkrec::Sent> frames = sent();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().addressWait, 192);
+    EXPECT_EQ(frames.back().byteWait, 0);
+    EXPECT_EQ(frames.back().data, (Bytes{0x00, 0x80, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(printer().Confirmed(kM2));
+    reply({0x03, 0x48, 0x20, 0x00});
+    EXPECT_TRUE(printer().Confirmed(kM2));
+    EXPECT_TRUE(printer().OnlineConfirmed());
+    EXPECT_EQ(printer().ECLevel(), 0x20);
+    // EC above 23: no throat commands.
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+}
+
+TEST_F(M2Bench, ALowECLevelOpensThenClosesTheThroat) {
+    bringUp(0x10);
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}));
+    reply({0x03, 0x48, 0x10, 0x00});
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00}}));
+    reply({0x03, 0x48, 0x10, 0x00});
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+}
+
+TEST_F(M2Bench, ShortFramesAreLoggedAckedAndNeverReadPast) {
+    bringUp();
+    sent();
+    ovkhost::clearCaptures();
+    reply({0x03});
+    EXPECT_TRUE(ovkhost::errorLogged(19703));
+    std::vector<linkrec::Sent> frames = sent();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_FALSE(frames[0].info()); // an acknowledgement
+    // Two bytes: the missing EC and last bytes count as 0.
+    reply({0x00, 0x48});
+    unsigned char raw[16] = {};
+    printer().CopyPrinterStatus(raw);
+    EXPECT_EQ(Bytes(raw, raw + 4), (Bytes{0x00, 0x48, 0x00, 0x00}));
+}
+
+TEST_F(M2Bench, TheFirstRejectResetsTheSecondAsksForAResume) {
+    M2Client& c = client();
+    bringUp();
+    c.queue.take();
+    ASSERT_EQ(c.write("A\n"), 0);
+    printer().ProcessOutput(chTime());
+    ASSERT_EQ(commands().size(), 1u);
+    reply({0x80, 0x48, 0x20, 0x00});
+    EXPECT_TRUE(ovkhost::errorLogged(19711));
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x40, 0, 0, 0, 0, 0}}));
+    EXPECT_TRUE(c.queue.take().empty());
+    // The reset brings the printer back: the line is sent again and rejected again.
+    feed(0x0F);
+    feed(0x63);
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x80, 0, 0, 0, 0, 0}}));
+    reply({0x03, 0x48, 0x20, 0x00});
+    ASSERT_EQ(commands().size(), 1u);
+    reply({0x80, 0x48, 0x20, 0x00});
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_PRINTER_ERROR);
+    EXPECT_EQ(events.back().p1, 0x20000u | 1);
+    EXPECT_TRUE(printer().ResumeRequested());
+}
+
+TEST_F(M2Bench, AReceiptPaperErrorResetsThenAsksThenStaysSilent) {
+    M2Client& c = client();
+    bringUp();
+    c.queue.take();
+    reply({0x00, 0xC8, 0x20, 0x00});
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x40, 0, 0, 0, 0, 0}}));
+    feed(0x0F);
+    feed(0x63);
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x80, 0, 0, 0, 0, 0}}));
+    reply({0x03, 0xC8, 0x20, 0x00});
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_PRINTER_ERROR);
+    EXPECT_EQ(events.back().p1, 0x1000000u | 1);
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+    reply({0x00, 0xC8, 0x20, 0x00});
+    reply({0x00, 0xC8, 0x20, 0x00});
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+    EXPECT_TRUE(c.queue.take().empty());
+    // Paper back: the count starts again.
+    reply({0x00, 0x48, 0x20, 0x00});
+    reply({0x00, 0xC8, 0x20, 0x00});
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x40, 0, 0, 0, 0, 0}}));
+}
+
+TEST_F(M2Bench, CoverOpenPostsTheChangeAndGoesUnconfirmed) {
+    M2Client& c = client();
+    bringUp();
+    c.queue.take();
+    reply({0x00, 0x58, 0x20, 0x00});
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0].msg, POSM_PRN_STATUS_CHANGE);
+    EXPECT_EQ(events[0].p1, 0x80000u | 1);
+    EXPECT_FALSE(printer().Confirmed(kM2));
+    EXPECT_TRUE(printer().GetStatus() & 0x1);
+}
+
+// ---------------------------------------------------------------------------------------
+// The virtual printer on the simulated M2 printer.
+
+TEST_F(M2Bench, HelloOnTheReceiptIsOneLineWithItsFeed) {
+    M2Client& c = client();
+    comeOnline();
+    const size_t before = model().commands().size();
+    ASSERT_EQ(c.write("HELLO\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
+    EXPECT_EQ(modelCommands(before),
+              (std::vector<Bytes>{cat(header({1, 0, 2, 0, 0, 1, 0x0C}), glyphs("HELLO"))}));
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "HELLO");
+}
+
+TEST_F(M2Bench, ALongLineIsFlushedAtThe129thCharacterInBlocksOf38) {
+    M2Client& c = client();
+    comeOnline();
+    const size_t before = model().commands().size();
+    const std::string text(130, 'A');
+    int written = 0;
+    ASSERT_EQ(c.write(text, &written), 0);
+    EXPECT_EQ(written, 130);
+    run(40);
+    std::vector<Bytes> cmds = modelCommands(before);
+    ASSERT_EQ(cmds.size(), 4u);
+    const size_t sizes[4] = {38, 38, 38, 14};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(cmds[i].size(), 7 + sizes[i] * 7) << i;
+        EXPECT_EQ(Bytes(cmds[i].begin(), cmds[i].begin() + 7), (Bytes{1, 0, 2, 0, 0, 0, 0})) << i;
+    }
+}
+
+TEST_F(M2Bench, EmphasisSendsEachBlockTwiceAndUserGlyphsReplaceCharacters) {
+    M2Client& c = client();
+    comeOnline();
+    const unsigned char star[7] = {1, 2, 3, 4, 5, 6, 7};
+    std::vector<PosArg> defs{{reinterpret_cast<const char*>(static_cast<uintptr_t>('*')),
+                              reinterpret_cast<intptr_t>(star)}};
+    ASSERT_EQ(c.ioctl(POS_PRN_DEFINE_CHARACTERS, defs), 0);
+    const size_t before = model().commands().size();
+    ASSERT_EQ(c.write("\x1B" "EA*\n"), 0);
+    run(20);
+    const Bytes body = cat(glyphs("A"), Bytes(star, star + 7));
+    EXPECT_EQ(modelCommands(before), (std::vector<Bytes>{cat(header({1, 0, 2, 0, 0, 0, 0}), body),
+                                                         cat(header({1, 0, 2, 0, 0, 1, 0x0C}), body)}));
+}
+
+TEST_F(M2Bench, LogosGoInPassesOfTheColumnsThatHoldDots) {
+    M2Client& c = client();
+    comeOnline();
+    ASSERT_EQ(c.set({{"printMode", 2}}), 0);
+    Bytes logo(300, 0);
+    for (size_t i = 0; i < logo.size(); i += 2) logo[i] = static_cast<unsigned char>(i + 1);
+    size_t before = model().commands().size();
+    ASSERT_EQ(c.writeBytes(logo), 0);
+    run(20);
+    std::vector<Bytes> cmds = modelCommands(before);
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_EQ(Bytes(cmds[0].begin(), cmds[0].begin() + 7), (Bytes{1, 0, 4, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(cmds[1].begin(), cmds[1].begin() + 7), (Bytes{1, 0, 4, 0, 0, 1, 0x0C}));
+    for (size_t i = 0; i < 300; ++i) {
+        EXPECT_EQ(cmds[0][7 + i], i % 4 == 0 ? logo[i] : 0) << i;
+        EXPECT_EQ(cmds[1][7 + i], i % 4 == 2 ? logo[i] : 0) << i;
+    }
+    // A short logo is padded, never read past.
+    before = model().commands().size();
+    ASSERT_EQ(c.writeBytes(Bytes(10, 0xFF)), 0);
+    run(20);
+    cmds = modelCommands(before);
+    ASSERT_EQ(cmds.size(), 4u);
+    for (const Bytes& cmd : cmds) {
+        ASSERT_EQ(cmd.size(), 307u);
+        for (size_t i = 10; i < 300; ++i) EXPECT_EQ(cmd[7 + i], 0) << i;
+    }
+}
+
+TEST_F(M2Bench, FeedsTearBarAndCut) {
+    M2Client& c = client();
+    comeOnline();
+    const size_t before = model().commands().size();
+    c.Lock();
+    EXPECT_EQ(c.FeedPaper(1, 90001, 0), 321);
+    EXPECT_EQ(c.FeedPaper(8, 1000, 0), POSERR_PRN_INVALID_STATION);
+    EXPECT_EQ(c.FeedPaper(3, 3530, 0), 0);
+    // A line with a feed too long for one command: no feed, and FeedPaper refuses the rest.
+    EXPECT_EQ(c.PrnCmdWithFeed(M2_LINE_CR, 0, 95000, 7, mod2map.at('X'), 0, 0), 321);
+    c.Unlock();
+    ASSERT_EQ(c.write("\x1BO\x1BP"), 0);
+    ASSERT_EQ(c.set({{"printStation", 2}}), 0);
+    ASSERT_EQ(c.write("\x1BP"), 0); // dropped: the receipt is not selected
+    run(30);
+    // The stations alternate: the journal after the EC request, then the receipt.
+    EXPECT_EQ(modelCommands(before), (std::vector<Bytes>{{1, 0, 0, 1, 0, 1, 10},
+                                        {1, 0, 0, 4, 0, 1, 10},
+                                        cat(header({1, 0, 2, 0, 0, 0, 0}), glyphs("X")),
+                                        {1, 0, 0, 4, 0, 1, 108},
+                                        {1, 0, 0, 0, 4, 0, 0}}));
+}
+
+} // namespace
+} // namespace prntbench
