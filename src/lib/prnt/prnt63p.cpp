@@ -243,9 +243,13 @@ void PRNT63P::SendExtendedStatusMessage(const unsigned char* next) {
     if (changed(9, 1)) SendStatusChangeMessage(0x1000000, word);
     if (changed(10, 6) || changed(10, 7)) SendStatusChangeMessage(0x100000, word);
     if (bit(block_, 10, 2) && !bit(next, 10, 2)) SendStatusChangeMessage(0x140000, word);
-    static const int kErrorBits[] = {0, 1, 2, 3, 5};
-    for (int n : kErrorBits)
-        if (changed(12, n)) SendStatusChangeMessage(0x80000000u, 1u << n);
+    // When the error byte changes, every error bit set before or now is reported, one by one
+    // (0x05 to 0x21 reports 1, 4 and 32).
+    if (next[12] != block_[12]) {
+        static const int kErrorBits[] = {0, 1, 2, 3, 5};
+        for (int n : kErrorBits)
+            if ((next[12] | block_[12]) & (1u << n)) SendStatusChangeMessage(0x80000000u, 1u << n);
+    }
 }
 
 void PRNT63P::RespondToError(uint32_t code) {
