@@ -384,7 +384,6 @@ void PRNT63P::ProcessMsgNormal(const unsigned char* data, int n) {
     // 5: data after the status.
     const int pos = statusLength_;
     const int rest = n - pos;
-    out = queue_ ? queue_->GetOutstanding() : nullptr;
     if (bit(b, 4, 2) && owner_ && rest > 0) {
         micrStatus_ = data[pos];
         noiseLevel_ = 1;
@@ -404,8 +403,9 @@ void PRNT63P::ProcessMsgNormal(const unsigned char* data, int n) {
         if (bit(b, 4, 6)) TellOwner(PRN63_TV_IMAGE1, data + pos, rest);
         if (bit(b, 4, 7)) TellOwner(PRN63_TV_IMAGE2, data + pos, rest);
     }
-    if (bit(b, 4, 4)) ReadAnswerData(data, n, out);
-    if (bit(b, 4, 3)) ReplyData(data, n, out);
+    // Each step takes the outstanding command afresh: the one before may have completed it.
+    if (bit(b, 4, 4)) ReadAnswerData(data, n, queue_ ? queue_->GetOutstanding() : nullptr);
+    if (bit(b, 4, 3)) ReplyData(data, n, queue_ ? queue_->GetOutstanding() : nullptr);
     settle();
 
     // 6: home check.
