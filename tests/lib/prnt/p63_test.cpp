@@ -352,6 +352,30 @@ TEST_F(P63Bench, AThirteenByteMessageKeepsTheShortStatusAndReadsTheInformationAt
     EXPECT_EQ(Bytes(raw, raw + 16), (Bytes{0x01, 0x47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST_F(P63Bench, ExtendedDeviceInformationRewritesTheSubtypeAndDerivesTheCapabilities) {
+    feed(0x0F);
+    feed(0x63);
+    commands();
+    struct Case {
+        unsigned char subtype, f2, f5;
+        int expected;
+    } cases[] = {{8, 0, 0x06, 105}, {8, 0, 0x02, 73}, {8, 1, 0x06, 41}, {8, 1, 0x00, 9}, {4, 0, 0x06, 9}};
+    for (const Case& k : cases) {
+        // Device type, subtype, kept, EC, revision, F1-F5, feature, four kept bytes.
+        const Bytes info{0x30, k.subtype, 0, 0x40, 2, '2', k.f2, 0xFE, 0x5E, k.f5, 0, 0, 0, 0, 0};
+        reply(cat(status16(0x01), info));
+        EXPECT_EQ(printer().GetDeviceSubtype(), k.expected) << int(k.subtype) << " " << int(k.f2) << " " << int(k.f5);
+        commands();
+    }
+    // The last report: F2 1, F3 0xFE, F4 0x5E, F5 0: 0x21, 0xC and 0x10 for F4 bits 1 and 2,
+    // 0x802 for F4 bit 6, 0x40 for F3 bit 2; F3 bits 3-7 in the second set.
+    Bytes info{0x30, 0x08, 0, 0x40, 2, '2', 1, 0xFE, 0x5E, 0x00, 0, 0, 0, 0, 0};
+    reply(cat(status16(0x01), info));
+    EXPECT_EQ(printer().CapabilityBits(0), 0x21u | 0xCu | 0x10u | 0x802u | 0x40u);
+    EXPECT_EQ(printer().CapabilityBits(1), 0x1Fu);
+    EXPECT_EQ(printer().GetECLevel(), 0x40);
+}
+
 TEST_F(P63Bench, ShortAndEmptyFramesAreLoggedAndAcknowledged) {
     bringUp();
     commands();
