@@ -666,9 +666,11 @@ PRNTCMD* PRNTM3P::GetNextCommand() {
         QueueState state{};
         queue_->Query(&state);
         const bool blocked = headParkPending_ || (b1 & 0x10) || state.sent != 0;
-        if (idleCount_ > kIdleLimit) {
+        // This poll is the (idleCount_ + 1)th without a command.
+        const int polls = idleCount_ + 1;
+        if (polls > kIdleLimit) {
             returned = SendSystem(7);
-        } else if (!blocked && idleCount_ >= kIdlePark && !firmwareMode_) {
+        } else if (!blocked && polls >= kIdlePark && !firmwareMode_) {
             if (headParkedPosition_ == 0 && !(b0 & 0x02)) returned = SendSystem(3);
             else if (headParkedPosition_ == 1 && !(b2 & 0x01)) returned = SendSystem(4);
         }
