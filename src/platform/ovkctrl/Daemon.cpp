@@ -154,24 +154,20 @@ bool Daemon::StartCore() {
         rc = 321;
     }
     if (rc != 0) daemonLog("system resources not loaded (error %d); going on with defaults", rc);
-    UpdateTraceFile(); // the loaded trace options replace what the configuration file set
+    UpdateTraceFile(); // or the loaded trace options ("traceOptions", OVK_TRACE_OPTIONS)
     host_.reset(new CoreProcessHost);
     poller_.reset(new SlotPoller);
     return poller_->Start();
 }
 
 void Daemon::UpdateTraceFile() {
-    const bool wanted = comd_ && (comd_->GetTraceOptions() & kTraceFileOption) != 0;
-    if (wanted == ovkhost::traceFileActive()) return;
+    if (ovkhost::traceFileActive() || !comd_ || (comd_->GetTraceOptions() & kTraceFileOption) == 0)
+        return;
     const std::string path = ovkPath(kTraceFile);
-    if (!wanted) {
-        ovkhost::stopTraceFile();
-        daemonLog("tracing off");
-    } else if (ovkhost::startTraceFile(path)) {
+    if (ovkhost::startTraceFile(path))
         daemonLog("tracing to %s", path.c_str());
-    } else {
+    else
         daemonLog("cannot create the trace file %s: %s", path.c_str(), std::strerror(errno));
-    }
 }
 
 bool Daemon::Publish() {

@@ -53,7 +53,8 @@ public:
 private:
     bool StartServer();
     bool StartCore();
-    // Opens or closes the trace file as the core's trace options now say.
+    // Opens the trace file when the core's trace options now ask for it (once opened it
+    // stays open to the end).
     void UpdateTraceFile();
     bool Publish();
     void Serve();
