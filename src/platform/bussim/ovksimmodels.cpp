@@ -2,6 +2,7 @@
 #include "ovksimmodels.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "apamodel.h"
@@ -13,6 +14,7 @@
 #include "keyboardmodel.h"
 #include "p6397model.h"
 #include "m2printermodel.h"
+#include "m3printermodel.h"
 #include "msrmodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
@@ -583,6 +585,66 @@ ModelKind m2PrinterKind() {
     return k;
 }
 
+ModelKind m3PrinterKind() {
+    ModelKind k;
+    k.name = "m3";
+    k.description = "M3 impact printer: receipt, journal, document (dbcs=, micr=, ec=, codepage=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long dbcs = 0, micr = 0, ec = 0, codePage = 0;
+        if (!onlyOptions(o, {"dbcs", "micr", "ec", "codepage"}, error) ||
+            !numberOption(o, "dbcs", 0, 1, 0, dbcs, error) || !numberOption(o, "micr", 0, 1, 0, micr, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
+            !numberOption(o, "codepage", 0, 0xFFFF, 858, codePage, error))
+            return nullptr;
+        M3PrinterModel::Options options;
+        options.dbcs = dbcs != 0;
+        options.micr = micr != 0;
+        options.ec = static_cast<uint8_t>(ec);
+        options.codePage = static_cast<uint16_t>(codePage);
+        return std::make_unique<M3PrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        std::vector<uint8_t> data;
+        if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 256) {
+            reply = "usage: micr <slot> <port> <address> <hex>";
+            return false;
+        }
+        p->setMicr(data);
+        reply = "micr " + hexBytes(data);
+        return true;
+    }};
+    k.commands["raserror"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
+            reply = "usage: raserror <slot> <port> <address> [n]";
+            return false;
+        }
+        p->rasErrorNext(static_cast<int>(n));
+        reply = "raserror " + std::to_string(p->rasErrorsDue());
+        return true;
+    }};
+    k.commands["flash"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: flash <slot> <port> <address>";
+            return false;
+        }
+        char crcs[48];
+        std::snprintf(crcs, sizeof crcs, " font1=0x%04x font2=0x%04x", p->fontCrc(), p->flashCrc());
+        reply = "codepage=" + std::to_string(p->setting('$')) + " erased=" + (p->flashErased() ? "1" : "0") +
+                " records=" + std::to_string(p->flashRecords()) + " chunks=" + std::to_string(p->flashChunks()) +
+                " bytes=" + std::to_string(p->flashBytes().size()) + crcs;
+        return true;
+    }};
+    return k;
+}
+
 ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -1046,6 +1108,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(testPrinterKind());
     registry.add(p6397Kind());
     registry.add(m2PrinterKind());
+    registry.add(m3PrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
