@@ -47,10 +47,7 @@ void dropUse() {
 int MSPSP::NodeHandle() { return hKBD; }
 int MSPSP::NodeUsers() { return gUsers; }
 
-MSPSP::MSPSP(const DeviceID& id, const unsigned char* name) : MSP(id, name) {
-    // No commands go to a node reader.
-    pending_ = 0;
-}
+MSPSP::MSPSP(const DeviceID& id, const unsigned char* name) : MSP(id, name) {}
 
 MSPSP::~MSPSP() {
     while (nodeUses_ > 0) {
