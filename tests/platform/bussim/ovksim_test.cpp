@@ -246,7 +246,7 @@ TEST_F(SimulatorTest, ErrorsEventsAndTheKeyboardReachTheNodes) {
     sim_.engine().close(fd);
 
     EXPECT_EQ(sim_.execute("keyboard id=0x87ab type=8 flags=0x04 msr=0 ec=0x31"),
-              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
+              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 msrec=0x00 result=0");
     unsigned char kbd[16] = {};
     ASSERT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), 0);
     sim_.keyboard().ioctl(fd, KeyboardNode::kQueryKeyboard, kbd, sizeof kbd);
@@ -257,8 +257,53 @@ TEST_F(SimulatorTest, ErrorsEventsAndTheKeyboardReachTheNodes) {
     EXPECT_EQ(kbd[13], 0x04);
     sim_.keyboard().close(fd);
     EXPECT_EQ(sim_.execute("keyboard driver=0"),
-              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
+              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 msrec=0x00 result=0");
     EXPECT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), ENODEV);
+}
+
+TEST_F(SimulatorTest, ReaderCommandsAndTheReaderOnTheKeyboardNode) {
+    ASSERT_EQ(sim_.execute("attach 1 0x11 0x48 msr encoder=1"), "ok attached 1.11.48 msr");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 ABC 12 -"), "ok swipe 00020341424302313200");
+    EXPECT_EQ(sim_.execute("trackerror 1 0x11 0x48 2"), "ok trackerror 2");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 A 12"), "ok swipe 0006014100" "00");
+    EXPECT_EQ(sim_.execute("trackerror 1 0x11 0x48 4"), "error usage: trackerror <slot> <port> <address> <track 1-3>");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 A"), "error usage: swipe <slot> <port> <address> <t1> <t2> [<t3>] (-: no data)");
+    EXPECT_EQ(sim_.execute("written 1 0x11 0x48"), "ok 0");
+    EXPECT_EQ(sim_.execute("attach 1 0x11 0x46 msr kind=4"), "error msr: option kind must be 3, 2, 1 or j");
+
+    // The reader behind the node: a read takes the oldest message, cut to the caller's
+    // maximum; an empty queue gives status 0 and length 0.
+    sim_.execute("keyboard id=0x1234");
+    EXPECT_EQ(sim_.execute("nodeswipe A -"), "error the keyboard behind the node has no reader");
+    sim_.execute("keyboard id=0x87ab type=1 msr=1 msrec=0x22");
+    EXPECT_EQ(sim_.execute("nodeswipe AB 1 -"), "ok queued 0002020041420100310000");
+    EXPECT_EQ(sim_.execute("nodepush 0102"), "ok queued 0102");
+    int fd = -1;
+    ASSERT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), 0);
+    std::vector<uint8_t> rec(KeyboardNode::kReadRecordSize, 0xEE);
+    rec[4] = 4, rec[5] = 0, rec[6] = 0, rec[7] = 0;
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[0], 0);
+    EXPECT_EQ(rec[4], 4);
+    EXPECT_EQ(std::vector<uint8_t>(rec.begin() + 8, rec.begin() + 12), (std::vector<uint8_t>{0, 2, 2, 0}));
+    rec[4] = 100;
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[4], 2);
+    EXPECT_EQ(rec[9], 2);
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[0], 0);
+    EXPECT_EQ(rec[4], 0);
+    unsigned char info[16] = {};
+    sim_.keyboard().ioctl(fd, KeyboardNode::kQueryKeyboard, info, sizeof info);
+    EXPECT_EQ(info[11], 0x22);
+    unsigned char config[16] = {0, 0, 0, 0, 16, 0, 1, 0};
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReaderConfiguration, config, sizeof config);
+    sim_.keyboard().close(fd);
+    EXPECT_EQ(sim_.execute("keyboard"),
+              "ok keyboard driver=1 id=0x87ab type=1 msr=1 flags=0x00 ec=0x00 msrec=0x22 result=0 "
+              "config=00000000100001000000000000000000");
+    sim_.execute("keyboard id=0x88ab");
+    EXPECT_EQ(sim_.execute("nodeswipe AB 1"), "ok queued 20020131024142");
 }
 
 TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
