@@ -21,6 +21,7 @@ struct CoreState {
     int ecLevels = 0;         // EC levels the printer reported
     int mctRequests = 0;      // configuration-table requests sent
     int mctResponses = 0;     // configuration-table answers received
+    int oposState = -1;       // the last "m_lState=" of an OPOS property line, until shown
 };
 
 class TraceFormatter {

@@ -157,3 +157,49 @@ TEST_F(CoreRecords, CountsThatClaimMoreThanThePayloadHolds) {
 }
 
 } // namespace
+
+namespace {
+
+TraceRec Opos(uint32_t level, const std::string& method, const std::string& text, double clock = 0) {
+    TraceRec r;
+    r.component = 1;
+    r.minor = 100;
+    r.payload = TextPayload(level, "CPosPrinter", method, text);
+    r.clock = clock;
+    return r;
+}
+
+class OposRecords : public ::testing::Test, protected FormatterFixture {};
+
+TEST_F(OposRecords, PropertyNumbersAndNames) {
+    TraceFileBuilder f;
+    f.Marker()
+        .V3(Opos(1, "GetPropertyNumber", "entered, PropIndex=3"))
+        .V3(Opos(1, "GetPropertyNumber", "returning PropIndex=3, Value=1\n"))
+        .V3(Opos(1, "GetPropertyNumber", "returning PropIndex=9999, Value=5"))
+        .V3(Opos(1, "GetPropertyNumber", "m_lState=2 entered"))
+        .V3(Opos(1, "GetPropertyNumber", "returning PropIndex=7, Value=501"))
+        .V3(Opos(1, "SetPropertyNumber", "entered PropIndex=2 new=1"))
+        .V3(Opos(1, "GetPropertyString", "PropIndex=1000003, string='printer'"))
+        .V3(Opos(1, "Open", "the device"));
+    const std::string p = "Opos" + std::string(20, ' ') + "CPosPrinter(";
+    EXPECT_EQ(Format(f).out, p + "GetPropertyNumber): DeviceEnabled=TRUE\n" + p +
+                                 "GetPropertyNumber): 9999=5\n" + p +
+                                 "GetPropertyNumber): ResultCodeExtended=QORVEL_EPTR_IMAGE_SCAN_FAILED, State=OPOS_S_IDLE\n" +
+                                 p + "SetPropertyNumber): DataEventEnabled=TRUE\n" + p +
+                                 "GetPropertyString): DeviceName='printer'\n" + p + "Open): the device\n");
+    // -U prints the lines as traced.
+    TraceFileBuilder u;
+    u.Marker().V3(Opos(1, "GetPropertyNumber", "returning PropIndex=3, Value=1"));
+    EXPECT_EQ(Format(u, {"-m", "-U"}).out, p + "GetPropertyNumber): returning PropIndex=3, Value=1\n");
+}
+
+TEST_F(OposRecords, LevelFilterKeepsTheTimeBase) {
+    TraceFileBuilder f;
+    f.Marker().V3(Opos(3, "Open", "a", 10)).V3(Opos(4, "Open", "b", 20)).V3(Opos(2, "Open", "c", 25));
+    const std::string out = Format(f, {"-o", "3"}).out;
+    EXPECT_EQ(out, "Opos          10.000               CPosPrinter(Open): a\n"
+                   "Opos          15.000               CPosPrinter(Open): c\n");
+}
+
+} // namespace

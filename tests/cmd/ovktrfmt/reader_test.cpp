@@ -65,10 +65,10 @@ TEST_F(Reader, UnformattedComponentsPrintNothing) {
     EXPECT_EQ(Format(f).out, "");
 }
 
-TEST_F(Reader, CoreAndOposRecordsPrintTheirMinorCode) {
+TEST_F(Reader, UnknownCoreAndOposRecordsPrintTheirMinorCode) {
     TraceFileBuilder f;
-    f.Marker().V3(Rec(0, 9999, "")).V3(Rec(1, 100, TextPayload(1, "CPosPrinter", "Open", "entered")));
-    EXPECT_EQ(Format(f).out, Prefix("Unknown") + " minorCode=9999\n" + Prefix("Opos") + "Unknown minorCode=100\n");
+    f.Marker().V3(Rec(0, 9999, "")).V3(Rec(1, 102, TextPayload(1, "CPosPrinter", "Open", "entered")));
+    EXPECT_EQ(Format(f).out, Prefix("Unknown") + " minorCode=9999\n" + Prefix("Opos") + "Unknown minorCode=102\n");
 }
 
 TEST_F(Reader, AnOverLongRecordIsNotReadAndItsBytesAreTakenAsTheNextHeader) {
@@ -188,7 +188,7 @@ TEST_F(Reader, SelfCheckoutRecords) {
                                  Prefix("Scs") + "Unknown minorCode=7\n");
     TraceFileBuilder o;
     o.Marker().V3(Rec(1, 100, TextPayload(1, "C", "M", "x"))).V3(Rec(1, 100, TextPayload(0, "C", "M", "x")));
-    EXPECT_EQ(Format(o, {"-m", "-o", "0"}).out, Prefix("Opos") + "Unknown minorCode=100\n");
+    EXPECT_EQ(Format(o, {"-m", "-o", "0"}).out, Prefix("Opos") + "C(M): x\n");
 }
 
 TEST_F(Reader, CountsAndNamesStayInsideThePayload) {
