@@ -41,7 +41,7 @@ Filter filterOf(uint32_t minor) {
     case 408: return Filter::None; // the HID switch decides
     default: break;
     }
-    if (minor <= 23 || (minor >= 32 && minor <= 41) || minor == 65 || (minor >= 72 && minor <= 78) ||
+    if (minor <= 23 || (minor >= 32 && minor <= 44) || minor == 65 || (minor >= 72 && minor <= 78) ||
         minor == 1024 || (minor >= 600 && minor <= 651) || (minor >= 703 && minor <= 705))
         return Filter::P;
     return Filter::None;

@@ -91,11 +91,13 @@ TEST_F(CoreRecords, FiltersKeepTheTimeBase) {
         .V3(Core(17, Words({0, 0}), 10))
         .V3(Core(2, Words({1, 2, 0, 0}), 20))
         .V3(Core(301, "<markup>", 25))
+        .V3(Core(44, Bytes({1, 5, 0, 0x11, 0, 0, 0x22, 0x00, 1}), 26))
         .V3(Core(42, std::string("hello\n", 7), 30));
     FormatterResult r = Format(f, {"-P"});
     EXPECT_EQ(r.out, Prefix("Text", "30.000     ") + "hello\n");
     r = Format(f, {"-T", "-m"});
-    EXPECT_EQ(r.out, Prefix("<<PosInit") + "rc=OK\n" + Prefix(">>PosOpen") + "Device Name=0x1, DeviceClass=0x2, nargs=0\n");
+    EXPECT_EQ(r.out, Prefix("<<PosInit") + "rc=OK\n" + Prefix(">>PosOpen") + "Device Name=0x1, DeviceClass=0x2, nargs=0\n" +
+                         "S-IFrame       1  11 22 00 00 0/0  01 (00.00)\n" + std::string(36, ' ') + ". (00.00)\n");
     // Text beginning "SYCOMD:" is shown even with -T.
     TraceFileBuilder sy;
     sy.Marker().V3(Core(42, std::string("SYCOMD: up\n", 12)));
