@@ -78,6 +78,12 @@ void TerminalTest::StartSimulator() {
     ASSERT_EQ(line, "ovksim ready");
 }
 
+void TerminalTest::KillSimulator() {
+    control_.reset();
+    sim_.Signal(SIGKILL);
+    sim_.Wait();
+}
+
 void TerminalTest::RestartTerminal() {
     ASSERT_TRUE(started_);
     control_.reset();
