@@ -89,7 +89,7 @@ std::vector<std::string> OtherLines(const std::string& output, size_t from) {
 TEST_F(LostBusE2E, DevicesGoOfflineAndComeBackWithTheSimulator) {
     char name[] = "operator", cls[] = "PosDisplay";
     const int display = PosOpen(name, cls, nullptr, 0);
-    ASSERT_GT(display, 0) << PosErrno();
+    ASSERT_GT(display, 0) << PosErrno() << Seen();
     ASSERT_EQ(PosIOCtl(display, kAcquire, nullptr, 0), 0) << PosErrno();
     ASSERT_TRUE(Show(display, "BEFORE", "BEFORE"));
     const size_t logFrom = daemon_.Output().size();
