@@ -496,6 +496,80 @@ TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     EXPECT_NE(log.find("stopped"), std::string::npos) << log;
 }
 
+// One request on the node: the record after the exchange.
+std::vector<uint8_t> nodeCall(int fd, uint32_t request, std::vector<uint8_t> rec) {
+    rec.resize(chDevRecordSize(request));
+    chDevIoctl(fd, request, rec.data(), static_cast<int>(rec.size()), 0);
+    return rec;
+}
+
+bool readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+}
+
+void drain(int fd) {
+    char buf[64];
+    while (readable(fd) && ::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    }
+}
+
+// The node's watch tells the core when to come for input without waiting for its interval:
+// after a scripting command, and after a buffer that left a station's frame waiting in the
+// node (one frame per buffer), but not after a buffer that took everything.
+TEST_F(OvksimProgram, WatchIsReadableWhileAStationsFrameWaits) {
+    root_.write("/etc/term", "slot 0 planar\nslot 2 rs485 type 5 kind 5 ports 2\n"
+                             "station 2 0x11 0x54 drawer\nstation 2 0x11 0x22 oper\n");
+    ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
+                           root_.at("/err")));
+    ASSERT_EQ(sim_.FirstLine(), "ovksim ready") << root_.read("/err");
+    const int watch = chDevWatch("/dev/ovkdcs");
+    ASSERT_GE(watch, 0);
+    const int control = connectTo(root_.at("/tmp/.ovksim"));
+    ASSERT_GE(control, 0);
+    // The watch is registered once the simulator has read its request: a command tells it.
+    pollfd w{watch, POLLIN, 0};
+    for (int i = 0; i < 50 && ::poll(&w, 1, 100) == 0; ++i)
+        EXPECT_EQ(command(control, "stations"), "ok 2 2.11.22:oper:on 2.11.54:drawer:on");
+    ASSERT_TRUE(readable(watch));
+    drain(watch);
+
+    int fd = -1;
+    ASSERT_EQ(chDevOpen("/dev/ovkdcs", fd), 0);
+    std::vector<uint8_t> slot(8, 0);
+    slot[4] = 2;
+    ASSERT_EQ(nodeCall(fd, DCS_RESET_ADAPTER, slot)[0], 0);
+    auto waitBuffer = [&] { return nodeCall(fd, DCS_WAIT_BUFFER, slot); };
+    auto returnBuffer = [&](const CoreOutput& out) {
+        std::array<uint8_t, exch::kBufferSize> buf;
+        EXPECT_TRUE(encodeCoreOutput(out, buf));
+        std::vector<uint8_t> rec(slot);
+        rec.insert(rec.end(), buf.begin(), buf.end());
+        EXPECT_EQ(nodeCall(fd, DCS_RETURN_BUFFER, rec)[0], 0);
+    };
+    ASSERT_EQ(waitBuffer()[0], 0); // the buffer after the reset
+    CoreOutput list;
+    list.flags = exch::kFlagPollList;
+    list.pollList[0] = PollEntry{0x11, 0x54};
+    list.pollList[1] = PollEntry{0x11, 0x22};
+    returnBuffer(list);
+    EXPECT_FALSE(readable(watch));
+
+    // Both stations answer their first poll (request online): one frame per buffer.
+    ASSERT_EQ(waitBuffer()[0], 0);
+    EXPECT_TRUE(readable(watch));
+    drain(watch);
+    returnBuffer(CoreOutput{});
+    ASSERT_EQ(waitBuffer()[0], 0);
+    EXPECT_FALSE(readable(watch));
+
+    EXPECT_EQ(chDevClose(fd), 0);
+    ::close(control);
+    ::close(watch);
+    sim_.Signal(SIGTERM);
+    EXPECT_EQ(sim_.Wait(), 0);
+}
+
 TEST_F(OvksimProgram, RefusesABadDescriptionAndAFileInPlaceOfANode) {
     root_.write("/etc/term", "slot 1 rs485 type 5\nstation 1 0x22 0x4a nosuch\n");
     ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term")}, root_.at("/err")));
