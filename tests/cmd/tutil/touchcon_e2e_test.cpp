@@ -168,6 +168,25 @@ TEST_F(TouchConsole, MenuChoosesAndReports) {
     EXPECT_EQ(tmux_->WaitForExit(15000), 6) << tmux_->Text();
 }
 
+TEST_F(TouchConsole, FailedCalibrationFromTheMenuReturnsToIt) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Run(""));
+    std::string screen;
+    ASSERT_TRUE(tmux_->WaitForText("Exit", 15000, &screen)) << screen;
+    // Held by another client, the screen cannot go native.
+    const int handle = HoldScreen();
+    tmux_->SendKeys("Enter");
+    ASSERT_TRUE(tmux_->WaitForText("Touch screen calibration failed.", 30000, &screen)) << screen;
+    PosClose(handle);
+    tmux_->SendKeys("q");
+    // The menu is drawn again whole.
+    ASSERT_TRUE(tmux_->WaitForText("Reset To Default Touch Settings", 15000, &screen)) << screen;
+    EXPECT_NE(screen.find("Press <ENTER> to see the option selected"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("QORVEL 6348 Touch Screen Calibration Utility"), std::string::npos) << screen;
+    tmux_->SendKeys("Down Down Down Down Down Enter");
+    EXPECT_EQ(tmux_->WaitForExit(15000), 6) << tmux_->Text();
+}
+
 TEST_F(TouchConsole, CalibrationTakesTwoPoints) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(Run("-c"));

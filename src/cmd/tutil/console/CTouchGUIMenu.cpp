@@ -87,6 +87,9 @@ void CTouchGUIMenu::DrawFrame() {
 void CTouchGUIMenu::RefreshMainMenu() {
     if (!m_pMenuWindow) return;
     InitializeColor();
+    // A calibration run may have drawn over the whole screen meanwhile.
+    touchwin(stdscr);
+    touchwin(m_pMenuWindow);
     DrawFrame();
     mvprintw(LINES - 3, 0, "%s", "Up and Down arrow keys to navigate");
     mvprintw(LINES - 2, 0, "%s", "Press <ENTER> to see the option selected");
