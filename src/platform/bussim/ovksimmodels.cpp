@@ -2,6 +2,7 @@
 #include "ovksimmodels.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "apamodel.h"
@@ -13,6 +14,8 @@
 #include "keyboardmodel.h"
 #include "p6397model.h"
 #include "m2printermodel.h"
+#include "m3printermodel.h"
+#include "msrmodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -582,6 +585,66 @@ ModelKind m2PrinterKind() {
     return k;
 }
 
+ModelKind m3PrinterKind() {
+    ModelKind k;
+    k.name = "m3";
+    k.description = "M3 impact printer: receipt, journal, document (dbcs=, micr=, ec=, codepage=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long dbcs = 0, micr = 0, ec = 0, codePage = 0;
+        if (!onlyOptions(o, {"dbcs", "micr", "ec", "codepage"}, error) ||
+            !numberOption(o, "dbcs", 0, 1, 0, dbcs, error) || !numberOption(o, "micr", 0, 1, 0, micr, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
+            !numberOption(o, "codepage", 0, 0xFFFF, 858, codePage, error))
+            return nullptr;
+        M3PrinterModel::Options options;
+        options.dbcs = dbcs != 0;
+        options.micr = micr != 0;
+        options.ec = static_cast<uint8_t>(ec);
+        options.codePage = static_cast<uint16_t>(codePage);
+        return std::make_unique<M3PrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        std::vector<uint8_t> data;
+        if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 256) {
+            reply = "usage: micr <slot> <port> <address> <hex>";
+            return false;
+        }
+        p->setMicr(data);
+        reply = "micr " + hexBytes(data);
+        return true;
+    }};
+    k.commands["raserror"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
+            reply = "usage: raserror <slot> <port> <address> [n]";
+            return false;
+        }
+        p->rasErrorNext(static_cast<int>(n));
+        reply = "raserror " + std::to_string(p->rasErrorsDue());
+        return true;
+    }};
+    k.commands["flash"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: flash <slot> <port> <address>";
+            return false;
+        }
+        char crcs[48];
+        std::snprintf(crcs, sizeof crcs, " font1=0x%04x font2=0x%04x", p->fontCrc(), p->flashCrc());
+        reply = "codepage=" + std::to_string(p->setting('$')) + " erased=" + (p->flashErased() ? "1" : "0") +
+                " records=" + std::to_string(p->flashRecords()) + " chunks=" + std::to_string(p->flashChunks()) +
+                " bytes=" + std::to_string(p->flashBytes().size()) + crcs;
+        return true;
+    }};
+    return k;
+}
+
 ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -920,6 +983,118 @@ ModelKind scaleKind(const std::string& name, ScaleModel::Kind kind, const std::s
     return k;
 }
 
+ModelKind msrKind() {
+    ModelKind k;
+    k.name = "msr";
+    k.description = "magnetic stripe reader (kind=3|2|1|j, encoder=0|1, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long encoder = 0, ec = 0;
+        MsrModel::Options options;
+        auto kind = o.find("kind");
+        if (kind != o.end()) {
+            const std::string& v = kind->second;
+            if (v == "3") options.kind = MsrModel::THREE;
+            else if (v == "2") options.kind = MsrModel::TWO;
+            else if (v == "1") options.kind = MsrModel::ONE;
+            else if (v == "j") options.kind = MsrModel::JIS;
+            else {
+                error = "option kind must be 3, 2, 1 or j";
+                return nullptr;
+            }
+        }
+        if (!onlyOptions(o, {"kind", "encoder", "ec"}, error) ||
+            !numberOption(o, "encoder", 0, 1, 0, encoder, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        options.encoder = encoder != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<MsrModel>(options);
+    };
+    k.commands["swipe"] = {"<t1> <t2> [<t3>] (-: no data)", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        MsrModel::Track t[3];
+        for (size_t i = 0; i < a.size() && i < 3; ++i) {
+            t[i].present = a[i] != "-";
+            if (t[i].present) t[i].data = a[i];
+        }
+        if (a.size() < 2 || a.size() > 3) {
+            reply = "usage: swipe <slot> <port> <address> <t1> <t2> [<t3>] (-: no data)";
+            return false;
+        }
+        const std::vector<uint8_t> message = d->swipeMessage(t[0], t[1], t[2]);
+        if (!d->swipe(t[0], t[1], t[2])) {
+            reply = "a track holds at most 255 characters";
+            return false;
+        }
+        reply = "swipe " + hexBytes(message);
+        return true;
+    }};
+    k.commands["trackerror"] = {"<track 1-3>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        long n = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 1, 3, n)) {
+            reply = "usage: trackerror <slot> <port> <address> <track 1-3>";
+            return false;
+        }
+        d->trackError(static_cast<int>(n));
+        reply = "trackerror " + a[0];
+        return true;
+    }};
+    k.commands["encode"] = {"<ok|fail>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
+            reply = "usage: encode <slot> <port> <address> <ok|fail>";
+            return false;
+        }
+        d->setEncodeWorks(a[0] == "ok");
+        reply = "encode " + a[0];
+        return true;
+    }};
+    k.commands["notready"] = {"<on|off>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
+            reply = "usage: notready <slot> <port> <address> <on|off>";
+            return false;
+        }
+        d->setNotReady(a[0] == "on");
+        reply = "notready " + a[0];
+        return true;
+    }};
+    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        std::vector<uint8_t> bytes;
+        if (!d) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
+            reply = "usage: push <slot> <port> <address> <hex bytes>";
+            return false;
+        }
+        d->push(bytes);
+        reply = "queued " + std::to_string(bytes.size()) + " bytes";
+        return true;
+    }};
+    auto list = [](const char* name, const std::deque<std::vector<uint8_t>>& (MsrModel::*get)() const) {
+        return ModelCommand{"", [name, get](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<MsrModel>(m, reply);
+            if (!d) return false;
+            if (!a.empty()) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address>";
+                return false;
+            }
+            reply = std::to_string((d->*get)().size());
+            for (const auto& p : (d->*get)()) reply += " " + hexBytes(p);
+            return true;
+        }};
+    };
+    // Every payload the reader received, and the data of every encode command, in hex.
+    k.commands["payloads"] = list("payloads", &MsrModel::received);
+    k.commands["written"] = list("written", &MsrModel::written);
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -933,6 +1108,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(testPrinterKind());
     registry.add(p6397Kind());
     registry.add(m2PrinterKind());
+    registry.add(m3PrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
@@ -950,6 +1126,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
     registry.add(scaleKind("scale96", ScaleModel::Kind::Scale96, "scale 96 with a remote display (ec=, display=)"));
     registry.add(scaleKind("scale87", ScaleModel::Kind::Scale87, "scale 87 (ec=)"));
+    registry.add(msrKind());
 }
 
 } // namespace bussim
