@@ -7,7 +7,12 @@
 #include <thread>
 
 TmuxSession::TmuxSession(const std::string& folder)
-    : folder_(folder), socket_(folder + "/tmux.sock"), statusFile_(folder + "/status") {}
+    : folder_(folder), statusFile_(folder + "/status") {
+    // A server of its own for each session: a server still ending on a shared socket would
+    // refuse the next session.
+    static int sessions = 0;
+    socket_ = folder + "/tmux" + std::to_string(++sessions) + ".sock";
+}
 
 TmuxSession::~TmuxSession() {
     if (started_) Tmux("kill-server");

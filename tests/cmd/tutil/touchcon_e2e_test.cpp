@@ -37,6 +37,7 @@ protected:
     }
     // Runs the program with these arguments in a window of that size.
     void Run(const std::string& args, int rows = 25, const std::string& term = "screen") {
+        tmux_.reset();
         tmux_ = std::make_unique<TmuxSession>(root_.path());
         // The program's pid goes to "/pid" in the root.
         ASSERT_TRUE(tmux_->Start("cd '" + root_.path() + "' && OVK_ROOT='" + root_.path() + "' TERM=" + term +
