@@ -659,9 +659,12 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
     k.description = description;
     const bool flags = kind == ScannerModel::Kind::Scan97 || kind == ScannerModel::Kind::Scan98;
     const bool warmup = kind == ScannerModel::Kind::Scan87;
-    k.make = [kind, flags, warmup](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+    const bool handHeld = kind == ScannerModel::Kind::HandHeld1 || kind == ScannerModel::Kind::HandHeld2 ||
+                          kind == ScannerModel::Kind::HandHeld20;
+    k.make = [kind, flags, warmup, handHeld](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         long ec = 0, ident = 0, twoLabel = 1, warm = 0;
-        const bool known = flags    ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
+        const bool known = handHeld ? onlyOptions(o, {"ec"}, error)
+                           : flags  ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
                            : warmup ? onlyOptions(o, {"ec", "ident", "warmup"}, error)
                                     : onlyOptions(o, {"ec", "ident"}, error);
         if (!known || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
@@ -707,11 +710,21 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
         reply = "scan of " + std::to_string(messages.size()) + " messages";
         return true;
     }};
+    k.commands["noread"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (!a.empty() || !d->noRead()) {
+            reply = "usage: noread <slot> <port> <address> (hand-held scanners only)";
+            return false;
+        }
+        reply = "no label";
+        return true;
+    }};
     k.commands["fault"] = {"<hw|status|diag>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
         auto* d = as<ScannerModel>(m, reply);
         if (!d) return false;
         if (a.size() != 1 || !d->fault(a[0])) {
-            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: model 87 only)";
+            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: not on 96, 97, 98)";
             return false;
         }
         reply = "fault " + a[0];
@@ -854,6 +867,9 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(scannerKind("scan87", ScannerModel::Kind::Scan87, "table-top scanner 87 (ec=, ident=, warmup=)"));
     registry.add(scannerKind("scan8612", ScannerModel::Kind::Scan8612, "scanner 8612 (ec=, ident=)"));
     registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
+    registry.add(scannerKind("hh1", ScannerModel::Kind::HandHeld1, "hand-held scanner 1 (ec=)"));
+    registry.add(scannerKind("hh2", ScannerModel::Kind::HandHeld2, "hand-held scanner 2 (ec=)"));
+    registry.add(scannerKind("hh20", ScannerModel::Kind::HandHeld20, "hand-held scanner 20 (ec=)"));
     registry.add(scaleKind("scale96", ScaleModel::Kind::Scale96, "scale 96 with a remote display (ec=, display=)"));
     registry.add(scaleKind("scale87", ScaleModel::Kind::Scale87, "scale 87 (ec=)"));
 }
