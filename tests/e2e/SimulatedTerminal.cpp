@@ -59,14 +59,19 @@ void TerminalTest::StartTerminal(const std::string& terminal, const std::string&
         fs::create_symlink(from, fs::path(root_.at("/usr/lib")) / lib, ec);
         ASSERT_FALSE(ec) << ec.message();
     }
+    ASSERT_NO_FATAL_FAILURE(StartTerminalWithoutClient(terminal, resources));
+    PosArg init[] = {{"readTimeout", 200}};
+    char appl[] = "terminal", res[] = "/etc/terminal.res";
+    ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();
+}
+
+void TerminalTest::StartTerminalWithoutClient(const std::string& terminal,
+                                              const std::string& resources) {
     root_.write("/etc/ovksim.term", terminal);
     root_.write("/etc/terminal.res", resources);
     ASSERT_NO_FATAL_FAILURE(StartSimulator());
     ASSERT_TRUE(daemon_.Start()) << daemon_.Output();
     started_ = true;
-    PosArg init[] = {{"readTimeout", 200}};
-    char appl[] = "terminal", res[] = "/etc/terminal.res";
-    ASSERT_EQ(PosInitialize(appl, res, 0, 0, init, 1), 0) << PosErrno();
 }
 
 void TerminalTest::StartSimulator() {

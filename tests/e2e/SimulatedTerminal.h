@@ -51,6 +51,10 @@ protected:
                        const std::string& pluginFolder = "",
                        const std::vector<std::string>& plugins = {});
 
+    // The same without initialising this process, for a test whose code under test
+    // initialises the client library itself.
+    void StartTerminalWithoutClient(const std::string& terminal, const std::string& resources);
+
     // A power cut: kills the daemon (SIGKILL) and ovksim, then starts both again on the
     // same root (ovksim reads back the memory it keeps there) and initialises this process
     // again.

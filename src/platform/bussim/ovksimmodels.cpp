@@ -2,6 +2,7 @@
 #include "ovksimmodels.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "apamodel.h"
@@ -11,7 +12,9 @@
 #include "nvrammodel.h"
 #include "rs232model.h"
 #include "keyboardmodel.h"
+#include "p6397model.h"
 #include "m2printermodel.h"
+#include "m3printermodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -461,6 +464,98 @@ ModelKind testPrinterKind() {
     return k;
 }
 
+ModelKind p6397Kind() {
+    ModelKind k;
+    k.name = "p6397";
+    k.description = "model-6397 printer (devtype=, subtype=, option=, feature=, ec=, info=HEX, serial=, "
+                    "codepage=, flash=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long devtype = 0, subtype = 0, option = 0, feature = 0, ec = 0, codepage = 0, flash = 0;
+        if (!onlyOptions(o, {"devtype", "subtype", "option", "feature", "ec", "info", "serial", "codepage", "flash"},
+                         error) ||
+            !numberOption(o, "devtype", 0, 0xFF, 0x30, devtype, error) ||
+            !numberOption(o, "subtype", 0, 0xFF, 4, subtype, error) ||
+            !numberOption(o, "option", 0, 0xFF, 3, option, error) ||
+            !numberOption(o, "feature", 0, 0xFF, 0, feature, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x14, ec, error) ||
+            !numberOption(o, "codepage", 0, 0xFFFF, 858, codepage, error) ||
+            !numberOption(o, "flash", 0, 0xFFFFFF, 65536, flash, error))
+            return nullptr;
+        P6397Model::Options options;
+        options.deviceType = static_cast<uint8_t>(devtype);
+        options.subtype = static_cast<uint8_t>(subtype);
+        options.option = static_cast<uint8_t>(option);
+        options.feature = static_cast<uint8_t>(feature);
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.codePage = static_cast<uint16_t>(codepage);
+        options.flashSize = static_cast<uint32_t>(flash);
+        auto info = o.find("info");
+        if (info != o.end() && (!parseHexBytes(info->second, options.info) || options.info.size() < 5 ||
+                                options.info.size() > 64)) {
+            error = "option info must be 5 to 64 hex bytes";
+            return nullptr;
+        }
+        auto serial = o.find("serial");
+        if (serial != o.end()) {
+            if (serial->second.size() != 8) {
+                error = "option serial must be 8 characters";
+                return nullptr;
+            }
+            options.serial = serial->second;
+        }
+        return std::make_unique<P6397Model>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (!p) return false;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 15, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-15> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + std::to_string(index) + " " + hexBytes(value);
+        return true;
+    }};
+    k.commands["fault"] = {"<error|printer|eeprom|busy|full|clear>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        if (!p) return false;
+        static const std::pair<const char*, P6397Model::Fault> kFaults[] = {
+            {"error", P6397Model::kFaultError}, {"printer", P6397Model::kFaultPrinter},
+            {"eeprom", P6397Model::kFaultEeprom}, {"busy", P6397Model::kFaultBusy},
+            {"full", P6397Model::kFaultFull}};
+        if (a.size() == 1 && a[0] == "clear") {
+            p->clearFaults();
+            reply = "fault clear";
+            return true;
+        }
+        for (const auto& [name, fault] : kFaults) {
+            if (a.size() == 1 && a[0] == name) {
+                p->setFault(fault, true);
+                reply = std::string("fault ") + name;
+                return true;
+            }
+        }
+        reply = "usage: fault <slot> <port> <address> <error|printer|eeprom|busy|full|clear>";
+        return false;
+    }};
+    k.commands["mct"] = {"<index> <value>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        long index = 0, value = 0;
+        if (!p) return false;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 0xFF, index) || !parseNumber(a[1], 0, 0xFFFF, value)) {
+            reply = "usage: mct <slot> <port> <address> <index 0-255> <value 0-65535>";
+            return false;
+        }
+        p->setMct(static_cast<uint8_t>(index), static_cast<uint16_t>(value));
+        reply = "mct " + std::to_string(index) + " " + std::to_string(value);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind m2PrinterKind() {
     ModelKind k;
     k.name = "m2";
@@ -484,6 +579,66 @@ ModelKind m2PrinterKind() {
         }
         p->setStatusByte(static_cast<int>(index), value[0]);
         reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    return k;
+}
+
+ModelKind m3PrinterKind() {
+    ModelKind k;
+    k.name = "m3";
+    k.description = "M3 impact printer: receipt, journal, document (dbcs=, micr=, ec=, codepage=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long dbcs = 0, micr = 0, ec = 0, codePage = 0;
+        if (!onlyOptions(o, {"dbcs", "micr", "ec", "codepage"}, error) ||
+            !numberOption(o, "dbcs", 0, 1, 0, dbcs, error) || !numberOption(o, "micr", 0, 1, 0, micr, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
+            !numberOption(o, "codepage", 0, 0xFFFF, 858, codePage, error))
+            return nullptr;
+        M3PrinterModel::Options options;
+        options.dbcs = dbcs != 0;
+        options.micr = micr != 0;
+        options.ec = static_cast<uint8_t>(ec);
+        options.codePage = static_cast<uint16_t>(codePage);
+        return std::make_unique<M3PrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        std::vector<uint8_t> data;
+        if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 256) {
+            reply = "usage: micr <slot> <port> <address> <hex>";
+            return false;
+        }
+        p->setMicr(data);
+        reply = "micr " + hexBytes(data);
+        return true;
+    }};
+    k.commands["raserror"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
+            reply = "usage: raserror <slot> <port> <address> [n]";
+            return false;
+        }
+        p->rasErrorNext(static_cast<int>(n));
+        reply = "raserror " + std::to_string(p->rasErrorsDue());
+        return true;
+    }};
+    k.commands["flash"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3PrinterModel>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: flash <slot> <port> <address>";
+            return false;
+        }
+        char crcs[48];
+        std::snprintf(crcs, sizeof crcs, " font1=0x%04x font2=0x%04x", p->fontCrc(), p->flashCrc());
+        reply = "codepage=" + std::to_string(p->setting('$')) + " erased=" + (p->flashErased() ? "1" : "0") +
+                " records=" + std::to_string(p->flashRecords()) + " chunks=" + std::to_string(p->flashChunks()) +
+                " bytes=" + std::to_string(p->flashBytes().size()) + crcs;
         return true;
     }};
     return k;
@@ -851,7 +1006,9 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(displayKind("anop", "alphanumeric operator display"));
     registry.add(displayKind("shop", "shopper display, one line of 12 characters"));
     registry.add(testPrinterKind());
+    registry.add(p6397Kind());
     registry.add(m2PrinterKind());
+    registry.add(m3PrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));

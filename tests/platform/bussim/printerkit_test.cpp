@@ -4,6 +4,7 @@
 // printer commands of ovksim.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "ovkhost.h"
 #include "ovksimconfig.h"
 #include "ovksimcontrol.h"
+#include "p6397model.h"
 #include "testprintermodel.h"
 
 namespace {
@@ -125,6 +127,129 @@ TEST_F(PrinterStation, ScriptedChangesGoOutUnaskedAndRejectsAnswerTheNextCommand
     EXPECT_EQ(send({0x04})->data[0], 0x01);
 }
 
+// --- the model-6397 printer ----------------------------------------------------------------
+
+class P6397Station : public ::testing::Test {
+protected:
+    void make(const P6397Model::Options& options = {}) {
+        station_ = std::make_unique<Station>(0x11, 0x35, std::make_unique<P6397Model>(options));
+        ASSERT_EQ(station_->poll()->control, ctl::kROL);
+        station_->receive(LinkFrame{ctl::kSNRM, {}, false});
+        ASSERT_EQ(station_->poll()->control, ctl::kNSA);
+        ns_ = nr_ = 0;
+    }
+    P6397Model& model() { return static_cast<P6397Model&>(station_->model()); }
+    // One command; the answer's data (empty when none came).
+    Bytes send(const Bytes& payload) {
+        station_->receive(LinkFrame{ctl::info(ns_, nr_), payload, false});
+        ns_ = (ns_ + 1) & 7;
+        std::optional<LinkFrame> answer = station_->poll();
+        if (!answer || !ctl::isInfo(answer->control)) return {};
+        nr_ = (ctl::ns(answer->control) + 1) & 7;
+        return answer->data;
+    }
+    static Bytes status(uint8_t b0 = 0x01, uint8_t b1 = 0x47, uint8_t b2 = 0, uint8_t b4 = 0) {
+        return {b0, b1, b2, 0, b4, 0, 0, 0};
+    }
+    static Bytes plus(Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    }
+
+    std::unique_ptr<Station> station_;
+    int ns_ = 0, nr_ = 0;
+};
+
+TEST_F(P6397Station, AnswersItsQueries) {
+    P6397Model::Options o;
+    o.serial = "ABCDEFGH";
+    make(o);
+    const struct Case {
+        const char* what;
+        Bytes command;
+        Bytes answer;
+    } cases[] = {
+        {"device information", {0x00, 0x00, 0x01}, plus(status(0x01, 0x47, 0, 0x01), {0x30, 0x04, 0x03, 0x00, 0x14})},
+        {"status request", {0x00, 0x20, 0x00}, status()},
+        {"code page", {0x1B, 0x53, 0x50}, plus(status(0x01, 0x47, 0, 0x08), {0x03, 0x5A})},
+        {"serial 0-1", {0x1B, 0x53, 0x69}, plus(status(0x01, 0x47, 0, 0x08), {'A', 'B'})},
+        {"serial 6-7", {0x1B, 0x53, 0x6C}, plus(status(0x01, 0x47, 0, 0x08), {'G', 'H'})},
+        {"MCT 0x56", {0x1B, 0x53, 0x56}, plus(status(0x01, 0x47, 0, 0x08), {0x00, 0x00})},
+        {"logo checksum", {0x1B, 0x22, 0x01}, plus(status(0x01, 0x47, 0, 0x08), {0x00, 0x00})},
+        {"firmware step", {0x1B, 0x29, 0x00, 0x1B, 0x23, 0x01}, status(0x01, 0x47, 0x80)},
+        {"firmware step alone", {0x1B, 0x23, 0x05}, status(0x01, 0x47, 0x80)},
+        {"flash write", {0x1B, 0x27, 0x02, 0x00, 0x01, 0x00, 0xAA, 0xBB}, status(0x01, 0x47, 0x80)},
+        {"flash read", {0x1B, 0x34, 0x03, 0x00, 0x01, 0x00}, plus(status(0x01, 0x47, 0, 0x10), {0xAA, 0xBB, 0xFF})},
+        {"flash size", {0x1B, 0x34, 0x08, 0xFF, 0xFF, 0xFF}, plus(status(0x01, 0x47, 0, 0x10), {'0', '0', '0', '6', '5', '5', '3', '6'})},
+        {"chase 82", {0x07, 0x1B, 0x53, 0x0A}, status(0x01, 0x47, 0, 0x02)},
+        {"chase 159", {0x1B, 0x3D, 0x99}, status(0x01, 0x47, 0, 0x02)},
+        {"chase 19", {0x1B, 0x00, 0x80, 0x00}, status(0x01, 0x47, 0, 0x02)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(send(c.command), c.answer) << c.what;
+    // The flash survives a reset.
+    EXPECT_TRUE(send({0x00, 0x40, 0x00}).empty()); // answered with ROL
+    EXPECT_EQ(station_->link(), Station::Link::PowerOn);
+    station_->receive(LinkFrame{ctl::kSNRM, {}, false});
+    ASSERT_EQ(station_->poll()->control, ctl::kNSA);
+    ns_ = nr_ = 0;
+    EXPECT_EQ(model().flashByte(0x100), 0xAA);
+    EXPECT_EQ(model().resets(), 2);
+}
+
+TEST_F(P6397Station, LongDeviceInformationBringsTheSixteenByteStatus) {
+    P6397Model::Options o;
+    o.info = Bytes(15, 0x11);
+    make(o);
+    const Bytes a = send({0x00, 0x00, 0x01});
+    ASSERT_EQ(a.size(), 31u);
+    EXPECT_EQ(a[4], 0x01);
+    EXPECT_EQ(Bytes(a.begin() + 16, a.end()), Bytes(15, 0x11));
+}
+
+TEST_F(P6397Station, PrintsTextOnTheSelectedStationSkippingCommands) {
+    make();
+    send({'H', 'E', 'L', 'L', 'O', 0x0A});
+    send({0x1B, 0x63, 0x30, 0x01, 0x1B, 0x63, 0x31, 0x01, 'J', 0x1B, 0x61, 0x41, 'N', 0x0A});
+    send({0x1B, 0x63, 0x30, 0x04, 0x1B, 0x63, 0x31, 0x04, 'D', 0x0A, 0x1B, 0x6D});
+    send({0x1B, 0x63, 0x30, 0x80, 0x1B, 0x63, 0x31, 0x03, 'B', 0x1D, 0x2F, 0x01, 0x02, 0x0A});
+    EXPECT_EQ(model().lines(PrinterModel::CR), (std::deque<std::string>{"HELLO", "B"}));
+    EXPECT_EQ(model().lines(PrinterModel::SJ), (std::deque<std::string>{"JN"}));
+    EXPECT_EQ(model().lines(PrinterModel::DI), (std::deque<std::string>{"D"}));
+}
+
+TEST_F(P6397Station, ScriptedStateShowsInTheStatusBytes) {
+    make();
+    const struct Case {
+        const char* what;
+        std::function<void(P6397Model&)> script;
+        Bytes answer; // to the status request afterwards
+    } cases[] = {
+        {"paper out CR", [](P6397Model& m) { m.setPaper(PrinterModel::CR, true); }, status(0x01, 0x43)},
+        {"paper out SJ and DI", [](P6397Model& m) { m.setPaper(PrinterModel::SJ, true); m.setPaper(PrinterModel::DI, true); }, status(0x01, 0x40)},
+        {"cover open", [](P6397Model& m) { m.setCover(true); }, status(0x41, 0x40)},
+        {"document out", [](P6397Model& m) { m.setDocument(false); }, status(0x61, 0x40)},
+        {"busy and full", [](P6397Model& m) { m.setFault(P6397Model::kFaultBusy, true); m.setFault(P6397Model::kFaultFull, true); }, status(0x61, 0xC0, 0x02)},
+        {"error, printer, eeprom", [](P6397Model& m) { m.clearFaults(); m.setFault(P6397Model::kFaultError, true); m.setFault(P6397Model::kFaultPrinter, true); m.setFault(P6397Model::kFaultEeprom, true); }, status(0x61, 0x40, 0x0D)},
+        {"status byte", [](P6397Model& m) { m.clearFaults(); m.setStatusByte(3, 0x99); }, Bytes{0x61, 0x40, 0, 0x99, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        station_->receive(LinkFrame{ctl::rr(nr_), {}, false}); // the last answer is taken
+        c.script(model());
+        // The change reports itself unasked (byte 0 bit 0 clear), then answers carry it.
+        station_->tick(0);
+        std::optional<LinkFrame> report = station_->poll();
+        ASSERT_TRUE(report && ctl::isInfo(report->control)) << c.what;
+        nr_ = (ctl::ns(report->control) + 1) & 7;
+        Bytes unasked = c.answer;
+        unasked[0] &= 0xFE;
+        EXPECT_EQ(report->data, unasked) << c.what;
+        EXPECT_EQ(send({0x00, 0x20, 0x00}), c.answer) << c.what;
+    }
+    model().rejectNext(1);
+    EXPECT_EQ(send({'X', 0x0A})[0], 0xE0);
+    EXPECT_EQ(model().lineCount(PrinterModel::CR), 0u);
+}
+
 // --- ovksim commands ------------------------------------------------------------------------
 
 class PrinterCommands : public ::testing::Test {
@@ -134,7 +259,8 @@ protected:
         std::string error;
         EXPECT_TRUE(parseTerminalFile("slot 1 rs485 type 5 kind 5 ports 2\n"
                                       "station 1 0x11 0x36 testprinter\n"
-                                      "station 1 0x11 0x54 drawer\n", f, error)) << error;
+                                      "station 1 0x11 0x54 drawer\n"
+                                      "station 1 0x11 0x35 p6397 subtype=6 serial=ABCDEFGH\n", f, error)) << error;
         return f;
     }
     static ModelRegistry models() {
@@ -177,6 +303,17 @@ TEST_F(PrinterCommands, ScriptAndReadThePrinter) {
         {"counts 1 0x11 0x36", "ok commands=0 cr=0 sj=0 di=0"},
         {"paper 1 0x11 0x54 cr out", "error drawer at 1.11.54 takes no command paper"},
         {"paper 1 0x11 0x37 cr out", "error no station at 1.11.37"},
+        {"paper 1 0x11 0x35 di out", "ok paper di out"},
+        {"status 1 0x11 0x35 12 21", "ok status 12 21"},
+        {"status 1 0x11 0x35 16 21", "error usage: status <slot> <port> <address> <byte 0-15> <hex>"},
+        {"fault 1 0x11 0x35 busy", "ok fault busy"},
+        {"fault 1 0x11 0x35 clear", "ok fault clear"},
+        {"fault 1 0x11 0x35 fire", "error usage: fault <slot> <port> <address> <error|printer|eeprom|busy|full|clear>"},
+        {"mct 1 0x11 0x35 0x50 932", "ok mct 80 932"},
+        {"mct 1 0x11 0x35 256 1", "error usage: mct <slot> <port> <address> <index 0-255> <value 0-65535>"},
+        {"status 1 0x11 0x36 0 00", "error testprinter at 1.11.36 takes no command status"},
+        {"attach 1 0x22 0x35 p6397 serial=ABC", "error p6397: option serial must be 8 characters"},
+        {"attach 1 0x22 0x35 p6397 info=0102", "error p6397: option info must be 5 to 64 hex bytes"},
     };
     for (const Case& c : cases) EXPECT_EQ(sim_.execute(c.command), c.reply) << c.command;
     const std::string models = sim_.execute("models");

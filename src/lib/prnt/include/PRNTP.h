@@ -108,6 +108,17 @@ public:
     unsigned short GetInterleaved() const { return interleaved_; }
     bool AwaitingAck() const { return TestStatusBits(PRNTP_AWAITING_ACK); }
     bool ResumeRequested() const { return TestStatusBits(PRNTP_RESUME_REQUESTED); }
+    // Releases every hold the calling thread has on the device lock (it is recursive), so
+    // that the polling thread can reach the printer while the caller waits; the number of
+    // holds released, to take again with Relock.
+    int UnlockFully() {
+        int holds = 0;
+        while (lock_.HeldByCaller() && lock_.Release() == 0) ++holds;
+        return holds;
+    }
+    void Relock(int holds) {
+        for (int i = 0; i < holds; ++i) lock_.Acquire(15);
+    }
 
 protected:
     // Logs with the printer as first data block.

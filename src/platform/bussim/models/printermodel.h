@@ -76,6 +76,11 @@ protected:
     void answer(ModelLink& link, const Bytes& bytes);
     // A reset command: power-on state and a request online at the next poll.
     void resetCommand(ModelLink& link);
+    // A status change of the model's own (a scripted status byte or fault) reports itself
+    // at the next tick, as paper, cover and document do.
+    void reportChange() { reportDue_ = true; }
+    // The document's state before any script.
+    void initialDocument(bool in) { documentIn_ = in; }
 
 private:
     bool paperOut_[kStations] = {};
