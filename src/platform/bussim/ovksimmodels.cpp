@@ -15,6 +15,7 @@
 #include "p6397model.h"
 #include "m2printermodel.h"
 #include "m3printermodel.h"
+#include "srjprintermodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -584,6 +585,62 @@ ModelKind m2PrinterKind() {
     return k;
 }
 
+ModelKind srjPrinterKind() {
+    ModelKind k;
+    k.name = "srj";
+    k.description = "SRJ printer: receipt, journal, document (model=1|2, wide=0|1, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long model = 0, wide = 0, ec = 0;
+        if (!onlyOptions(o, {"model", "wide", "ec"}, error) || !numberOption(o, "model", 1, 2, 2, model, error) ||
+            !numberOption(o, "wide", 0, 1, 1, wide, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
+            return nullptr;
+        SrjPrinterModel::Options options;
+        options.model = static_cast<int>(model);
+        options.wide = wide != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<SrjPrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 7, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-7> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    k.commands["answer"] = {"<byte0 hex> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        std::vector<uint8_t> value;
+        if (a.empty() || a.size() > 2 || !parseHexBytes(a[0], value) || value.size() != 1 ||
+            (a.size() == 2 && !parseNumber(a[1], 0, 1000000, n))) {
+            reply = "usage: answer <slot> <port> <address> <byte0 hex> [n]";
+            return false;
+        }
+        p->answerNext(value[0], static_cast<int>(n));
+        reply = "answer " + hexBytes(value) + " " + std::to_string(n);
+        return true;
+    }};
+    k.commands["udc"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: udc <slot> <port> <address>";
+            return false;
+        }
+        reply = "blocks=" + std::to_string(p->udcBlocks());
+        return true;
+    }};
+    return k;
+}
+
 ModelKind m3PrinterKind() {
     ModelKind k;
     k.name = "m3";
@@ -1009,6 +1066,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(p6397Kind());
     registry.add(m2PrinterKind());
     registry.add(m3PrinterKind());
+    registry.add(srjPrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
