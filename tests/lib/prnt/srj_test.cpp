@@ -426,6 +426,28 @@ TEST_F(SrjBench, ReceiptAndJournalAtOneColumnPrintTogether) {
     EXPECT_EQ(model().cuts(), 1);
 }
 
+TEST_F(SrjBench, ALeadByteThatEndsAWriteIsKeptAlone) {
+    comeOnline();
+    SrjClient& e = client();
+    unsigned char ranges[32] = {0x81, 0x9F};
+    e.InitializeEnvironment(ranges, 932, 0, 42);
+    run(5);
+    const size_t before = model().commands().size();
+    // Exactly the bytes written, so that a read past them is seen.
+    std::vector<unsigned char> first{'A', 0x81};
+    e.Lock();
+    int count = 0;
+    ASSERT_EQ(e.Write(first.data(), static_cast<unsigned>(first.size()), count), 0);
+    EXPECT_EQ(count, 2);
+    e.Unlock();
+    ASSERT_EQ(e.write("\n"), 0);
+    run(20);
+    std::vector<Bytes> cmds = modelCommands(before);
+    ASSERT_EQ(cmds.size(), 2u);
+    ASSERT_EQ(cmds[0].size(), 7u + 30u);
+    EXPECT_EQ(Bytes(cmds[0].begin() + 7, cmds[0].begin() + 10), (Bytes{'A', 0x81, ' '}));
+}
+
 TEST_F(SrjBench, FeedingARefusedStationCombination) {
     SrjClient& c = client();
     comeOnline();
