@@ -1,7 +1,7 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
-// operator display, opens cash drawer 1, acquires the POS keyboard, unlocks the scanner and
-// prints each scan it reads, and prints the events that arrive on handle 0 for a few seconds
+// operator display and the receipt printer, opens cash drawer 1, acquires the POS keyboard,
+// unlocks the scanner and prints each scan it reads, and prints the events that arrive on handle 0 for a few seconds
 // (keys with their code and character).
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
@@ -21,6 +21,9 @@
 //   ovksample.scanner.slotNumber:    SLOT_1
 //   ovksample.scanner.portNumber:    PORT_1
 //   ovksample.scanner.deviceNumber:  DEVICE_SCANNER_A
+//   ovksample.receipt.slotNumber:    SLOT_1
+//   ovksample.receipt.portNumber:    PORT_1
+//   ovksample.receipt.deviceNumber:  DEVICE_PRINTER_4
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
@@ -43,6 +46,7 @@ constexpr uint32_t kTillClosed = 0x420E;
 constexpr uint32_t kTillOpened = 0x420F;
 constexpr uint32_t kKeyLock = 0x4201;
 constexpr uint32_t kKey = 0x4202;
+constexpr uint32_t kChaseComplete = 0x4204;
 
 const char* eventName(uint32_t msg) {
     switch (msg) {
@@ -54,6 +58,7 @@ const char* eventName(uint32_t msg) {
     case kTillOpened: return "drawer opened";
     case kKeyLock: return "key lock";
     case kKey: return "key";
+    case kChaseComplete: return "printed";
     default: return "event";
     }
 }
@@ -195,6 +200,24 @@ private:
     void use() override { say("acquired: its keys follow as events"); }
 };
 
+// The receipt printer prints the line and chases it (ESC G): the chase event says it is out.
+class ReceiptPrinter : public SampleDevice {
+public:
+    explicit ReceiptPrinter(std::string line)
+        : SampleDevice("receipt printer", "receipt", "PosPrinter"), line_(std::move(line) + "\n\x1bG") {}
+
+    void onEvent(uint32_t msg, uint32_t /*p2*/) override {
+        if (msg == kChaseComplete) say("the receipt line is printed");
+    }
+
+private:
+    void use() override {
+        const int n = PosWrite(handle(), line_.data(), static_cast<unsigned>(line_.size()));
+        say(n >= 0 ? "receipt line written" : ("write failed: error " + std::to_string(PosErrno())).c_str());
+    }
+    std::string line_;
+};
+
 // A key event: the key code, make or release, and the numpad character when there is one.
 void printKey(const _POSQMSG& m) {
     const unsigned character = m.p1 >> 16 & 0xFF;
@@ -249,7 +272,8 @@ int main(int argc, char* argv[]) {
     CashDrawer drawer;
     PosKeyboard keyboard;
     Scanner scanner;
-    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner};
+    ReceiptPrinter receipt(line);
+    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &receipt};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);
