@@ -30,10 +30,10 @@ int stationOfLine(uint8_t op1) {
 } // namespace
 
 M3PrinterModel::M3PrinterModel(const Options& options) : options_(options), font_(kFontBytes, 0) {
-    settings_['$'] = options_.codePage;
-    settings_['\''] = 0x0909; // font 2: height 9, width 9
-    settings_['('] = 0x0A0A;  // font 1
-    settings_[')'] = 3;       // font 2 spacing
+    settings_[static_cast<unsigned char>('$')] = options_.codePage;
+    settings_[static_cast<unsigned char>('\'')] = 0x0909; // font 2: height 9, width 9
+    settings_[static_cast<unsigned char>('(')] = 0x0A0A;  // font 1
+    settings_[static_cast<unsigned char>(')')] = 3;       // font 2 spacing
 }
 
 void M3PrinterModel::powerOn() {
