@@ -1,7 +1,8 @@
 // What the benchmarks share: the daemon of the staging root under a private OVK_ROOT,
 // optionally with ovksim playing the demo terminal (a cash drawer and an operator display on
-// an RS-485 adapter), the simulator's control socket, the daemon's memory and CPU time, and
-// percentiles of a set of samples.
+// an RS-485 adapter), the simulator's control socket, the daemon's memory and CPU time (and
+// the least an idle polling round costs on this machine, for comparison), and percentiles of
+// a set of samples.
 #pragma once
 
 #include <fcntl.h>
@@ -19,11 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -186,6 +189,67 @@ inline double IdleCpuPercent(pid_t pid, int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     return (CpuSeconds(pid) - before) * 100.0 / seconds;
 }
+
+// The same for two processes over the same `seconds`.
+inline std::pair<double, double> IdleCpuPercent(pid_t a, pid_t b, int seconds) {
+    const double beforeA = CpuSeconds(a), beforeB = CpuSeconds(b);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    return {(CpuSeconds(a) - beforeA) * 100.0 / seconds, (CpuSeconds(b) - beforeB) * 100.0 / seconds};
+}
+
+// The least an idle daemon can do on this machine, as a baseline measured in the same run:
+// a process that wakes every 10 ms and makes the two exchanges of an idle round with a peer
+// process (a 2,060-byte request answered by 2,064 bytes, then 2,064 answered by 2,060), as
+// the polling thread does with the driver node. Started by Start(), ended by the destructor.
+class IdleFloor {
+public:
+    bool Start() {
+        int sv[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
+        peer_ = ::fork();
+        if (peer_ == 0) {
+            ::close(sv[0]);
+            Serve(sv[1]);
+            _exit(0);
+        }
+        round_ = ::fork();
+        if (round_ == 0) {
+            ::close(sv[1]);
+            Rounds(sv[0]);
+            _exit(0);
+        }
+        ::close(sv[0]);
+        ::close(sv[1]);
+        return peer_ > 0 && round_ > 0;
+    }
+    ~IdleFloor() {
+        stop(round_);
+        stop(peer_);
+    }
+    pid_t Pid() const { return round_; }
+
+private:
+    // The children only make system calls: nothing is allocated after the fork.
+    static void Serve(int fd) {
+        static char buf[4096];
+        for (bool first = true;; first = !first) {
+            const ssize_t in = first ? 2068 : 2064, out = first ? 2064 : 2060;
+            if (::recv(fd, buf, in, MSG_WAITALL) != in || ::send(fd, buf, out, MSG_NOSIGNAL) != out) break;
+        }
+    }
+    static void Rounds(int fd) {
+        static char buf[4096];
+        const timespec interval{0, 10 * 1000 * 1000};
+        for (;;) {
+            ::nanosleep(&interval, nullptr);
+            if (::send(fd, buf, 2068, MSG_NOSIGNAL) != 2068 || ::recv(fd, buf, 2064, MSG_WAITALL) != 2064 ||
+                ::send(fd, buf, 2064, MSG_NOSIGNAL) != 2064 || ::recv(fd, buf, 2060, MSG_WAITALL) != 2060)
+                break;
+        }
+    }
+    pid_t peer_ = -1;
+    pid_t round_ = -1;
+};
 
 inline double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;

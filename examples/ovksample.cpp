@@ -1,8 +1,9 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
 // operator display and the receipt printer, opens cash drawer 1, acquires the POS keyboard,
-// unlocks the scanner and prints each scan it reads, and prints the events that arrive on handle 0 for a few seconds
-// (keys with their code and character).
+// unlocks the scanner and prints each scan it reads, unlocks the magnetic stripe reader and
+// prints the tracks of each card swiped, and prints the events that arrive on handle 0 for a
+// few seconds (keys with their code and character).
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
 //
@@ -21,6 +22,9 @@
 //   ovksample.scanner.slotNumber:    SLOT_1
 //   ovksample.scanner.portNumber:    PORT_1
 //   ovksample.scanner.deviceNumber:  DEVICE_SCANNER_A
+//   ovksample.msr.slotNumber:        SLOT_1
+//   ovksample.msr.portNumber:        PORT_1
+//   ovksample.msr.deviceNumber:      DEVICE_MSR_3_TRACK_A
 //   ovksample.receipt.slotNumber:    SLOT_1
 //   ovksample.receipt.portNumber:    PORT_1
 //   ovksample.receipt.deviceNumber:  DEVICE_PRINTER_4
@@ -46,6 +50,7 @@ constexpr uint32_t kTillClosed = 0x420E;
 constexpr uint32_t kTillOpened = 0x420F;
 constexpr uint32_t kKeyLock = 0x4201;
 constexpr uint32_t kKey = 0x4202;
+constexpr uint32_t kMsrData = 0x4203;
 constexpr uint32_t kChaseComplete = 0x4204;
 
 const char* eventName(uint32_t msg) {
@@ -58,6 +63,7 @@ const char* eventName(uint32_t msg) {
     case kTillOpened: return "drawer opened";
     case kKeyLock: return "key lock";
     case kKey: return "key";
+    case kMsrData: return "card swiped";
     case kChaseComplete: return "printed";
     default: return "event";
     }
@@ -192,6 +198,45 @@ private:
     }
 };
 
+// Unlocked, the reader takes one card and locks itself; the card's tracks are read, each
+// a record of track bit (4 bytes), error (2), length (2) and the characters, and the reader
+// is unlocked for the next card.
+class Reader : public SampleDevice {
+public:
+    Reader() : SampleDevice("MSR", "msr", "PosMsr") {}
+
+    void onEvent(uint32_t msg, uint32_t p2) override {
+        if (msg != kMsrData) return;
+        unsigned char buffer[1024];
+        const int n = PosRead(handle(), buffer, sizeof buffer);
+        if (n < 0) {
+            say(("reading the card failed: error " + std::to_string(PosErrno())).c_str());
+            return;
+        }
+        std::string text = "read " + std::to_string(n) + " of " + std::to_string(p2) + " bytes:";
+        for (int at = 0; at + 8 <= n;) {
+            int track = 1;
+            while (track < 4 && !(buffer[at] & (1 << (track - 1)))) ++track;
+            const int error = buffer[at + 4] | buffer[at + 5] << 8;
+            const int length = buffer[at + 6] | buffer[at + 7] << 8;
+            if (at + 8 + length > n) break;
+            text += " track " + std::string(track == 4 ? "JIS" : std::to_string(track));
+            text += error ? " unreadable;" : " \"" + std::string(reinterpret_cast<char*>(buffer) + at + 8, length) + "\";";
+            at += 8 + length;
+        }
+        say(text.c_str());
+        use();
+    }
+
+private:
+    void use() override {
+        if (PosIOCtl(handle(), kUnlock, nullptr, 0) == 0)
+            say("unlocked, waiting for a card");
+        else
+            say(("unlocking failed: error " + std::to_string(PosErrno())).c_str());
+    }
+};
+
 class PosKeyboard : public SampleDevice {
 public:
     PosKeyboard() : SampleDevice("POS keyboard", "keyboard", "PosKeyboard") {}
@@ -272,8 +317,9 @@ int main(int argc, char* argv[]) {
     CashDrawer drawer;
     PosKeyboard keyboard;
     Scanner scanner;
+    Reader reader;
     ReceiptPrinter receipt(line);
-    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &receipt};
+    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader, &receipt};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);

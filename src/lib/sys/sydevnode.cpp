@@ -2,16 +2,19 @@
 // kernel node itself.
 #include "sydevnode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -34,60 +37,97 @@ uint32_t getWord(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Writes all length bytes, waiting at most timeoutMs for room each time: a peer that stops
-// reading must not hold the polling thread for ever.
-bool writeAll(int fd, const uint8_t* data, size_t length, int timeoutMs = kDevNodeReplyTimeoutMs) {
-    while (length > 0) {
-        pollfd p{fd, POLLOUT, 0};
-        int r = ::poll(&p, 1, timeoutMs);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (r == 0) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+// Writes the parts of `iov` whole, waiting at most timeoutMs for room each time the socket
+// is full: a peer that stops reading must not hold the polling thread for ever. The socket
+// is only polled when a send would block, and the parts go out in one call where they fit.
+bool writeAll(int fd, iovec* iov, int count, int timeoutMs = kDevNodeReplyTimeoutMs) {
+    while (count > 0 && iov->iov_len == 0) {
+        ++iov;
+        --count;
+    }
+    while (count > 0) {
+        msghdr msg{};
+        msg.msg_iov = iov;
+        msg.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return false;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            pollfd p{fd, POLLOUT, 0};
+            const int r = ::poll(&p, 1, timeoutMs);
+            if (r < 0 && errno != EINTR) return false;
+            if (r == 0) {
+                errno = ETIMEDOUT;
+                return false;
+            }
+            continue;
         }
-        data += n;
-        length -= static_cast<size_t>(n);
+        size_t sent = static_cast<size_t>(n);
+        while (count > 0 && sent >= iov->iov_len) {
+            sent -= iov->iov_len;
+            ++iov;
+            --count;
+        }
+        if (count > 0) {
+            iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + sent;
+            iov->iov_len -= sent;
+        }
     }
     return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t length, int timeoutMs = kDevNodeReplyTimeoutMs) {
+    iovec iov{const_cast<uint8_t*>(data), length};
+    return writeAll(fd, &iov, 1, timeoutMs);
+}
+
+// Reads at least `least` and at most `length` bytes (what has arrived), waiting at most
+// timeoutMs for each part (negative: no limit); the socket is only polled when nothing is
+// there to read, or first when the caller knows that nothing can be there yet (a reply
+// just asked for). The count read, or -1 (errno set).
+ssize_t readSome(int fd, uint8_t* data, size_t least, size_t length, int timeoutMs, bool waitFirst = false) {
+    size_t got = 0;
+    while (got < least) {
+        if (waitFirst) {
+            waitFirst = false;
+            errno = EAGAIN;
+        } else if (const ssize_t n = ::recv(fd, data + got, length - got, MSG_DONTWAIT); n > 0) {
+            got += static_cast<size_t>(n);
+            continue;
+        } else if (n == 0) {
+            errno = ECONNRESET;
+            return -1;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno != EINTR) return -1;
+        if (r == 0) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+    }
+    return static_cast<ssize_t>(got);
 }
 
 // Reads exactly length bytes, waiting at most timeoutMs for each part (negative: no limit).
 bool readAll(int fd, uint8_t* data, size_t length, int timeoutMs) {
-    while (length > 0) {
-        pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, timeoutMs);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (r == 0) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        ssize_t n = ::recv(fd, data, length, 0);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ECONNRESET;
-            return false;
-        }
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
+    return readSome(fd, data, length, length, timeoutMs) >= 0;
+}
+
+// What each descriptor that chDevOpen gave is, so that a request need not ask the kernel:
+// 0 unknown (not opened here, or beyond the table), 1 a forwarding peer, 2 the node itself.
+constexpr int kKnownDescriptors = 1024;
+std::atomic<uint8_t> g_kinds[kKnownDescriptors];
+
+void setKind(int fd, uint8_t kind) {
+    if (fd >= 0 && fd < kKnownDescriptors) g_kinds[fd].store(kind, std::memory_order_relaxed);
 }
 
 bool isSocket(int fd) {
+    const uint8_t kind = fd >= 0 && fd < kKnownDescriptors ? g_kinds[fd].load(std::memory_order_relaxed) : 0;
+    if (kind) return kind == 1;
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
 }
@@ -118,6 +158,38 @@ int connectNode(const std::string& node, int& fd) {
     return 0;
 }
 
+// Descriptors whose node no longer answers. A forwarding connection that failed an exchange
+// is out of step with its peer for good (a reply may be half read), so it stays lost until
+// it is closed. Requests ask the set only while it holds anything.
+std::mutex lostMutex;
+std::atomic<size_t> lostCount{0};
+std::set<int>& lostDescriptors() {
+    static auto* s = new std::set<int>;
+    return *s;
+}
+
+void markLost(int fd) {
+    std::lock_guard<std::mutex> lock(lostMutex);
+    lostDescriptors().insert(fd);
+    lostCount = lostDescriptors().size();
+}
+
+bool isLost(int fd) {
+    if (lostCount.load(std::memory_order_relaxed) == 0) return false;
+    std::lock_guard<std::mutex> lock(lostMutex);
+    return lostDescriptors().count(fd) != 0;
+}
+
+void forgetLost(int fd) {
+    if (lostCount.load(std::memory_order_relaxed) == 0) return;
+    std::lock_guard<std::mutex> lock(lostMutex);
+    lostDescriptors().erase(fd);
+    lostCount = lostDescriptors().size();
+}
+
+// Errors of the kernel node's ioctl that say the node itself is gone.
+bool nodeGone(int error) { return error == EBADF || error == ENODEV || error == ENXIO || error == EIO; }
+
 // Threads share a descriptor (the polling thread exchanges the buffer while a client's
 // request asks for a send turn) and the peer answers one request after the other: one
 // exchange at a time per connection keeps each reply with its request.
@@ -132,16 +204,18 @@ int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
     uint8_t header[8];
     putWord(header, request);
     putWord(header + 4, static_cast<uint32_t>(size));
-    if (!writeAll(fd, header, sizeof header) || !writeAll(fd, record, size))
-        return errno ? errno : EIO;
-    uint8_t lengthWord[4];
-    if (!readAll(fd, lengthWord, sizeof lengthWord, kDevNodeReplyTimeoutMs))
-        return errno ? errno : EIO;
+    iovec out[2] = {{header, sizeof header}, {record, size}};
+    if (!writeAll(fd, out, 2)) return errno ? errno : EIO;
+    // The reply's length word is checked as soon as it is there; the record follows it.
+    std::vector<uint8_t> reply(4 + size);
+    const ssize_t got = readSome(fd, reply.data(), 4, reply.size(), kDevNodeReplyTimeoutMs, true);
+    if (got < 0) return errno ? errno : EIO;
     // The reply is bounded by the record: any other length is a broken peer.
-    if (getWord(lengthWord) != size) return EPROTO;
-    std::vector<uint8_t> reply(size);
-    if (!readAll(fd, reply.data(), size, kDevNodeReplyTimeoutMs)) return errno ? errno : EIO;
-    if (size) std::memcpy(record, reply.data(), size);
+    if (getWord(reply.data()) != size) return EPROTO;
+    const size_t have = std::min(static_cast<size_t>(got), reply.size());
+    if (have < reply.size() && !readAll(fd, reply.data() + have, reply.size() - have, kDevNodeReplyTimeoutMs))
+        return errno ? errno : EIO;
+    if (size) std::memcpy(record, reply.data() + 4, size);
     return 0;
 }
 
@@ -155,10 +229,19 @@ int chDevOpen(const char* path, int& fd) {
     if (DevNodeBackend* b = g_backend.load()) return lowByte(b->open(path, fd));
 
     std::string node = ovkPath(path);
-    if (isSocketPath(node)) return connectNode(node, fd);
-    int d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
-    if (d < 0) return lowByte(errno);
+    int d = -1;
+    uint8_t kind = 2;
+    if (isSocketPath(node)) {
+        const int rc = connectNode(node, d);
+        if (rc != 0) return rc;
+        kind = 1;
+    } else {
+        d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+        if (d < 0) return lowByte(errno);
+    }
+    forgetLost(d); // a number that a lost descriptor had before is a new node now
     fd = d;
+    setKind(fd, kind);
     return 0;
 }
 
@@ -171,10 +254,14 @@ int chDevIoctl(int fd, unsigned long request, void* record, int /*size*/, int /*
         return rec[0];
     }
     int failure = 0;
-    if (isSocket(fd)) {
+    if (isLost(fd)) {
+        failure = EPIPE;
+    } else if (isSocket(fd)) {
         failure = forward(fd, static_cast<uint32_t>(request), rec, size);
+        if (failure) markLost(fd);
     } else if (::ioctl(fd, request, record) < 0) {
         failure = errno ? errno : EIO;
+        if (nodeGone(failure)) markLost(fd);
     }
     // A request that did not reach the driver must not read as success.
     if (failure && rec[0] == 0) rec[0] = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
@@ -199,14 +286,22 @@ int chDevWatch(const char* path) {
 
 int chDevClose(int fd) {
     if (DevNodeBackend* b = g_backend.load()) return lowByte(b->close(fd));
+    forgetLost(fd);
+    setKind(fd, 0);
     return ::close(fd) == 0 ? 0 : lowByte(errno);
+}
+
+int chDevLost(int fd) {
+    if (DevNodeBackend* b = g_backend.load()) return b->lost(fd) ? 1 : 0;
+    return isLost(fd) ? 1 : 0;
 }
 
 int chIsDocked() { return 1; }
 
 int devNodeReadRequest(int fd, uint32_t& request, std::vector<uint8_t>& record, int timeoutMs) {
     uint8_t header[8];
-    if (!readAll(fd, header, sizeof header, timeoutMs)) return -1;
+    // Between requests the peer usually waits: poll first.
+    if (readSome(fd, header, sizeof header, sizeof header, timeoutMs, true) < 0) return -1;
     request = getWord(header);
     uint32_t length = getWord(header + 4);
     if (length != chDevRecordSize(request) || length > kDevNodeMaxRecord) return -1;
@@ -219,7 +314,8 @@ int devNodeWriteReply(int fd, const void* record, size_t length) {
     if (length > kDevNodeMaxRecord) return -1;
     uint8_t lengthWord[4];
     putWord(lengthWord, static_cast<uint32_t>(length));
-    if (!writeAll(fd, lengthWord, sizeof lengthWord)) return -1;
-    if (!writeAll(fd, static_cast<const uint8_t*>(record), length)) return -1;
+    // One send for both, so that the requester wakes once.
+    iovec out[2] = {{lengthWord, sizeof lengthWord}, {const_cast<void*>(record), length}};
+    if (!writeAll(fd, out, 2)) return -1;
     return 0;
 }

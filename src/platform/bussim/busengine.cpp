@@ -490,6 +490,13 @@ bool BusEngine::bufferWithCore(int slot) const {
     return slot >= 0 && slot < kSlotCount && !slots_[slot].nodeHolds;
 }
 
+bool BusEngine::framesWaiting() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const SlotState& s : slots_)
+        if (!s.frames.empty()) return true;
+    return false;
+}
+
 std::vector<PollEntry> BusEngine::pollList(int slot) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (slot < 0 || slot >= kSlotCount || !slots_[slot].pollListKnown) return {};

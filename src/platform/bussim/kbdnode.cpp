@@ -39,6 +39,27 @@ void KeyboardNode::ioctl(int fd, unsigned long request, void* record, size_t siz
     if (!rec || size == 0) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!descriptors_.count(fd)) return setResult(rec, size, EBADF);
+    if (request == kReaderConfiguration) {
+        if (size < kRecordSize) return setResult(rec, size, EINVAL);
+        configuration_.assign(rec, rec + kRecordSize);
+        return setResult(rec, size, 0);
+    }
+    if (request == kReadReader) {
+        if (size < kReadRecordSize) return setResult(rec, size, EINVAL);
+        const uint32_t most = static_cast<uint32_t>(rec[4]) | static_cast<uint32_t>(rec[5]) << 8 |
+                              static_cast<uint32_t>(rec[6]) << 16 | static_cast<uint32_t>(rec[7]) << 24;
+        size_t n = 0;
+        if (!reader_.empty()) {
+            const std::vector<uint8_t>& m = reader_.front();
+            n = m.size();
+            if (n > most) n = most;
+            if (n > kReadRecordSize - 8) n = kReadRecordSize - 8;
+            std::memcpy(rec + 8, m.data(), n);
+            reader_.pop_front();
+        }
+        for (int i = 0; i < 4; ++i) rec[4 + i] = static_cast<uint8_t>(n >> (8 * i));
+        return setResult(rec, size, 0);
+    }
     if (request != kQueryKeyboard) return setResult(rec, size, ENOTTY);
     if (size < kRecordSize) return setResult(rec, size, EINVAL);
     ++queries_;
@@ -46,6 +67,7 @@ void KeyboardNode::ioctl(int fd, unsigned long request, void* record, size_t siz
     put16(rec + 6, state_.type);
     put16(rec + 8, state_.msrFlag);
     rec[10] = state_.ecLevel;
+    rec[11] = state_.msrEcLevel;
     rec[13] = state_.flags13;
     setResult(rec, size, state_.result);
 }
@@ -68,6 +90,23 @@ KeyboardState KeyboardNode::state() const {
 int KeyboardNode::queries() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return queries_;
+}
+
+bool KeyboardNode::pushReader(const std::vector<uint8_t>& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (message.empty() || reader_.size() >= kReaderQueueLimit) return false;
+    reader_.push_back(message);
+    return true;
+}
+
+size_t KeyboardNode::readerQueued() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reader_.size();
+}
+
+std::vector<uint8_t> KeyboardNode::readerConfiguration() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return configuration_;
 }
 
 } // namespace bussim

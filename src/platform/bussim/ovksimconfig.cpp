@@ -151,6 +151,9 @@ bool applyKeyboardOptions(const ModelOptions& options, KeyboardState& state, std
         } else if (key == "ec" && parseNumber(value, 0, 0xFF, v)) {
             s.ecLevel = static_cast<uint8_t>(v);
             ok = true;
+        } else if (key == "msrec" && parseNumber(value, 0, 0xFF, v)) {
+            s.msrEcLevel = static_cast<uint8_t>(v);
+            ok = true;
         } else if (key == "result" && parseNumber(value, 0, 0xFF, v)) {
             s.result = static_cast<uint8_t>(v);
             ok = true;

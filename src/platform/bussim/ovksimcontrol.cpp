@@ -194,13 +194,53 @@ std::string Simulator::keyboardCommand(const std::vector<std::string>& w) {
     KeyboardState state = keyboard_.state();
     if (!parseOptions(w, 1, options, why) || !applyKeyboardOptions(options, state, why)) return err(why);
     keyboard_.set(state);
-    char text[112];
+    char text[128];
     std::snprintf(text, sizeof text,
-                  "keyboard driver=%d id=0x%04x type=%u msr=%u flags=0x%02x ec=0x%02x result=%u",
+                  "keyboard driver=%d id=0x%04x type=%u msr=%u flags=0x%02x ec=0x%02x msrec=0x%02x result=%u",
                   state.driver ? 1 : 0, state.id, state.type, state.msrFlag, state.flags13,
-                  state.ecLevel, state.result);
+                  state.ecLevel, state.msrEcLevel, state.result);
     if (w.size() > 1) log(text);
-    return ok(text);
+    const std::vector<uint8_t> config = keyboard_.readerConfiguration();
+    return ok(std::string(text) + (config.empty() ? "" : " config=" + hexBytes(config)));
+}
+
+std::string Simulator::nodeReader(const std::vector<std::string>& w) {
+    std::vector<uint8_t> m;
+    if (w[0] == "nodepush") {
+        if (w.size() != 2 || !parseHexBytes(w[1], m) || m.empty()) return err("usage: nodepush <hex bytes>");
+    } else {
+        if (w.size() < 3 || w.size() > 4) return err("usage: nodeswipe <t1> <t2> [<t3>] (-: no data)");
+        std::string t[3];
+        bool present[3] = {false, false, false};
+        for (size_t i = 1; i < w.size(); ++i) {
+            present[i - 1] = w[i] != "-";
+            if (present[i - 1]) t[i - 1] = w[i];
+            if (t[i - 1].size() > 0xFF) return err("a track holds at most 255 characters");
+        }
+        const uint16_t id = keyboard_.state().id;
+        if (id == 0x87AB) {
+            // Three tracks, each {a, b, a + b bytes}.
+            m = {0x00, 0x02};
+            for (const std::string& track : t) {
+                m.push_back(static_cast<uint8_t>(track.size()));
+                m.push_back(0);
+                m.insert(m.end(), track.begin(), track.end());
+            }
+        } else if (id == 0x88AB) {
+            // Track 2, then track 1 (byte 0 bit 5) or track 3, each {L, L bytes}.
+            const std::string& second = present[0] ? t[0] : t[2];
+            m = {static_cast<uint8_t>(present[0] ? 0x20 : 0x00), 0x02};
+            m.push_back(static_cast<uint8_t>(t[1].size()));
+            m.insert(m.end(), t[1].begin(), t[1].end());
+            m.push_back(static_cast<uint8_t>(second.size()));
+            m.insert(m.end(), second.begin(), second.end());
+        } else {
+            return err("the keyboard behind the node has no reader");
+        }
+    }
+    if (!keyboard_.pushReader(m)) return err("the reader queue of the keyboard node is full");
+    log(w[0] + " " + hexBytes(m));
+    return ok("queued " + hexBytes(m));
 }
 
 std::string Simulator::adapterNvram(const std::vector<std::string>& w) {
@@ -272,7 +312,7 @@ std::string Simulator::execute(const std::string& line) {
     std::string why;
     if (c == "help")
         return ok("commands: help models stations attach detach away back received clear error "
-                  "event polllist keyboard addump adcut, and the commands of each model (see models)");
+                  "event polllist keyboard nodeswipe nodepush addump adcut, and the commands of each model (see models)");
     if (c == "models") return models();
     if (c == "stations") return stations();
     if (c == "attach") {
@@ -312,6 +352,7 @@ std::string Simulator::execute(const std::string& line) {
     if (c == "event") return injectEvent(w);
     if (c == "polllist") return pollList(w);
     if (c == "keyboard") return keyboardCommand(w);
+    if (c == "nodeswipe" || c == "nodepush") return nodeReader(w);
     if (c == "addump" || c == "adcut") return adapterNvram(w);
     return modelCommand(w);
 }

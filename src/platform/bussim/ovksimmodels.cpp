@@ -16,6 +16,7 @@
 #include "m2printermodel.h"
 #include "m3fprintermodel.h"
 #include "m3printermodel.h"
+#include "msrmodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
@@ -1031,6 +1032,118 @@ ModelKind scaleKind(const std::string& name, ScaleModel::Kind kind, const std::s
     return k;
 }
 
+ModelKind msrKind() {
+    ModelKind k;
+    k.name = "msr";
+    k.description = "magnetic stripe reader (kind=3|2|1|j, encoder=0|1, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long encoder = 0, ec = 0;
+        MsrModel::Options options;
+        auto kind = o.find("kind");
+        if (kind != o.end()) {
+            const std::string& v = kind->second;
+            if (v == "3") options.kind = MsrModel::THREE;
+            else if (v == "2") options.kind = MsrModel::TWO;
+            else if (v == "1") options.kind = MsrModel::ONE;
+            else if (v == "j") options.kind = MsrModel::JIS;
+            else {
+                error = "option kind must be 3, 2, 1 or j";
+                return nullptr;
+            }
+        }
+        if (!onlyOptions(o, {"kind", "encoder", "ec"}, error) ||
+            !numberOption(o, "encoder", 0, 1, 0, encoder, error) ||
+            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+            return nullptr;
+        options.encoder = encoder != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<MsrModel>(options);
+    };
+    k.commands["swipe"] = {"<t1> <t2> [<t3>] (-: no data)", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        MsrModel::Track t[3];
+        for (size_t i = 0; i < a.size() && i < 3; ++i) {
+            t[i].present = a[i] != "-";
+            if (t[i].present) t[i].data = a[i];
+        }
+        if (a.size() < 2 || a.size() > 3) {
+            reply = "usage: swipe <slot> <port> <address> <t1> <t2> [<t3>] (-: no data)";
+            return false;
+        }
+        const std::vector<uint8_t> message = d->swipeMessage(t[0], t[1], t[2]);
+        if (!d->swipe(t[0], t[1], t[2])) {
+            reply = "a track holds at most 255 characters";
+            return false;
+        }
+        reply = "swipe " + hexBytes(message);
+        return true;
+    }};
+    k.commands["trackerror"] = {"<track 1-3>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        long n = 0;
+        if (!d) return false;
+        if (a.size() != 1 || !parseNumber(a[0], 1, 3, n)) {
+            reply = "usage: trackerror <slot> <port> <address> <track 1-3>";
+            return false;
+        }
+        d->trackError(static_cast<int>(n));
+        reply = "trackerror " + a[0];
+        return true;
+    }};
+    k.commands["encode"] = {"<ok|fail>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
+            reply = "usage: encode <slot> <port> <address> <ok|fail>";
+            return false;
+        }
+        d->setEncodeWorks(a[0] == "ok");
+        reply = "encode " + a[0];
+        return true;
+    }};
+    k.commands["notready"] = {"<on|off>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        if (!d) return false;
+        if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
+            reply = "usage: notready <slot> <port> <address> <on|off>";
+            return false;
+        }
+        d->setNotReady(a[0] == "on");
+        reply = "notready " + a[0];
+        return true;
+    }};
+    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<MsrModel>(m, reply);
+        std::vector<uint8_t> bytes;
+        if (!d) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
+            reply = "usage: push <slot> <port> <address> <hex bytes>";
+            return false;
+        }
+        d->push(bytes);
+        reply = "queued " + std::to_string(bytes.size()) + " bytes";
+        return true;
+    }};
+    auto list = [](const char* name, const std::deque<std::vector<uint8_t>>& (MsrModel::*get)() const) {
+        return ModelCommand{"", [name, get](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* d = as<MsrModel>(m, reply);
+            if (!d) return false;
+            if (!a.empty()) {
+                reply = std::string("usage: ") + name + " <slot> <port> <address>";
+                return false;
+            }
+            reply = std::to_string((d->*get)().size());
+            for (const auto& p : (d->*get)()) reply += " " + hexBytes(p);
+            return true;
+        }};
+    };
+    // Every payload the reader received, and the data of every encode command, in hex.
+    k.commands["payloads"] = list("payloads", &MsrModel::received);
+    k.commands["written"] = list("written", &MsrModel::written);
+    return k;
+}
+
 } // namespace
 
 void registerBuiltinModels(ModelRegistry& registry) {
@@ -1063,6 +1176,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
     registry.add(scaleKind("scale96", ScaleModel::Kind::Scale96, "scale 96 with a remote display (ec=, display=)"));
     registry.add(scaleKind("scale87", ScaleModel::Kind::Scale87, "scale 87 (ec=)"));
+    registry.add(msrKind());
 }
 
 } // namespace bussim

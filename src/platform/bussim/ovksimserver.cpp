@@ -166,6 +166,9 @@ void SimServer::serveNode(Connection* c, DevNodeBackend& node, const char* syste
             }
             node.ioctl(fd, request, record.data(), record.size());
             if (bus && simulator_.engine().dropped()) break;
+            // A station's frame still waits after this buffer: the core's next round should
+            // come at once rather than at its interval.
+            if (bus && request == DCS_WAIT_BUFFER && simulator_.engine().framesWaiting()) notifyWatchers();
             if (devNodeWriteReply(c->fd, record.data(), record.size()) != 0) break;
         }
         node.close(fd);

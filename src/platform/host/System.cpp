@@ -2,6 +2,7 @@
 #include "ovkhost.h"
 
 #include <cstdlib>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -13,8 +14,17 @@ constexpr int kDefaultCodePage = 858;
 
 unsigned long chGetProcessId() { return static_cast<unsigned long>(::getpid()); }
 
+namespace {
+// Asked on every lock of a mutexSem: the kernel is asked once per thread. A forked child
+// (the daemon going to the background) forgets its parent's answer.
+thread_local unsigned long t_threadId = 0;
+const int g_forgetAtFork = ::pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+} // namespace
+
 unsigned long chGetThreadId() {
-    return static_cast<unsigned long>(::syscall(SYS_gettid));
+    (void)g_forgetAtFork;
+    if (t_threadId == 0) t_threadId = static_cast<unsigned long>(::syscall(SYS_gettid));
+    return t_threadId;
 }
 
 int chQueryPlatform() { return kPlatform; }

@@ -246,7 +246,7 @@ TEST_F(SimulatorTest, ErrorsEventsAndTheKeyboardReachTheNodes) {
     sim_.engine().close(fd);
 
     EXPECT_EQ(sim_.execute("keyboard id=0x87ab type=8 flags=0x04 msr=0 ec=0x31"),
-              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
+              "ok keyboard driver=1 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 msrec=0x00 result=0");
     unsigned char kbd[16] = {};
     ASSERT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), 0);
     sim_.keyboard().ioctl(fd, KeyboardNode::kQueryKeyboard, kbd, sizeof kbd);
@@ -257,8 +257,53 @@ TEST_F(SimulatorTest, ErrorsEventsAndTheKeyboardReachTheNodes) {
     EXPECT_EQ(kbd[13], 0x04);
     sim_.keyboard().close(fd);
     EXPECT_EQ(sim_.execute("keyboard driver=0"),
-              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 result=0");
+              "ok keyboard driver=0 id=0x87ab type=8 msr=0 flags=0x04 ec=0x31 msrec=0x00 result=0");
     EXPECT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), ENODEV);
+}
+
+TEST_F(SimulatorTest, ReaderCommandsAndTheReaderOnTheKeyboardNode) {
+    ASSERT_EQ(sim_.execute("attach 1 0x11 0x48 msr encoder=1"), "ok attached 1.11.48 msr");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 ABC 12 -"), "ok swipe 00020341424302313200");
+    EXPECT_EQ(sim_.execute("trackerror 1 0x11 0x48 2"), "ok trackerror 2");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 A 12"), "ok swipe 0006014100" "00");
+    EXPECT_EQ(sim_.execute("trackerror 1 0x11 0x48 4"), "error usage: trackerror <slot> <port> <address> <track 1-3>");
+    EXPECT_EQ(sim_.execute("swipe 1 0x11 0x48 A"), "error usage: swipe <slot> <port> <address> <t1> <t2> [<t3>] (-: no data)");
+    EXPECT_EQ(sim_.execute("written 1 0x11 0x48"), "ok 0");
+    EXPECT_EQ(sim_.execute("attach 1 0x11 0x46 msr kind=4"), "error msr: option kind must be 3, 2, 1 or j");
+
+    // The reader behind the node: a read takes the oldest message, cut to the caller's
+    // maximum; an empty queue gives status 0 and length 0.
+    sim_.execute("keyboard id=0x1234");
+    EXPECT_EQ(sim_.execute("nodeswipe A -"), "error the keyboard behind the node has no reader");
+    sim_.execute("keyboard id=0x87ab type=1 msr=1 msrec=0x22");
+    EXPECT_EQ(sim_.execute("nodeswipe AB 1 -"), "ok queued 0002020041420100310000");
+    EXPECT_EQ(sim_.execute("nodepush 0102"), "ok queued 0102");
+    int fd = -1;
+    ASSERT_EQ(sim_.keyboard().open("/dev/ovkikbps", fd), 0);
+    std::vector<uint8_t> rec(KeyboardNode::kReadRecordSize, 0xEE);
+    rec[4] = 4, rec[5] = 0, rec[6] = 0, rec[7] = 0;
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[0], 0);
+    EXPECT_EQ(rec[4], 4);
+    EXPECT_EQ(std::vector<uint8_t>(rec.begin() + 8, rec.begin() + 12), (std::vector<uint8_t>{0, 2, 2, 0}));
+    rec[4] = 100;
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[4], 2);
+    EXPECT_EQ(rec[9], 2);
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReadReader, rec.data(), rec.size());
+    EXPECT_EQ(rec[0], 0);
+    EXPECT_EQ(rec[4], 0);
+    unsigned char info[16] = {};
+    sim_.keyboard().ioctl(fd, KeyboardNode::kQueryKeyboard, info, sizeof info);
+    EXPECT_EQ(info[11], 0x22);
+    unsigned char config[16] = {0, 0, 0, 0, 16, 0, 1, 0};
+    sim_.keyboard().ioctl(fd, KeyboardNode::kReaderConfiguration, config, sizeof config);
+    sim_.keyboard().close(fd);
+    EXPECT_EQ(sim_.execute("keyboard"),
+              "ok keyboard driver=1 id=0x87ab type=1 msr=1 flags=0x00 ec=0x00 msrec=0x22 result=0 "
+              "config=00000000100001000000000000000000");
+    sim_.execute("keyboard id=0x88ab");
+    EXPECT_EQ(sim_.execute("nodeswipe AB 1"), "ok queued 20020131024142");
 }
 
 TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
@@ -449,6 +494,80 @@ TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     EXPECT_NE(log.find("control: attach 2 0x22 0x4a testdev -> ok attached 2.22.4a testdev"),
               std::string::npos) << log;
     EXPECT_NE(log.find("stopped"), std::string::npos) << log;
+}
+
+// One request on the node: the record after the exchange.
+std::vector<uint8_t> nodeCall(int fd, uint32_t request, std::vector<uint8_t> rec) {
+    rec.resize(chDevRecordSize(request));
+    chDevIoctl(fd, request, rec.data(), static_cast<int>(rec.size()), 0);
+    return rec;
+}
+
+bool readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+}
+
+void drain(int fd) {
+    char buf[64];
+    while (readable(fd) && ::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    }
+}
+
+// The node's watch tells the core when to come for input without waiting for its interval:
+// after a scripting command, and after a buffer that left a station's frame waiting in the
+// node (one frame per buffer), but not after a buffer that took everything.
+TEST_F(OvksimProgram, WatchIsReadableWhileAStationsFrameWaits) {
+    root_.write("/etc/term", "slot 0 planar\nslot 2 rs485 type 5 kind 5 ports 2\n"
+                             "station 2 0x11 0x54 drawer\nstation 2 0x11 0x22 oper\n");
+    ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
+                           root_.at("/err")));
+    ASSERT_EQ(sim_.FirstLine(), "ovksim ready") << root_.read("/err");
+    const int watch = chDevWatch("/dev/ovkdcs");
+    ASSERT_GE(watch, 0);
+    const int control = connectTo(root_.at("/tmp/.ovksim"));
+    ASSERT_GE(control, 0);
+    // The watch is registered once the simulator has read its request: a command tells it.
+    pollfd w{watch, POLLIN, 0};
+    for (int i = 0; i < 50 && ::poll(&w, 1, 100) == 0; ++i)
+        EXPECT_EQ(command(control, "stations"), "ok 2 2.11.22:oper:on 2.11.54:drawer:on");
+    ASSERT_TRUE(readable(watch));
+    drain(watch);
+
+    int fd = -1;
+    ASSERT_EQ(chDevOpen("/dev/ovkdcs", fd), 0);
+    std::vector<uint8_t> slot(8, 0);
+    slot[4] = 2;
+    ASSERT_EQ(nodeCall(fd, DCS_RESET_ADAPTER, slot)[0], 0);
+    auto waitBuffer = [&] { return nodeCall(fd, DCS_WAIT_BUFFER, slot); };
+    auto returnBuffer = [&](const CoreOutput& out) {
+        std::array<uint8_t, exch::kBufferSize> buf;
+        EXPECT_TRUE(encodeCoreOutput(out, buf));
+        std::vector<uint8_t> rec(slot);
+        rec.insert(rec.end(), buf.begin(), buf.end());
+        EXPECT_EQ(nodeCall(fd, DCS_RETURN_BUFFER, rec)[0], 0);
+    };
+    ASSERT_EQ(waitBuffer()[0], 0); // the buffer after the reset
+    CoreOutput list;
+    list.flags = exch::kFlagPollList;
+    list.pollList[0] = PollEntry{0x11, 0x54};
+    list.pollList[1] = PollEntry{0x11, 0x22};
+    returnBuffer(list);
+    EXPECT_FALSE(readable(watch));
+
+    // Both stations answer their first poll (request online): one frame per buffer.
+    ASSERT_EQ(waitBuffer()[0], 0);
+    EXPECT_TRUE(readable(watch));
+    drain(watch);
+    returnBuffer(CoreOutput{});
+    ASSERT_EQ(waitBuffer()[0], 0);
+    EXPECT_FALSE(readable(watch));
+
+    EXPECT_EQ(chDevClose(fd), 0);
+    ::close(control);
+    ::close(watch);
+    sim_.Signal(SIGTERM);
+    EXPECT_EQ(sim_.Wait(), 0);
 }
 
 TEST_F(OvksimProgram, RefusesABadDescriptionAndAFileInPlaceOfANode) {

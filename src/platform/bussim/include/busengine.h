@@ -124,6 +124,9 @@ public:
     // also set their flag (0x01, 0x02, 0x04, 0x80) in byte 0.
     bool injectEvent(int slot, int bit, uint8_t status = 0);
     bool bufferWithCore(int slot) const;
+    // True when a station's frame waits in the node for the next buffer (a buffer carries
+    // one frame, and error records take turns with frames).
+    bool framesWaiting() const;
     // The 48 poll-list entries the core last sent (empty before the first list).
     std::vector<PollEntry> pollList(int slot) const;
     uint8_t portConfig(int slot) const;

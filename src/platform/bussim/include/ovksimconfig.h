@@ -8,6 +8,7 @@
 //   (the adapter's NVRAM: 8192 bytes by default, 0 for none; its journal block of 1040
 //   bytes at the end unless placed elsewhere)
 //   keyboard [driver=0|1] [id=<id>] [type=<type>] [msr=<flag>] [flags=<byte 13>]
+//            [ec=<EC level>] [msrec=<reader EC level>] [result=<query result>]
 //   station <slot> <port id> <address> <model> [key=value ...]
 //   vpd <text of up to 24 characters>
 //

@@ -12,7 +12,12 @@
 //   error <slot> <code> [<port> <address> [<hex bytes>]]   an error record for the core
 //   event <slot> <bit> [<status>]           an adapter event for the core
 //   polllist <slot>                         the poll list the core last sent
-//   keyboard [driver=0|1] [id=] [type=] [msr=] [flags=] [result=]
+//   keyboard [driver=0|1] [id=] [type=] [msr=] [flags=] [ec=] [msrec=] [result=]
+//                                           (the reply shows the reader configuration too)
+//   nodeswipe <t1> <t2> [<t3>]              a swipe for the reader behind the keyboard node,
+//                                           in the layout of the reader the keyboard makes
+//                                           ("-": no data)
+//   nodepush <hex bytes>                    a raw reader message on the keyboard node
 //   addump <slot> <offset> <length>         bytes of the adapter's NVRAM, in hex
 //   adcut <slot> <n> [<k>]                  n more NVRAM writes, then k bytes of the next,
 //                                           then the node drops its connections
@@ -70,6 +75,7 @@ private:
     std::string injectEvent(const std::vector<std::string>& w);
     std::string pollList(const std::vector<std::string>& w);
     std::string keyboardCommand(const std::vector<std::string>& w);
+    std::string nodeReader(const std::vector<std::string>& w);
     std::string adapterNvram(const std::vector<std::string>& w);
     std::string models() const;
     std::string modelCommand(const std::vector<std::string>& w);

@@ -52,8 +52,9 @@ private:
 // printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
 // models/printercommands.h), the NVRAM devices ("nvcop", "nvocr"), the RS-232 port
 // ("rs232"), the table-top scanners ("scan96", "scan97", "scan98", "scan87"), the scanners
-// 8612 and 8634 ("scan8612", "scan8634") and the scales ("scale96", "scale87").
-// The model-6397 printer ("p6397") is on the printer kit as well.
+// 8612 and 8634 ("scan8612", "scan8634"), the scales ("scale96", "scale87") and the
+// magnetic stripe reader ("msr"). The model-6397 printer ("p6397") is on the printer kit as
+// well.
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
