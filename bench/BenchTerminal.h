@@ -83,8 +83,9 @@ inline void stop(pid_t& pid) {
 
 class Terminal {
 public:
-    // withSimulator: ovksim plays the demo terminal behind the daemon.
-    bool Start(bool withSimulator) {
+    // withSimulator: ovksim plays the demo terminal (or the one given, with the resources of
+    // the application "ovkbench") behind the daemon.
+    bool Start(bool withSimulator, const char* terminal = kDemoTerminal, const char* resources = kDemoResources) {
         char tmpl[] = "/tmp/ovkbench.XXXXXX";
         if (!mkdtemp(tmpl)) return false;
         root_ = tmpl;
@@ -95,11 +96,11 @@ public:
         for (const auto& e : fs::directory_iterator(staging / "usr/lib", ec))
             fs::create_symlink(e.path(), fs::path(root_ + "/usr/lib") / e.path().filename(), ec);
         fs::copy_file(staging / "etc/ovksys.conf", root_ + "/etc/ovksys.conf", ec);
-        std::ofstream(root_ + "/etc/ovkbench.res") << kDemoResources;
+        std::ofstream(root_ + "/etc/ovkbench.res") << resources;
         setenv("OVK_ROOT", root_.c_str(), 1);
         const std::string bin = staging.string() + "/usr/bin/";
         if (withSimulator) {
-            std::ofstream(root_ + "/etc/ovksim.term") << kDemoTerminal;
+            std::ofstream(root_ + "/etc/ovksim.term") << terminal;
             sim_ = spawn({bin + "ovksim", "-t", root_ + "/etc/ovksim.term", "-l", root_ + "/var/log/ovksim.log"},
                          root_ + "/sim.out");
             if (sim_ < 0 || !waitForSocket(root_ + "/tmp/.ovksim")) {

@@ -1,9 +1,9 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
-// operator display, opens cash drawer 1, acquires the POS keyboard, unlocks the scanner and
-// prints each scan it reads, unlocks the magnetic stripe reader and prints the tracks of each
-// card swiped, and prints the events that arrive on handle 0 for a few seconds (keys with
-// their code and character).
+// operator display and the receipt printer, opens cash drawer 1, acquires the POS keyboard,
+// unlocks the scanner and prints each scan it reads, unlocks the magnetic stripe reader and
+// prints the tracks of each card swiped, and prints the events that arrive on handle 0 for a
+// few seconds (keys with their code and character).
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
 //
@@ -25,6 +25,9 @@
 //   ovksample.msr.slotNumber:        SLOT_1
 //   ovksample.msr.portNumber:        PORT_1
 //   ovksample.msr.deviceNumber:      DEVICE_MSR_3_TRACK_A
+//   ovksample.receipt.slotNumber:    SLOT_1
+//   ovksample.receipt.portNumber:    PORT_1
+//   ovksample.receipt.deviceNumber:  DEVICE_PRINTER_4
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
@@ -48,6 +51,7 @@ constexpr uint32_t kTillOpened = 0x420F;
 constexpr uint32_t kKeyLock = 0x4201;
 constexpr uint32_t kKey = 0x4202;
 constexpr uint32_t kMsrData = 0x4203;
+constexpr uint32_t kChaseComplete = 0x4204;
 
 const char* eventName(uint32_t msg) {
     switch (msg) {
@@ -60,6 +64,7 @@ const char* eventName(uint32_t msg) {
     case kKeyLock: return "key lock";
     case kKey: return "key";
     case kMsrData: return "card swiped";
+    case kChaseComplete: return "printed";
     default: return "event";
     }
 }
@@ -240,6 +245,24 @@ private:
     void use() override { say("acquired: its keys follow as events"); }
 };
 
+// The receipt printer prints the line and chases it (ESC G): the chase event says it is out.
+class ReceiptPrinter : public SampleDevice {
+public:
+    explicit ReceiptPrinter(std::string line)
+        : SampleDevice("receipt printer", "receipt", "PosPrinter"), line_(std::move(line) + "\n\x1bG") {}
+
+    void onEvent(uint32_t msg, uint32_t /*p2*/) override {
+        if (msg == kChaseComplete) say("the receipt line is printed");
+    }
+
+private:
+    void use() override {
+        const int n = PosWrite(handle(), line_.data(), static_cast<unsigned>(line_.size()));
+        say(n >= 0 ? "receipt line written" : ("write failed: error " + std::to_string(PosErrno())).c_str());
+    }
+    std::string line_;
+};
+
 // A key event: the key code, make or release, and the numpad character when there is one.
 void printKey(const _POSQMSG& m) {
     const unsigned character = m.p1 >> 16 & 0xFF;
@@ -295,7 +318,8 @@ int main(int argc, char* argv[]) {
     PosKeyboard keyboard;
     Scanner scanner;
     Reader reader;
-    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader};
+    ReceiptPrinter receipt(line);
+    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader, &receipt};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);

@@ -756,7 +756,7 @@ int PRNTM3P::SystemCommand(unsigned short code) {
     case 22:
     case 23: {
         static const unsigned char kBits[3] = {0x40, 0xC0, 0x00};
-        const uint16_t amp = settings_['&'];
+        const uint16_t amp = settings_[static_cast<unsigned char>('&')];
         const unsigned char frame[5] = {0x0A, '&', 0x00, static_cast<unsigned char>(amp >> 8),
                                         static_cast<unsigned char>((amp & 0x3F) | kBits[code - 21])};
         PRNTCMDM3* command = new (std::nothrow) PRNTCMDM3;

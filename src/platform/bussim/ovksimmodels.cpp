@@ -14,6 +14,7 @@
 #include "keyboardmodel.h"
 #include "p6397model.h"
 #include "m2printermodel.h"
+#include "m3fprintermodel.h"
 #include "m3printermodel.h"
 #include "srjprintermodel.h"
 #include "msrmodel.h"
@@ -702,6 +703,54 @@ ModelKind m3PrinterKind() {
     return k;
 }
 
+ModelKind m3fPrinterKind() {
+    ModelKind k;
+    k.name = "m3f";
+    k.description = "fiscal M3 printer (ec=, ipl=, fiscal=, pld=, short=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0, ipl = 0, fiscal = 0, pld = 0, shortAnswer = 0;
+        if (!onlyOptions(o, {"ec", "ipl", "fiscal", "pld", "short"}, error) ||
+            !numberOption(o, "ec", 1, 0xFF, 0x21, ec, error) || !numberOption(o, "ipl", 0, 0xFF, 0x25, ipl, error) ||
+            !numberOption(o, "fiscal", 0, 1, 1, fiscal, error) || !numberOption(o, "pld", 0, 1, 0, pld, error) ||
+            !numberOption(o, "short", 0, 1, 0, shortAnswer, error))
+            return nullptr;
+        M3FPrinterModel::Options options;
+        options.ec = static_cast<uint8_t>(ec);
+        options.ipl = static_cast<uint8_t>(ipl);
+        options.fiscal = fiscal != 0;
+        options.pld = pld != 0;
+        options.shortAnswer = shortAnswer != 0;
+        return std::make_unique<M3FPrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["fiscalrc"] = {"<rc> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3FPrinterModel>(m, reply);
+        if (!p) return false;
+        long rc = 0, n = 1;
+        if (a.empty() || a.size() > 2 || !parseNumber(a[0], 0, 0xFF, rc) ||
+            (a.size() == 2 && !parseNumber(a[1], 1, 1000000, n))) {
+            reply = "usage: fiscalrc <slot> <port> <address> <rc> [n]";
+            return false;
+        }
+        p->scriptReturnCode(static_cast<uint8_t>(rc), static_cast<int>(n));
+        reply = "fiscalrc " + std::to_string(rc) + " " + std::to_string(p->returnCodesDue());
+        return true;
+    }};
+    k.commands["fiscaldata"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<M3FPrinterModel>(m, reply);
+        if (!p) return false;
+        std::vector<uint8_t> data;
+        if (a.size() != 1 || !parseHexBytes(a[0], data) || data.empty() || data.size() > 1024) {
+            reply = "usage: fiscaldata <slot> <port> <address> <hex>";
+            return false;
+        }
+        p->scriptFiscalData(data);
+        reply = "fiscaldata " + hexBytes(data);
+        return true;
+    }};
+    return k;
+}
+
 ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::string& description) {
     ModelKind k;
     k.name = name;
@@ -1179,6 +1228,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(p6397Kind());
     registry.add(m2PrinterKind());
     registry.add(m3PrinterKind());
+    registry.add(m3fPrinterKind());
     registry.add(srjPrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,

@@ -287,6 +287,11 @@ public:
     static int DiLineCount;
     static int fRegisterDocument;
 
+protected:
+    // The printer's configuration record and the device's double-byte flag (set at acquire).
+    M3Configuration config_{};
+    bool dbcsFlag_ = false;
+
 private:
     unsigned char Translate(unsigned char c) const;
     void BuiltInGlyphs();
@@ -317,7 +322,6 @@ private:
     bool checkFeedPending_ = false;
     unsigned char* dbcsLine_ = nullptr;
     int dbcsLineSize_ = 0;
-    M3Configuration config_{};
     unsigned char ecLevel_ = 0;
     unsigned char* micr_ = nullptr;
     unsigned short micrLength_ = 0;
@@ -327,7 +331,6 @@ private:
     bool chaseComplete_ = false;
     bool documentFront_ = false;
     bool translate_ = true;
-    bool dbcsFlag_ = false;
     struct UserChar {
         unsigned code;
         unsigned char previous;

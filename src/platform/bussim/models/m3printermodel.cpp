@@ -6,38 +6,12 @@
 
 namespace bussim {
 
-namespace {
-
-bool printOpcode(uint8_t op) {
-    switch (op) {
-    case 0x01: case 0x02: case 0x04: case 0x11: case 0x12: case 0x14:
-    case 0x0D: case 0x1D: case 0x05: case 0x15:
-        return true;
-    default:
-        return false;
-    }
-}
-
-int stationOfLine(uint8_t op1) {
-    switch (op1) {
-    case 0x01: return PrinterModel::CR;
-    case 0x02: return PrinterModel::SJ;
-    case 0x03: case 0x04: case 0x06: case 0x07: return PrinterModel::DI;
-    default: return -1;
-    }
-}
-
-} // namespace
 
 M3PrinterModel::M3PrinterModel(const Options& options) : options_(options), font_(kFontBytes, 0) {
-    settings_['$'] = options_.codePage;
-    settings_['\''] = 0x0909; // font 2: height 9, width 9
-    settings_['('] = 0x0A0A;  // font 1
-    settings_[')'] = 3;       // font 2 spacing
-}
-
-void M3PrinterModel::powerOn() {
-    for (std::string& line : current_) line.clear();
+    settings_[static_cast<unsigned char>('$')] = options_.codePage;
+    settings_[static_cast<unsigned char>('\'')] = 0x0909; // font 2: height 9, width 9
+    settings_[static_cast<unsigned char>('(')] = 0x0A0A;  // font 1
+    settings_[static_cast<unsigned char>(')')] = 3;       // font 2 spacing
 }
 
 PrinterModel::Bytes M3PrinterModel::status() const {
@@ -71,23 +45,6 @@ uint16_t M3PrinterModel::flashCrc() const {
 }
 
 uint16_t M3PrinterModel::fontCrc() const { return CalculateCRC(font_.data(), static_cast<int>(font_.size())); }
-
-void M3PrinterModel::print(int station, const Bytes& c) {
-    std::string& line = current_[station];
-    for (size_t i = 5; i < c.size(); ++i) {
-        const size_t column = i - 5;
-        const uint8_t b = c[i];
-        if (b <= 0x20 || b >= 0x7F) continue;
-        if (line.size() <= column) line.resize(column + 1, ' ');
-        line[column] = static_cast<char>(b);
-    }
-    if (c[4] != 0) {
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        printText(station, reinterpret_cast<const uint8_t*>(line.data()), line.size());
-        lineFeed(station);
-        line.clear();
-    }
-}
 
 void M3PrinterModel::command(const Bytes& c, ModelLink& link) {
     Bytes answer = done();
@@ -144,12 +101,8 @@ void M3PrinterModel::command(const Bytes& c, ModelLink& link) {
         if (documentIn()) answer.insert(answer.end(), micrData_.begin(), micrData_.end());
     } else if (op0 == 0x01 && op1 == 0x12) {
         ++cuts_;
-    } else if (op0 == 0x01 && (op1 == 0x09 || op1 == 0x0A) && c.size() >= 5 && c[4] != 0) {
-        // A feed ends a started line.
-        const int station = op1 == 0x09 ? CR : SJ;
-        if (!current_[station].empty()) print(station, Bytes{0x01, op1, 0, 1, c[4]});
-    } else if (printOpcode(op0) && stationOfLine(op1) >= 0 && c.size() >= 5) {
-        print(stationOfLine(op1), c);
+    } else {
+        printM3Line(c);
     }
     PrinterModel::answer(link, answer);
 }

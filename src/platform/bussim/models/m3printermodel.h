@@ -57,10 +57,8 @@ protected:
     void command(const Bytes& payload, ModelLink& link) override;
     Bytes status() const override;
     Bytes rejectAnswer() const override;
-    void powerOn() override;
 
 private:
-    void print(int station, const Bytes& payload);
     Bytes done() const;
 
     Options options_;
@@ -73,7 +71,6 @@ private:
     int flashChunks_ = 0;
     Bytes flash_;
     int cuts_ = 0;
-    std::string current_[kStations];
 };
 
 } // namespace bussim

@@ -26,6 +26,7 @@ public:
     enum Station : int { CR = 0, SJ = 1, DI = 2, kStations = 3 };
     static constexpr size_t kCommandLimit = 4096; // commands kept (the newest)
     static constexpr size_t kLineLimit = 4096;    // lines kept per station (the newest)
+    static constexpr size_t kPartialLimitColumns = 4096; // columns of an M3 line kept
 
     // Script. Paper, cover and document report themselves at the next tick when they
     // change (false: no change, or no such station).
@@ -67,6 +68,8 @@ protected:
     virtual Bytes status() const = 0;
     virtual Bytes rejectAnswer() const = 0;
     virtual void powerOn() {}
+    // Once per bus tick, before a due report goes out.
+    virtual void onTick(int32_t /*now*/, ModelLink& /*link*/) {}
 
     // For the models: text (printable bytes are kept, others dropped) and line ends.
     void printText(int station, const uint8_t* text, size_t n);
@@ -76,6 +79,11 @@ protected:
     void answer(ModelLink& link, const Bytes& bytes);
     // A reset command: power-on state and a request online at the next poll.
     void resetCommand(ModelLink& link);
+    // An M3 print line (01 02 04 11 12 14 0D 1D 05 15 with 01 CR, 02 SJ, 03 04 06 07 DI):
+    // its printable characters are laid over the station's current line from column 0, and
+    // a line with feed steps in byte 4 ends it; an M3 feed (01 09, 01 0A) ends a started
+    // line. False for any other frame.
+    bool printM3Line(const Bytes& frame);
     // A status change of the model's own (a scripted status byte or fault) reports itself
     // at the next tick, as paper, cover and document do.
     void reportChange() { reportDue_ = true; }
@@ -95,6 +103,7 @@ private:
     std::deque<std::string> lines_[kStations];
     uint64_t lineCounts_[kStations] = {};
     std::string partial_[kStations];
+    std::string overlay_[kStations];
 };
 
 } // namespace bussim

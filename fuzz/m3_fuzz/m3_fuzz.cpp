@@ -1,0 +1,188 @@
+// Arbitrary input to the M3 printer. The first byte picks the target and the state:
+//   bit 0 clear: answers of the printer (a run of messages, each a length byte and that many
+//     bytes), with commands queued on every station, a settings query, a raw query, a font
+//     block and a MICR read, one of them outstanding (bits 5-7 pick which goes first);
+//     bits 1-4 set exclusive DI, DI printing, journal hold and interleaving;
+//   bit 0 set: writes to a holding virtual printer in the print mode of bits 1-2 (text,
+//     logo, cheque, RAS), each a length byte and that many bytes; bit 3 first defines
+//     characters from the data (a code byte and 12 glyph bytes each); bit 4 makes it a
+//     double-byte printer in double-byte mode.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "../FuzzRoot.h"
+#include "ADAPTER.h"
+#include "COMD.h"
+#include "PRNTM3.h"
+#include "Slot.h"
+#include "SlotInfoNode.h"
+#include "ovkhost.h"
+#include "sydevnode.h"
+
+namespace {
+
+constexpr unsigned char kSlot = 1;
+const DeviceID kId(kSlot, 0x11, 0x34);
+
+class NullAdapter : public ADAPTER {
+public:
+    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
+    int CloseDD() override { return 0; }
+    int OpenDD() override { return 0; }
+    int Run(int, int) override { return 0; }
+    int RequestBuffer() override { return 0; }
+    int SendFrame(const unsigned char*, int) override { return 0; }
+    int Suspend() override { return 0; }
+    int Resume() override { return 0; }
+};
+
+class FuzzSlot : public Slot {
+public:
+    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
+    int Init() override { return 0; }
+    int Term() override { return 0; }
+};
+
+Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
+    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
+    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
+}
+
+NullAdapter* gAdapter = nullptr;
+
+class Printer : public PRNTM3P {
+public:
+    Printer(unsigned char flags) : PRNTM3P(kId) {
+        adapter_ = gAdapter;
+        exclusiveDI_ = flags & 2 ? 1 : 0;
+        diPrinting_ = flags & 4 ? 1 : 0;
+        holdJournal_ = flags & 8 ? 1 : 0;
+        interleaved_ = flags & 16 ? 1 : 0;
+        NowConfirmed();
+    }
+    ~Printer() override {
+        owner_ = nullptr;
+        adapter_ = nullptr;
+        openCount_ = 0;
+    }
+};
+
+// A virtual printer that holds the printer without the system object's bookkeeping.
+class Writer : public PRNTM3V {
+public:
+    Writer(Printer& p, unsigned short mode)
+        : PRNTM3V(kId, 1, reinterpret_cast<const unsigned char*>("PRNTM3V")) {
+        pdev_ = &p;
+        SetStatusBits(VDEV_HOLDING);
+        parm_.printMode = mode;
+        parm_.printStation = mode == PRN_MODE_CHECK ? 4 : 1;
+    }
+    ~Writer() override {
+        ClearStatusBits(VDEV_HOLDING);
+        pdev_ = nullptr;
+    }
+    // A double-byte capable printer in double-byte mode, with lead bytes 0x81-0x9F.
+    void UseDoubleByte() {
+        const unsigned char ranges[32] = {0x81, 0x9F};
+        dbcs_.Build(ranges);
+        M3Configuration c{};
+        c.model = 4;
+        c.dbcsMode = 1;
+        c.quoteFirst = 9;
+        c.quoteSecond = 2;
+        c.closeWord = 3;
+        config_ = c;
+        dbcsFlag_ = true;
+    }
+};
+
+void feed(const uint8_t* data, size_t size, const std::function<void(const unsigned char*, int)>& take) {
+    size_t at = 0;
+    while (at < size) {
+        const size_t n = data[at++];
+        const size_t len = n < size - at ? n : size - at;
+        // Each message in a buffer of its own size, so that a read past it is seen.
+        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
+        if (len) std::memcpy(msg.get(), data + at, len);
+        take(msg.get(), static_cast<int>(len));
+        at += len;
+    }
+}
+
+void answers(unsigned char flags, const uint8_t* data, size_t size) {
+    Printer printer(flags);
+    static const unsigned short kCodes[] = {M3_LINE_CR, M3_LINE_SJ, M3_LINE_DI_07, M3_RELEASE_FORWARD,
+                                            M3_REGISTER_FORWARD, M3_CUT, M3_FEED_SJ, M3_RAW_CR,
+                                            M3_READ_DOLLAR, M3_MICR_READ};
+    const unsigned first = (flags >> 5) & 7;
+    for (size_t i = 0; i < sizeof kCodes / sizeof kCodes[0]; ++i) {
+        const unsigned short code = kCodes[(i + first) % (sizeof kCodes / sizeof kCodes[0])];
+        auto* command = new PRNTCMDM3;
+        const unsigned char line[5] = {0x0B, 0x24, 0x00, 0x01, 0x19};
+        command->Set(code, nullptr, 1, 3, code == M3_RAW_CR ? 3 : 5, line, 0, 0);
+        if (printer.PutQueue(command) != 0) delete command;
+    }
+    unsigned char font[M3_FONT_BYTES] = {};
+    printer.LoadFont(font);
+    printer.SystemCommand(16);
+    printer.SendAnyPendingMessage();
+    feed(data, size, [&](const unsigned char* m, int n) {
+        printer.ClearStatusBits(PRNTP_AWAITING_ACK);
+        printer.NewMsgRcvd(m, n);
+        printer.ClearStatusBits(PRNTP_AWAITING_ACK);
+        printer.SendAnyPendingMessage();
+    });
+    unsigned char text[M3_TEXT_AREA] = {};
+    std::memset(text, 'R', sizeof text);
+    printer.TellPhys(nullptr, PRN_TP_RESUME, text, sizeof text);
+    printer.TellPhys(nullptr, PRN_TP_RETRY, text, sizeof text);
+}
+
+void writes(unsigned char flags, const uint8_t* data, size_t size) {
+    Printer printer(0);
+    static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRNTM3V::PRN_MODE_CHECK,
+                                            PRNTM3V::PRN_MODE_RAS};
+    Writer writer(printer, kModes[(flags >> 1) & 3]);
+    int out = 0;
+    if (flags & 16) writer.UseDoubleByte();
+    if (flags & 8) {
+        // Definitions: a code byte and 12 glyph bytes each, at most 25.
+        std::vector<PosArg> args;
+        size_t at = 0;
+        while (at + 13 <= size && args.size() < 25) {
+            args.push_back({reinterpret_cast<const char*>(static_cast<uintptr_t>(data[at])),
+                            reinterpret_cast<intptr_t>(data + at + 1)});
+            at += 13;
+        }
+        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
+    }
+    feed(data, size, [&](const unsigned char* m, int n) {
+        int count = 0;
+        writer.Write(m, static_cast<unsigned>(n), count);
+    });
+    writer.SendWritePending();
+    writer.SendCheckPending();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzroot::usePrivateRoot();
+    ovkhost::useManualClock(true);
+    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
+    SetSlotBuilder(buildSlot);
+    new COMD(); // the system object lives for the run (pcomd)
+    gAdapter = new NullAdapter();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const unsigned char flags = data[0];
+    if (flags & 1) writes(flags, data + 1, size - 1);
+    else answers(flags, data + 1, size - 1);
+    return 0;
+}

@@ -1,0 +1,310 @@
+// The fiscal M3 printer by hand on a capturing adapter: bring-up from the printer's own
+// frame, return codes by class, limp state, fiscal writes and reads, retry and resume.
+#include <cstring>
+#include <string>
+
+#include "PRNTM3F.h"
+#include "PrinterBench.h"
+
+namespace prntbench {
+namespace {
+
+constexpr unsigned char kM3F = 0x38;
+
+class FiscalPrinter : public PRNTM3FP {
+public:
+    explicit FiscalPrinter(ADAPTER* adapter) : PRNTM3FP(DeviceID(kSlot, kPort, kM3F)) { adapter_ = adapter; }
+    ~FiscalPrinter() override {
+        adapter_ = nullptr;
+        openCount_ = 0;
+    }
+};
+
+class FiscalClient : public PRNTM3FV {
+public:
+    explicit FiscalClient(int handle)
+        : PRNTM3FV(DeviceID(kSlot, kPort, kM3F), handle, reinterpret_cast<const unsigned char*>("PRNTM3FV")) {
+        destination_ = queue.destination();
+    }
+    ~FiscalClient() override {
+        if (IsHolding()) {
+            Lock();
+            int out = 0;
+            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
+            Unlock();
+        }
+        if (OpenCount() > 0) {
+            int remaining = 0;
+            Close(remaining);
+        }
+    }
+    int ioctl(int request, std::vector<PosArg> args = {}) {
+        Lock();
+        int out = 0;
+        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
+        Unlock();
+        return rc;
+    }
+    int write(const Bytes& data) {
+        Lock();
+        int count = 0;
+        int rc = Write(data.data(), static_cast<unsigned>(data.size()), count);
+        Unlock();
+        return rc;
+    }
+    int read(unsigned size, Bytes& out) {
+        out.assign(size, 0);
+        Lock();
+        int count = 0;
+        int rc = Read(out.data(), size, count);
+        Unlock();
+        out.resize(static_cast<size_t>(count));
+        return rc;
+    }
+    RecordingQueue queue;
+};
+
+class FiscalBench : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovkhost::useManualClock(true);
+        ovkhost::setClock(500000);
+        ovkhost::clearCaptures();
+        chSetDevNodeBackend(&node_);
+        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
+        comd_ = std::make_unique<COMD>();
+        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
+        ASSERT_NE(slot_, nullptr);
+        printer_ = std::make_unique<FiscalPrinter>(&adapter_);
+        slot_->adapter = &adapter_;
+        slot_->printer = printer_.get();
+        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
+    }
+    void TearDown() override {
+        clients_.clear();
+        comd_->RemoveProcess(procA_.GetProcessId());
+        slot_->printer = nullptr;
+        slot_->adapter = nullptr;
+        printer_.reset();
+        comd_.reset();
+        SetSlotBuilder(previousBuilder_);
+        chSetDevNodeBackend(nullptr);
+        ovkhost::useManualClock(false);
+    }
+    FiscalPrinter& printer() { return *printer_; }
+    FiscalClient& client() {
+        clients_.push_back(std::make_unique<FiscalClient>(static_cast<int>(clients_.size()) + 1));
+        FiscalClient& c = *clients_.back();
+        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("fiscal"),
+                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
+                  0);
+        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        return c;
+    }
+    void feed(unsigned char control, const Bytes& data = {}) {
+        Bytes rec = linkrec::received(kPort, kM3F, control, data);
+        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
+    }
+    void reply(const Bytes& payload) {
+        const int ns = printer_->GetReceiveSequence();
+        const int nr = printer_->GetSendSequence();
+        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
+    }
+    // A frame of the printer: status at rest, EC byte 0x21, the type, byte 7 and the code.
+    static Bytes frame(unsigned char type, unsigned char rc, unsigned char b7 = 0, unsigned char b0 = 0x02,
+                       unsigned char b1 = 0x40) {
+        return {b0, b1, 0x04, 0x21, 0, 0, type, b7, rc};
+    }
+    void cycle() { printer_->ProcessOutput(chTime()); }
+    std::vector<Bytes> commands() {
+        std::vector<Bytes> out;
+        for (const Bytes& rec : adapter_.frames) {
+            linkrec::Sent f = linkrec::decodeSent(rec);
+            if (f.info()) out.push_back(f.data);
+        }
+        adapter_.frames.clear();
+        return out;
+    }
+    void linkUp() {
+        feed(0x0F);
+        feed(0x63);
+    }
+    // The bring-up of a fiscal printer: its frame, the EC level, the IPL answer.
+    void bringUp() {
+        linkUp();
+        ASSERT_EQ(commands(), std::vector<Bytes>{});
+        reply(frame(0x20, 67));
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0xFC, 0x00}}));
+        reply(frame(0x08, 0x21, 0, 0x0A));
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0xF1, 0x00}}));
+        reply(frame(0x02, 67, 0x25));
+        ASSERT_TRUE(printer_->Confirmed(kM3F));
+        commands();
+    }
+
+    TempRoot root_;
+    SlotInfoNode node_{5, kSlot};
+    SlotBuilder previousBuilder_ = nullptr;
+    std::unique_ptr<COMD> comd_;
+    BenchSlot* slot_ = nullptr;
+    CapturingAdapter adapter_;
+    std::unique_ptr<FiscalPrinter> printer_;
+    RecordingQueue queueA_;
+    RecordingProcess procA_{101, &queueA_};
+    std::vector<std::unique_ptr<FiscalClient>> clients_;
+};
+
+TEST(M3FReturnCodes, ClassesOfTheTable) {
+    EXPECT_EQ(PRNTM3FP::ClassOf(67), M3F_CLASS_GOOD);
+    for (int rc : {112, 113, 114, 164, 192, 205, 255}) EXPECT_EQ(PRNTM3FP::ClassOf(rc), M3F_CLASS_DRIVER) << rc;
+    for (int rc : {71, 73, 109, 118, 127, 134, 146, 151, 153, 157}) EXPECT_EQ(PRNTM3FP::ClassOf(rc), M3F_CLASS_HARDWARE) << rc;
+    for (int rc : {0, 65, 68, 87, 117, 128, 152, 158, 191}) EXPECT_EQ(PRNTM3FP::ClassOf(rc), M3F_CLASS_APPLICATION) << rc;
+}
+
+TEST_F(FiscalBench, BringsItselfUpFromThePrintersOwnFrame) {
+    bringUp();
+    EXPECT_EQ(printer().Country(), 5);
+    EXPECT_EQ(printer().FiscalVersion(), 2);
+    EXPECT_EQ(printer().FiscalCapable(), 1);
+    EXPECT_EQ(printer().GetECLevel(), 0x21);
+    EXPECT_TRUE(printer().GetStatus() & 0x1000u);
+}
+
+TEST_F(FiscalBench, AWaitAnswerBringsItOnlineAndABadIPLCodePutsItIntoLimpState) {
+    linkUp();
+    reply(frame(0x20, 67));
+    ASSERT_EQ(commands().size(), 1u);
+    reply(frame(0x00, 87));
+    EXPECT_TRUE(printer().Confirmed(kM3F));
+
+    FiscalBench::TearDown();
+    FiscalBench::SetUp();
+    FiscalClient& c = client();
+    c.queue.take();
+    linkUp();
+    reply(frame(0x20, 67));
+    reply(frame(0x08, 0x21, 0, 0x0A));
+    ASSERT_EQ(commands().size(), 2u);
+    reply(frame(0x02, 65, 0x25));
+    EXPECT_TRUE(printer().Limp());
+    EXPECT_TRUE(ovkhost::errorLogged(19541));
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_FISCAL_ERROR);
+    EXPECT_EQ(events.back().p1, 0x410000u | 1);
+}
+
+TEST_F(FiscalBench, ReturnCodesByClass) {
+    FiscalClient& c = client();
+    bringUp();
+    struct Case {
+        unsigned char rc;
+        uint32_t msg;
+        uint32_t p1;
+    } cases[] = {
+        {65, POSM_PRN_FISCAL_ERROR, 0x410000},
+        {71, POSM_PRN_FISCAL_ERROR, 0x470000},
+        {192, POSM_PRN_PRINTER_ERROR, 0x20000},
+        {205, 0, 0},
+        {112, 0, 0},
+    };
+    for (const Case& k : cases) {
+        c.queue.take();
+        ovkhost::clearCaptures();
+        ASSERT_EQ(c.write({0x01, 0x02}), 0);
+        cycle();
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x02}})) << int(k.rc);
+        reply(frame(0x00, k.rc));
+        std::vector<Event> events = c.queue.take();
+        if (k.msg) {
+            ASSERT_FALSE(events.empty()) << int(k.rc);
+            EXPECT_EQ(events.back().msg, k.msg) << int(k.rc);
+            EXPECT_EQ(events.back().p1, k.p1 | 1) << int(k.rc);
+        } else {
+            EXPECT_TRUE(events.empty()) << int(k.rc);
+        }
+        if (k.rc == 71) {
+            EXPECT_TRUE(ovkhost::errorLogged(19542));
+        }
+        if (k.rc == 112) {
+            EXPECT_TRUE(ovkhost::errorLogged(19508));
+        }
+        // Clear the way for the next case.
+        c.Lock();
+        c.DiscardData();
+        c.Unlock();
+        if (printer().ResumeRequested()) c.ioctl(POS_PRN_RESUME_PRINTING);
+        commands();
+    }
+}
+
+TEST_F(FiscalBench, ShortFramesAndTheStatusRequestOnce) {
+    bringUp();
+    reply({0x02, 0x40, 0x04, 0x21, 0, 0, 0, 0});
+    EXPECT_TRUE(ovkhost::errorLogged(19505));
+    EXPECT_EQ(printer().SystemCommand(3), 0);
+    EXPECT_EQ(printer().SystemCommand(3), 0);
+    EXPECT_EQ(printer().GetQueue()->SystemList().count(), 1u);
+    EXPECT_EQ(printer().SystemCommand(5), 321);
+}
+
+TEST_F(FiscalBench, FiscalDataAreReadWholeOrNotAtAll) {
+    FiscalClient& c = client();
+    bringUp();
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"fiscalNotify", 1}}), 0);
+    c.queue.take();
+    ASSERT_EQ(c.write({0x01, 0x02}), 0);
+    cycle();
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x02}}));
+    Bytes answer = frame(0x00, 67, 0x80);
+    for (unsigned char b : {1, 2, 3, 4, 5}) answer.push_back(b);
+    reply(answer);
+    std::vector<Event> events = c.queue.take();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], (Event{POSM_PRN_DATA_AVAIL, 0x10000u | 1, 5}));
+    EXPECT_EQ(events[1].msg, POSM_PRN_FISCAL_STATUS);
+    Bytes data;
+    EXPECT_EQ(c.read(4, data), 312);
+    EXPECT_TRUE(data.empty());
+    EXPECT_EQ(c.read(16, data), 0);
+    EXPECT_EQ(data, (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(c.read(16, data), 0);
+    EXPECT_TRUE(data.empty());
+    // Over 1024 bytes a fiscal write is refused whole.
+    EXPECT_EQ(c.write(Bytes(1025, 0x30)), 318);
+}
+
+TEST_F(FiscalBench, ARetryMarksTheFiscalFrameAResumeDropsIt) {
+    FiscalClient& c = client();
+    bringUp();
+    for (bool retry : {true, false}) {
+        ASSERT_EQ(c.write({0x01, 0x02}), 0);
+        cycle();
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x02}})) << retry;
+        reply(frame(0x00, 65));
+        ASSERT_TRUE(printer().ResumeRequested());
+        EXPECT_EQ(c.ioctl(retry ? POS_PRN_RETRY_PRINTING : POS_PRN_RESUME_PRINTING), 0);
+        cycle();
+        if (retry) {
+            ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x82}}));
+            reply(frame(0x00, 67));
+        } else {
+            EXPECT_EQ(commands(), std::vector<Bytes>{});
+        }
+    }
+}
+
+TEST_F(FiscalBench, TextLinesTravelWrappedWhenFiscalPrintingIsOff) {
+    FiscalClient& c = client();
+    bringUp();
+    ASSERT_EQ(c.ioctl(POS_PRN_DISABLE_FISCAL_PRINTING), 0);
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"printMode", 1}}), 0);
+    ASSERT_EQ(c.write({'H', 'E', 'L', 'L', 'O', '\n'}), 0);
+    cycle();
+    Bytes expected{0x1B, 0x66, 0xE9, 0x00, 0x01, 0x01, 0x00, 0x01, 0x0C, 'H', 'E', 'L', 'L', 'O'};
+    expected.resize(expected.size() + 33, ' ');
+    EXPECT_EQ(commands(), std::vector<Bytes>{expected});
+}
+
+} // namespace
+} // namespace prntbench
