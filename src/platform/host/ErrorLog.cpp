@@ -2,6 +2,7 @@
 // to the background writer for the server log. The caller never waits for I/O.
 #include "Captures.h"
 #include "LogWriter.h"
+#include "TraceFile.h"
 #include "ovkhost.h"
 
 #include <algorithm>
@@ -54,6 +55,13 @@ struct Block {
 
 void logEntry(uint32_t logId, uint32_t rc, uint32_t extra, const char* sourceTag,
               std::initializer_list<Block> blocks) {
+    if (traceFileOn()) {
+        uint8_t probe[12];
+        const uint32_t words[3] = {logId, rc, extra};
+        for (int w = 0; w < 3; ++w)
+            for (int i = 0; i < 4; ++i) probe[w * 4 + i] = static_cast<uint8_t>(words[w] >> (8 * i));
+        writeTraceRecord(0, kTraceErrorLogMinor, probe, sizeof probe);
+    }
     ErrorLogEntry entry;
     entry.logId = logId;
     entry.rc = rc;
@@ -87,6 +95,12 @@ std::string linePrefix() {
     std::snprintf(buf + n, sizeof buf - n, ".%03dZ t%lu ", static_cast<int>(tv.tv_usec / 1000),
                   chGetThreadId());
     return buf;
+}
+
+void logNote(const std::string& text) {
+    std::shared_ptr<LogSink> sink = currentLogSink();
+    bool err = toStderr.load();
+    if (sink || err) queueLine(sink, err, linePrefix() + text + "\n");
 }
 
 } // namespace detail

@@ -18,10 +18,22 @@ LogSink::~LogSink() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+void LogSink::append(const std::string& text) { writeAll(fd_, text); }
+
 std::shared_ptr<LogSink> LogSink::open(const std::string& path) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     return std::make_shared<LogSink>(fd);
+}
+
+void writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return; // a full disk or a closed stream: the line is lost, not retried
+        done += static_cast<size_t>(n);
+    }
 }
 
 namespace {
@@ -34,18 +46,10 @@ struct Item {
     std::string line;
 };
 
-void writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return; // a full disk or a closed stream: the line is lost, not retried
-        done += static_cast<size_t>(n);
-    }
-}
+bool isBinary(const Item& item) { return item.sink && item.sink->binary(); }
 
 void writeItem(const Item& item) {
-    if (item.sink) writeAll(item.sink->fd(), item.line);
+    if (item.sink) item.sink->append(item.line);
     if (item.toStderr) writeAll(STDERR_FILENO, item.line);
 }
 
@@ -57,21 +61,22 @@ public:
         return *w;
     }
 
-    void queue(Item item) {
+    bool queue(Item item) {
         std::unique_lock<std::mutex> lock(mutex_);
         if (stopped_) { // after exit began: no thread to hand over to
             lock.unlock();
             writeItem(item);
-            return;
+            return true;
         }
         if (queue_.size() >= kMaxQueued) {
-            ++dropped_;
-            return;
+            if (!isBinary(item)) ++dropped_;
+            return false;
         }
         queue_.push_back(std::move(item));
         ++queued_;
         if (!thread_.joinable()) start();
         cv_.notify_one();
+        return true;
     }
 
     void flush() {
@@ -95,8 +100,11 @@ private:
             if (queue_.empty()) return; // stopping and drained
             Item item = std::move(queue_.front());
             queue_.pop_front();
-            uint64_t dropped = dropped_;
-            dropped_ = 0;
+            uint64_t dropped = 0;
+            if (!isBinary(item)) { // the note goes with a text line, never into a trace file
+                dropped = dropped_;
+                dropped_ = 0;
+            }
             lock.unlock();
             if (dropped) {
                 Item note{item.sink, item.toStderr,
@@ -141,9 +149,9 @@ private:
 
 } // namespace
 
-void queueLine(const std::shared_ptr<LogSink>& sink, bool toStderr, std::string line) {
-    if (!sink && !toStderr) return;
-    Writer::instance().queue(Item{sink, toStderr, std::move(line)});
+bool queueLine(const std::shared_ptr<LogSink>& sink, bool toStderr, std::string line) {
+    if (!sink && !toStderr) return true;
+    return Writer::instance().queue(Item{sink, toStderr, std::move(line)});
 }
 
 void flushQueue() { Writer::instance().flush(); }

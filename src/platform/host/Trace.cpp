@@ -1,8 +1,10 @@
-// Trace records, debug and alert lines. Kept in memory only while a test has installed the
-// capture (otherwise a trace call is one flag test); debug lines are also appended to the debug file while debugging is on, alert lines to the standard error
-// when the server log goes there.
+// Trace records, debug and alert lines. Written to the trace file while one is open, kept in
+// memory while a test has installed the capture (otherwise a trace call is two flag tests);
+// debug lines are also appended to the debug file while debugging is on, alert lines to the
+// standard error when the server log goes there.
 #include "Captures.h"
 #include "LogWriter.h"
+#include "TraceFile.h"
 #include "ovkhost.h"
 
 #include <algorithm>
@@ -38,6 +40,9 @@ std::string vformat(const char* format, va_list args) {
 }
 
 void printLine(std::string text, bool alert) {
+    if (ovkhost::detail::traceFileOn()) // the text and its zero byte
+        ovkhost::detail::writeTraceRecord(0, ovkhost::detail::kTraceTextMinor, text.c_str(),
+                                          text.size() + 1);
     std::shared_ptr<LogSink> sink;
     if (debugOn.load()) {
         std::lock_guard<std::mutex> lock(debugMutex);
@@ -61,15 +66,21 @@ void record(uint32_t component, uint32_t minor, std::vector<uint8_t> prefix, con
 } // namespace
 
 int clTrace(uint32_t component, uint32_t minor, const void* data, uint32_t length, int) {
+    if (ovkhost::detail::traceFileOn())
+        ovkhost::detail::writeTraceRecord(component, minor, data, length);
     if (!ovkhost::detail::capturing()) return 0;
     record(component, minor, {}, data, length);
     return 0;
 }
 
 void sioTrace(int slot, int id, const void* buffer, int length) {
+    const uint32_t n = length > 0 ? static_cast<uint32_t>(length) : 0;
+    // In the file: the buffer alone, with the core's component.
+    if (ovkhost::detail::traceFileOn())
+        ovkhost::detail::writeTraceRecord(0, static_cast<uint32_t>(id), buffer, n);
     if (!ovkhost::detail::capturing()) return;
     record(ovkhost::kSioTraceComponent, static_cast<uint32_t>(id),
-           {static_cast<uint8_t>(slot)}, buffer, length > 0 ? static_cast<uint32_t>(length) : 0);
+           {static_cast<uint8_t>(slot)}, buffer, n);
 }
 
 void sioTrace(int slot, int id) { sioTrace(slot, id, nullptr, 0); }

@@ -143,6 +143,7 @@ bool Daemon::StartCore() {
         daemonLog("cannot build the system object: %s", e.what());
         return false;
     }
+    UpdateTraceFile(); // "trace = yes" in the configuration file
     int rc;
     try {
         rc = comd_->BuildResourceDatabase(reinterpret_cast<const unsigned char*>(kName),
@@ -153,9 +154,20 @@ bool Daemon::StartCore() {
         rc = 321;
     }
     if (rc != 0) daemonLog("system resources not loaded (error %d); going on with defaults", rc);
+    UpdateTraceFile(); // or the loaded trace options ("traceOptions", OVK_TRACE_OPTIONS)
     host_.reset(new CoreProcessHost);
     poller_.reset(new SlotPoller);
     return poller_->Start();
+}
+
+void Daemon::UpdateTraceFile() {
+    if (ovkhost::traceFileActive() || !comd_ || (comd_->GetTraceOptions() & kTraceFileOption) == 0)
+        return;
+    const std::string path = ovkPath(kTraceFile);
+    if (ovkhost::startTraceFile(path))
+        daemonLog("tracing to %s", path.c_str());
+    else
+        daemonLog("cannot create the trace file %s: %s", path.c_str(), std::strerror(errno));
 }
 
 bool Daemon::Publish() {
@@ -274,4 +286,5 @@ void Daemon::Shutdown() {
         delete comd_;
         comd_ = nullptr;
     }
+    if (ovkhost::traceFileActive()) ovkhost::stopTraceFile(); // written out and closed
 }

@@ -3,14 +3,16 @@
 // Start-up, in this order: the plug-in loader (lt_dlinit); the pid-file lock and the log
 // (before anything is published, so that a second instance stops there); the system object
 // COMD (a failure ends the daemon with status 1); the system resources from
-// "/etc/ovksys.res" (a failure is logged and the daemon goes on); the polling thread; then
+// "/etc/ovksys.res" (a failure is logged and the daemon goes on); the trace file
+// "/var/log/ovkctrl.trc" when the core's trace options ask for it (bit 0x02: "trace = yes" in
+// the configuration file, or the loaded "traceOptions"); the polling thread; then
 // the Unix socket "/tmp/.ovkctrl" (mode 0666) and, where the service "ovkctrl" (or the one
 // given with -t) is known, TCP.
 // Every path is taken under $OVK_ROOT.
 //
 // Each accepted connection gets its own thread (ClientConnection). SIGTERM and SIGINT end the
 // daemon: the adapters are stopped and polled until they have stopped, every client is
-// disconnected, the socket is removed, and the status is 0.
+// disconnected, the socket is removed, the trace file is written out, and the status is 0.
 #pragma once
 
 #include <list>
@@ -32,6 +34,8 @@ public:
     static constexpr const char* kName = "ovkctrl";
     static constexpr const char* kSocketPath = "/tmp/.ovkctrl";
     static constexpr const char* kResourceFile = "/etc/ovksys.res";
+    static constexpr const char* kTraceFile = "/var/log/ovkctrl.trc";
+    static constexpr unsigned kTraceFileOption = 0x02; // bit of the core's trace options
     // Longest wait at shut-down for the client threads to end.
     static constexpr int kClientStopLimitMs = 3000;
 
@@ -49,6 +53,9 @@ public:
 private:
     bool StartServer();
     bool StartCore();
+    // Opens the trace file when the core's trace options now ask for it (once opened it
+    // stays open to the end).
+    void UpdateTraceFile();
     bool Publish();
     void Serve();
     void Shutdown();

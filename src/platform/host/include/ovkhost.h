@@ -240,6 +240,15 @@ void setLogToStderr(bool enabled);   // error-log and aprintf lines also go to s
 // Waits (at most a few seconds) until every queued log and debug line has been written.
 void flushLog();
 
+// Trace file: while it is open, clTrace, sioTrace, clErrorLog (record 64) and the debug and
+// alert lines (record 42) are also written to it in the format ovktrfmt reads. Opening moves
+// an existing file to "<path>.1" and creates the new one (mode 0600) with its marker record;
+// past limitBytes the same happens again. false when the file cannot be created.
+bool startTraceFile(const std::string& path, uint64_t limitBytes = 64ull << 20);
+// Stops tracing to the file; waits (at most a few seconds) until its records are written.
+void stopTraceFile();
+bool traceFileActive();
+
 // Component of sioTrace records (the core and the plug-ins trace with component 93).
 constexpr uint32_t kSioTraceComponent = 0x510;
 
