@@ -34,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     all.oposLevel = all.scsLevel = 100;
     all.forceV2 = true;
     run(data, size, all);
+    FormatOptions copied;
+    copied.showTcp = copied.lineCounts = true;
+    copied.scsLevel = copied.oposLevel = 3;
+    run(data, size, copied);
     FormatOptions hidden;
     hidden.timeDiff = false;
     hidden.hideCore = hidden.hideDevice = hidden.hideSio = hidden.hideText = true;

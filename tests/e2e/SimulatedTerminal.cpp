@@ -83,6 +83,12 @@ void TerminalTest::StartSimulator() {
     ASSERT_EQ(line, "ovksim ready");
 }
 
+void TerminalTest::KillSimulator() {
+    control_.reset();
+    sim_.Signal(SIGKILL);
+    sim_.Wait();
+}
+
 void TerminalTest::RestartTerminal() {
     ASSERT_TRUE(started_);
     control_.reset();
@@ -99,6 +105,17 @@ void TerminalTest::RestartTerminal() {
 }
 
 void TerminalTest::TearDown() {
+    // PosTerm leaves the process's event queue as it is: what this test did not read would
+    // reach the next test's reads (an online event of the same device, say), so it is read
+    // away first, while the daemon still takes the request that makes reads return at once.
+    if (started_ && daemon_.Running()) {
+        PosArg noWait[] = {{"readTimeout", 0}};
+        if (PosIOCtl(0, POS_SYS_SET_VALUES, noWait, 1) == 0) {
+            _POSQMSG m{};
+            while (PosRead(0, &m, sizeof m) == static_cast<int>(sizeof m)) {
+            }
+        }
+    }
     PosTerm();
     control_.reset();
     if (!started_) return;

@@ -60,6 +60,11 @@ protected:
     // again.
     void RestartTerminal();
 
+    // A lost bus: kills ovksim (SIGKILL) and leaves the daemon running.
+    void KillSimulator();
+    // Starts ovksim (again) on the root's terminal description and waits for "ovksim ready".
+    void StartSimulator();
+
     // One control command and its reply.
     std::string Sim(const std::string& command);
     // Repeats a control command until its reply contains `text` (true) or the time is up;
@@ -79,7 +84,6 @@ protected:
     std::vector<Event> seen_;
 
 private:
-    void StartSimulator();
     SimControl* control();
     std::unique_ptr<SimControl> control_;
     bool started_ = false;

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,21 @@
 namespace {
 
 class Robustness : public DaemonTest {};
+
+// Resident memory of a process in kB, from /proc (-1 when it cannot be read).
+long RssKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// Opens of names that no resource names: OVK_NAME_OPENS, else 100,000.
+int NameOpens() {
+    const char* env = std::getenv("OVK_NAME_OPENS");
+    return env && std::atoi(env) > 0 ? std::atoi(env) : 100000;
+}
 
 // Re-initialise cycles per process: OVK_REINIT_CYCLES for a long run (750 makes the 3,000
 // cycles of four processes), a short run otherwise.
@@ -65,6 +82,40 @@ TEST_F(Robustness, FifoAsResourceFileHoldsNothing) {
     EXPECT_EQ(daemon_.Terminate(6000), 0) << daemon_.Output();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
     expectRunning_ = false;
+}
+
+// Device and class names that no resource file holds go to the resource manager as one
+// placeholder: a client opening ever new names does not grow the daemon.
+TEST_F(Robustness, OpensOfUnknownNamesKeepTheDaemonsMemoryFlat) {
+    // By hand: the client library itself refuses class names it does not know.
+    RawClient c;
+    ASSERT_TRUE(c.Connect(daemon_.SocketPath()));
+    ASSERT_EQ(c.Initialize("names").rc, 0);
+    auto openAll = [&c](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            char name[32], cls[32];
+            std::snprintf(name, sizeof name, "dev%07d", i);
+            std::snprintf(cls, sizeof cls, "Cls%07d", i);
+            ovkwire::OpenRequest open;
+            open.deviceName = name;
+            open.className = cls;
+            // Nothing has that name: every open is answered, and refused.
+            if (c.Call(std::move(open)).rc != -1) return false;
+        }
+        return true;
+    };
+    // Warm up first: the connection's buffers and the allocator's pools settle.
+    ASSERT_TRUE(openAll(0, 5000));
+    const long before = RssKb(daemon_.pid());
+    ASSERT_GT(before, 0);
+#ifdef OVK_SANITIZED
+    // The sanitizer holds freed memory back for a while: the figure would mean nothing.
+    ASSERT_TRUE(openAll(5000, 10000));
+    GTEST_SKIP() << "memory is not measured in a sanitizer build";
+#endif
+    ASSERT_TRUE(openAll(5000, 5000 + NameOpens()));
+    const long after = RssKb(daemon_.pid());
+    EXPECT_LT(after - before, 1024) << before << " kB before, " << after << " kB after";
 }
 
 // A client that stops taking what the daemon sends before its reply comes: the log says the

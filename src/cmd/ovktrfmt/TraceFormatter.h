@@ -11,6 +11,19 @@
 #include "FormatOptions.h"
 #include "TraceOutput.h"
 
+// What the core records' formatters remember from one record to the next.
+struct CoreState {
+    bool hid = false;         // a USB record was seen: the HID records 200 and 201 are hidden
+    int sendLineCount = 0;    // printer lines sent (-C)
+    int receiveLineCount = 0; // printer lines the printer reported (-C)
+    int printerLineCount = 0; // the line count byte of the printer's last status frame
+    int ecRequests = 0;       // buffered EC-level requests sent to the printer
+    int ecLevels = 0;         // EC levels the printer reported
+    int mctRequests = 0;      // configuration-table requests sent
+    int mctResponses = 0;     // configuration-table answers received
+    int oposState = -1;       // the last "m_lState=" of an OPOS property line, until shown
+};
+
 class TraceFormatter {
 public:
     static constexpr int kMaxPayload = 128000;   // longer records are not read
@@ -28,6 +41,7 @@ public:
     void Run(FILE* in);
 
     int version() const { return version_; }
+    CoreState& core() { return core_; }
 
 private:
     // Formats one record of `component`; 1 when it was not shown.
@@ -39,6 +53,7 @@ private:
     FormatOptions options_;
     TraceOutput out_;
     FILE* err_;
+    CoreState core_;
     int version_ = 1;
     int failures_ = 0;
     double lastTime_ = 0;

@@ -54,6 +54,10 @@ void TraceOutput::printBoth(const char* format, ...) {
     emit(s, true);
 }
 
+void TraceOutput::copyOnly(const std::string& s) {
+    if (copyActive_ && !s.empty()) std::fwrite(s.data(), 1, s.size(), copy_);
+}
+
 void TraceOutput::flush() {
     std::fflush(out_);
     if (copy_) std::fflush(copy_);

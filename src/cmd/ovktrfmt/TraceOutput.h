@@ -30,6 +30,8 @@ public:
     // Also to the copy file while it is active.
     void printBoth(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void flush();
+    // To the copy file only, while it is active.
+    void copyOnly(const std::string& s);
 
     // Line prefixes: "%s%-13s %s%s" and 10 blanks; with one number; with slot, port, device.
     void header(const char* name);

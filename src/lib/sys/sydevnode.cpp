@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -157,6 +158,38 @@ int connectNode(const std::string& node, int& fd) {
     return 0;
 }
 
+// Descriptors whose node no longer answers. A forwarding connection that failed an exchange
+// is out of step with its peer for good (a reply may be half read), so it stays lost until
+// it is closed. Requests ask the set only while it holds anything.
+std::mutex lostMutex;
+std::atomic<size_t> lostCount{0};
+std::set<int>& lostDescriptors() {
+    static auto* s = new std::set<int>;
+    return *s;
+}
+
+void markLost(int fd) {
+    std::lock_guard<std::mutex> lock(lostMutex);
+    lostDescriptors().insert(fd);
+    lostCount = lostDescriptors().size();
+}
+
+bool isLost(int fd) {
+    if (lostCount.load(std::memory_order_relaxed) == 0) return false;
+    std::lock_guard<std::mutex> lock(lostMutex);
+    return lostDescriptors().count(fd) != 0;
+}
+
+void forgetLost(int fd) {
+    if (lostCount.load(std::memory_order_relaxed) == 0) return;
+    std::lock_guard<std::mutex> lock(lostMutex);
+    lostDescriptors().erase(fd);
+    lostCount = lostDescriptors().size();
+}
+
+// Errors of the kernel node's ioctl that say the node itself is gone.
+bool nodeGone(int error) { return error == EBADF || error == ENODEV || error == ENXIO || error == EIO; }
+
 // Threads share a descriptor (the polling thread exchanges the buffer while a client's
 // request asks for a send turn) and the peer answers one request after the other: one
 // exchange at a time per connection keeps each reply with its request.
@@ -196,15 +229,19 @@ int chDevOpen(const char* path, int& fd) {
     if (DevNodeBackend* b = g_backend.load()) return lowByte(b->open(path, fd));
 
     std::string node = ovkPath(path);
+    int d = -1;
+    uint8_t kind = 2;
     if (isSocketPath(node)) {
-        const int rc = connectNode(node, fd);
-        if (rc == 0) setKind(fd, 1);
-        return rc;
+        const int rc = connectNode(node, d);
+        if (rc != 0) return rc;
+        kind = 1;
+    } else {
+        d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+        if (d < 0) return lowByte(errno);
     }
-    int d = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
-    if (d < 0) return lowByte(errno);
+    forgetLost(d); // a number that a lost descriptor had before is a new node now
     fd = d;
-    setKind(fd, 2);
+    setKind(fd, kind);
     return 0;
 }
 
@@ -217,10 +254,14 @@ int chDevIoctl(int fd, unsigned long request, void* record, int /*size*/, int /*
         return rec[0];
     }
     int failure = 0;
-    if (isSocket(fd)) {
+    if (isLost(fd)) {
+        failure = EPIPE;
+    } else if (isSocket(fd)) {
         failure = forward(fd, static_cast<uint32_t>(request), rec, size);
+        if (failure) markLost(fd);
     } else if (::ioctl(fd, request, record) < 0) {
         failure = errno ? errno : EIO;
+        if (nodeGone(failure)) markLost(fd);
     }
     // A request that did not reach the driver must not read as success.
     if (failure && rec[0] == 0) rec[0] = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
@@ -245,8 +286,14 @@ int chDevWatch(const char* path) {
 
 int chDevClose(int fd) {
     if (DevNodeBackend* b = g_backend.load()) return lowByte(b->close(fd));
+    forgetLost(fd);
     setKind(fd, 0);
     return ::close(fd) == 0 ? 0 : lowByte(errno);
+}
+
+int chDevLost(int fd) {
+    if (DevNodeBackend* b = g_backend.load()) return b->lost(fd) ? 1 : 0;
+    return isLost(fd) ? 1 : 0;
 }
 
 int chIsDocked() { return 1; }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ovkhost.h"
+#include "syresnames.h"
 
 namespace {
 
@@ -29,12 +30,18 @@ void initResourceManager() {
 }
 
 // The text of a resource, copied out of the database (bounded by the value's size) so that
-// nothing done to it reaches the database's own storage.
-bool getText(XrmDatabase database, const char* name, const char* cls, std::string& text) {
-    if (!database) return false;
+// nothing done to it reaches the database's own storage. The name and class are looked up
+// in the terms of the database's own components (see syresnames.h).
+bool getText(XrmDatabase database, const ResourceNames* names, const char* name, const char* cls,
+             std::string& text) {
+    if (!database || !names) return false;
+    std::string knownName, knownClass;
+    if (!names->Translate(name, knownName) || !names->Translate(cls, knownClass)) return false;
     char* type = nullptr;
     XrmValue value{0, nullptr};
-    if (!XrmGetResource(database, name, cls, &type, &value) || !value.addr) return false;
+    if (!XrmGetResource(database, knownName.c_str(), knownClass.c_str(), &type, &value) ||
+        !value.addr)
+        return false;
     text.assign(value.addr, strnlen(value.addr, value.size));
     return true;
 }
@@ -85,9 +92,10 @@ char* copyString(const char* s) {
 }
 
 // Loads one row whose value address is set; 0 or an error code.
-int loadRow(XrmDatabase database, const posResources& row, const char* name, const char* cls) {
+int loadRow(XrmDatabase database, const ResourceNames* names, const posResources& row,
+            const char* name, const char* cls) {
     std::string text;
-    const bool found = getText(database, name, cls, text);
+    const bool found = getText(database, names, name, cls, text);
     const int32_t def = static_cast<int32_t>(row.defaultValue);
     int32_t* out = static_cast<int32_t*>(row.value);
 
@@ -142,7 +150,10 @@ char* makeName(const char* prefix, const char* name) {
 
 int InitResources(XrmDatabase& database, const char* fileName) {
     initResourceManager();
-    if (database) XrmDestroyDatabase(database);
+    if (database) {
+        ResourceNames::Forget(database);
+        XrmDestroyDatabase(database);
+    }
     database = XrmGetStringDatabase("");
     if (fileName && *fileName) {
         if (XrmDatabase fromFile = XrmGetFileDatabase(fileName)) {
@@ -150,23 +161,28 @@ int InitResources(XrmDatabase& database, const char* fileName) {
             database = fromFile;
         }
     }
+    ResourceNames::Register(database);
     return 0;
 }
 
 void DestroyResources(void* database) {
-    if (database) XrmDestroyDatabase(static_cast<XrmDatabase>(database));
+    if (!database) return;
+    ResourceNames::Forget(static_cast<XrmDatabase>(database));
+    XrmDestroyDatabase(static_cast<XrmDatabase>(database));
 }
 
 int XrmLoadResources(XrmDatabase database, const char* namePrefix, const char* classPrefix,
                      const posResources* table, int rows) {
     if (!table) return 0;
     initResourceManager();
+    const std::shared_ptr<const ResourceNames> names =
+        database ? ResourceNames::For(database) : nullptr;
     for (int i = 0; i < rows; ++i) {
         const posResources& row = table[i];
         if (!row.value) continue;
         char* name = makeName(namePrefix, row.name);
         char* cls = makeName(classPrefix, row.className);
-        int rc = (name && cls) ? loadRow(database, row, name, cls) : kNoMemory;
+        int rc = (name && cls) ? loadRow(database, names.get(), row, name, cls) : kNoMemory;
         std::free(name);
         std::free(cls);
         if (rc != 0) {

@@ -48,7 +48,13 @@ SIOAM::SIOAM(int slot, short adapterType, const unsigned char* name)
         return;
     }
     std::memset(buffer_, 0, kBufferSize);
-    if (OpenDD() == 0) RequestBuffer();
+    if (OpenDD() == 0) {
+        RequestBuffer();
+    } else {
+        // No node yet: it is opened again every second, as after losing it.
+        nodeDown_ = 1;
+        nodeRetryAt_ = chTime() + kReopenIntervalMs;
+    }
 }
 
 SIOAM::~SIOAM() {
@@ -88,6 +94,21 @@ void SIOAM::FreeSentFrames() {
 
 void SIOAM::Stamp() { stateTime_ = chTime(); }
 
+void SIOAM::ResetForStart() {
+    std::lock_guard<std::recursive_mutex> g(imageLock_);
+    ClearImage();
+    FreeSentFrames();
+    SetState(SIOAM_CREATED);
+    stateTime_ = 0;
+    stopCycles_ = 0;
+    secondPort_ = 0;
+    cyclesWithoutBuffer_ = 0;
+    started_ = 0;
+    bufferHeld_ = 0;
+    resend_ = 0;
+    privateMark_ = 0;
+}
+
 void SIOAM::Trace(uint32_t id, const void* data, int length) const {
     clTrace(93, id, data, static_cast<uint32_t>(length), 0);
 }
@@ -99,18 +120,33 @@ void SIOAM::TraceSlot(uint32_t id) const {
 
 // --- driver node ---------------------------------------------------------------------
 
-int SIOAM::OpenDD() {
+int SIOAM::OpenNode() {
     int fd = -1;
     int rc = chDevOpen(kNode, fd);
     if (rc != 0) {
-        clErrorLog(816, 301, static_cast<uint32_t>(rc & 0xFF), kTag, this, sizeof(SIOAM));
         exchangeFd_ = -1;
-        return 301;
+        return rc;
     }
     exchangeFd_ = fd;
     fd = -1;
+    std::lock_guard<std::mutex> info(infoLock_);
     infoFd_ = chDevOpen(kNode, fd) == 0 ? fd : -1;
     return 0;
+}
+
+int SIOAM::OpenDD() {
+    int rc = OpenNode();
+    if (rc != 0) {
+        clErrorLog(816, 301, static_cast<uint32_t>(rc & 0xFF), kTag, this, sizeof(SIOAM));
+        return 301;
+    }
+    return 0;
+}
+
+bool SIOAM::NodeGone(int fd) {
+    if (fd >= 0 && !chDevLost(fd)) return false;
+    nodeFailed_ = 1;
+    return true;
 }
 
 int SIOAM::CloseDD() {
@@ -123,6 +159,7 @@ int SIOAM::CloseDD() {
             result = 301;
         }
     }
+    std::lock_guard<std::mutex> info(infoLock_);
     if (infoFd_ >= 0) {
         int rc = chDevClose(infoFd_);
         infoFd_ = -1;
@@ -137,11 +174,13 @@ int SIOAM::CloseDD() {
 int SIOAM::RequestBuffer() {
     std::lock_guard<std::recursive_mutex> g(imageLock_);
     if (bufferHeld_) return 0;
+    if (nodeDown_) return 301; // nothing to ask until the node is open again
     sioTrace(slot_, 100);
     unsigned char record[8] = {};
     put32(record + 4, static_cast<uint32_t>(slot_));
     int rc = request(exchangeFd_, DCS_REQUEST_BUFFER, record);
     if (rc == 0) return 0;
+    if (NodeGone(exchangeFd_)) return 301;
     if (rc == 254) {
         SetState(SIOAM_NO_ADAPTER);
         return 301;
@@ -160,6 +199,7 @@ int SIOAM::WaitForBuffer(int timeoutMs) {
         return 252;
     }
     if (rc != 0) {
+        if (NodeGone(exchangeFd_)) return 301;
         if (rc != 17 || running_) clErrorLog(811, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(SIOAM));
         return 301;
     }
@@ -183,6 +223,7 @@ int SIOAM::ReturnBuffer() {
     int rc = request(exchangeFd_, DCS_RETURN_BUFFER, record);
     bufferHeld_ = 0;
     if (rc != 0) {
+        if (NodeGone(exchangeFd_)) return 301;
         clErrorLog(810, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(SIOAM));
         return 301;
     }
@@ -218,7 +259,12 @@ int SIOAM::GetDCSInfo(unsigned short& kind, unsigned short& ports) {
     if (slot_ == 0) return 0;
     unsigned char record[16] = {};
     put32(record + 4, static_cast<uint32_t>(slot_));
-    int rc = request(exchangeFd_, DCS_GET_DCS_INFO, record);
+    int rc;
+    {
+        std::lock_guard<std::recursive_mutex> g(imageLock_);
+        rc = request(exchangeFd_, DCS_GET_DCS_INFO, record);
+        if (rc != 0 && NodeGone(exchangeFd_)) return 301;
+    }
     switch (rc) {
     case 0:
     case 254:
@@ -236,10 +282,13 @@ int SIOAM::GetDCSInfo(unsigned short& kind, unsigned short& ports) {
 int SIOAM::GetNVRAMInfo(NvramInfoStruct& info, unsigned short& flag) {
     flag = 0;
     std::memset(info.driverValue, 0, sizeof info.driverValue);
+    std::unique_lock<std::mutex> lock(infoLock_);
     if (infoFd_ < 0) return 327;
     unsigned char record[56] = {};
     put32(record + 4, static_cast<uint32_t>(slot_));
     int rc = request(infoFd_, DCS_GET_NVRAM_INFO, record);
+    if (rc != 0 && NodeGone(infoFd_)) return 301;
+    lock.unlock();
     switch (rc) {
     case 0:
         info.driverValue[0] = get32(record + 48);
@@ -303,13 +352,19 @@ int nvramRequest(int fd, unsigned long number, void* record, int length) {
 } // namespace
 
 int SIOAM::NvramRead(void* record, int length) {
+    std::lock_guard<std::mutex> lock(infoLock_);
     if (infoFd_ < 0) return 321;
-    return nvramRequest(infoFd_, DCS_NVRAM_READ, record, length);
+    int rc = nvramRequest(infoFd_, DCS_NVRAM_READ, record, length);
+    if (rc != 0) NodeGone(infoFd_);
+    return rc;
 }
 
 int SIOAM::NvramWrite(void* record, int length) {
+    std::lock_guard<std::mutex> lock(infoLock_);
     if (infoFd_ < 0) return 321;
-    return nvramRequest(infoFd_, DCS_NVRAM_WRITE, record, length);
+    int rc = nvramRequest(infoFd_, DCS_NVRAM_WRITE, record, length);
+    if (rc != 0) NodeGone(infoFd_);
+    return rc;
 }
 
 int SIOAM::PowerRequest(void* /*record*/, int /*length*/) { return 0; }
@@ -397,18 +452,9 @@ int SIOAM::Resume() {
     if (state_ != SIOAM_SUSPENDED) return 0;
     {
         std::lock_guard<std::recursive_mutex> g(imageLock_);
-        ClearImage();
-        FreeSentFrames();
-        SetState(SIOAM_CREATED);
-        stateTime_ = 0;
-        stopCycles_ = 0;
-        secondPort_ = 0;
-        cyclesWithoutBuffer_ = 0;
-        started_ = 0;
-        bufferHeld_ = 0;
-        resend_ = 0;
-        privateMark_ = 0;
+        ResetForStart();
         exchangeFd_ = -1;
+        std::lock_guard<std::mutex> info(infoLock_);
         infoFd_ = -1;
     }
     if (!buffer_) {
@@ -418,6 +464,9 @@ int SIOAM::Resume() {
     if (OpenDD() == 0) {
         RequestBuffer();
         SetPollListStale();
+    } else {
+        nodeDown_ = 1;
+        nodeRetryAt_ = chTime() + kReopenIntervalMs;
     }
     SlotLock guard(owner_);
     for (PDEV* device : owner_ ? owner_->ListedDevices() : std::vector<PDEV*>{}) {

@@ -51,12 +51,22 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
     // Stopped, suspended (the node is closed) or without an adapter: nothing to exchange.
     if (state == SIOAM_STOPPED || state == SIOAM_NO_ADAPTER || state == SIOAM_SUSPENDED)
         return static_cast<int>(state);
+    if (nodeDown_) {
+        RetryNode();
+        return static_cast<int>(state_.load());
+    }
+    if (!nodeFailed_) Cycle();
+    // A request of this cycle, or of a request thread, found the node gone.
+    if (nodeFailed_) LoseNode();
+    return static_cast<int>(state_.load());
+}
 
+void SIOAM::Cycle() {
     bool arrived;
     if (!started_) {
         if (WaitForBuffer(50) != 0) {
             RequestBuffer();
-            return static_cast<int>(state_.load());
+            return;
         }
         started_ = 1;
         int rc = ResetAdapter();
@@ -67,12 +77,13 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
             pending_ |= kFlagInitialise;
             SetState(SIOAM_WAIT_ADAPTER);
             Stamp();
-            return static_cast<int>(state_.load());
+            return;
         }
         if (rc == 254 && adapterType_ == 661) {
             SetState(SIOAM_NO_ADAPTER);
-            return static_cast<int>(state_.load());
+            return;
         }
+        if (NodeGone(exchangeFd_)) return;
         // The reset failed: the buffer is still ours, so this cycle goes on with it.
         clErrorLog(801, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(SIOAM));
         SetState(SIOAM_BROADCAST);
@@ -107,7 +118,6 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
     // A round that moved frames may have more behind it (answers, queued input): the next
     // round runs at once.
     if (handled || sending) PollWake::Post();
-    return static_cast<int>(state_.load());
 }
 
 // --- input -------------------------------------------------------------------------------

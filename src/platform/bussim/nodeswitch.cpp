@@ -54,4 +54,15 @@ int NodeSwitch::close(int fd) {
     return route.node->close(route.fd);
 }
 
+bool NodeSwitch::lost(int fd) {
+    Route route{nullptr, -1};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = routes_.find(fd);
+        if (it == routes_.end()) return true;
+        route = it->second;
+    }
+    return route.node->lost(route.fd);
+}
+
 } // namespace bussim

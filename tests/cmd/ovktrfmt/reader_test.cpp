@@ -65,10 +65,10 @@ TEST_F(Reader, UnformattedComponentsPrintNothing) {
     EXPECT_EQ(Format(f).out, "");
 }
 
-TEST_F(Reader, CoreAndOposRecordsPrintTheirMinorCode) {
+TEST_F(Reader, UnknownCoreAndOposRecordsPrintTheirMinorCode) {
     TraceFileBuilder f;
-    f.Marker().V3(Rec(0, 9999, "")).V3(Rec(1, 100, TextPayload(1, "CPosPrinter", "Open", "entered")));
-    EXPECT_EQ(Format(f).out, Prefix("Unknown") + " minorCode=9999\n" + Prefix("Opos") + "Unknown minorCode=100\n");
+    f.Marker().V3(Rec(0, 9999, "")).V3(Rec(1, 102, TextPayload(1, "CPosPrinter", "Open", "entered")));
+    EXPECT_EQ(Format(f).out, Prefix("Unknown") + " minorCode=9999\n" + Prefix("Opos") + "Unknown minorCode=102\n");
 }
 
 TEST_F(Reader, AnOverLongRecordIsNotReadAndItsBytesAreTakenAsTheNextHeader) {
@@ -147,31 +147,31 @@ TEST_F(Reader, DateAndProcessColumns) {
 }
 
 TEST_F(Reader, OlderVersionsReadEveryRecordAsCore) {
-    TraceRec a = Rec(4, 5, "", 5000), b = Rec(4, 6, "", 8000);
+    TraceRec a = Rec(4, 9005, "", 5000), b = Rec(4, 9006, "", 8000);
     TraceFileBuilder v1;
     v1.V1(a).V1(b);
-    EXPECT_EQ(Format(v1, {}).out, Prefix("Unknown", "5000.000  ") + " minorCode=5\n" +
-                                     Prefix("Unknown", "3000.000  ") + " minorCode=6\n");
+    EXPECT_EQ(Format(v1, {}).out, Prefix("Unknown", "5000.000  ") + " minorCode=9005\n" +
+                                     Prefix("Unknown", "3000.000  ") + " minorCode=9006\n");
     // -l: a clock in microseconds; -L does not apply to these versions.
-    EXPECT_EQ(Format(v1, {"-l", "-L"}).out, Prefix("Unknown", "5.000     ") + " minorCode=5\n" +
-                                               Prefix("Unknown", "3.000     ") + " minorCode=6\n");
+    EXPECT_EQ(Format(v1, {"-l", "-L"}).out, Prefix("Unknown", "5.000     ") + " minorCode=9005\n" +
+                                               Prefix("Unknown", "3.000     ") + " minorCode=9006\n");
     // Version 2 with its process column.
     a.pid = 0x42;
     a.tid = 0x43;
     TraceFileBuilder v2;
     v2.Marker(500).V2(a);
-    EXPECT_EQ(Format(v2, {"-p"}).out, Prefix("Unknown", "5000.000    P00042/T00043 ") + " minorCode=5\n");
+    EXPECT_EQ(Format(v2, {"-p"}).out, Prefix("Unknown", "5000.000    P00042/T00043 ") + " minorCode=9005\n");
     // -2 reads 32-byte headers without a marker.
     TraceFileBuilder forced;
     forced.V2(a);
-    EXPECT_EQ(Format(forced, {"-m", "-2"}).out, Prefix("Unknown") + " minorCode=5\n");
+    EXPECT_EQ(Format(forced, {"-m", "-2"}).out, Prefix("Unknown") + " minorCode=9005\n");
     // Without it the second half is taken as the next header.
     EXPECT_EQ(Format(forced, {"-m"}).err, "Could not read data bytes expected=67 actual=0\n");
 }
 
 TEST_F(Reader, HideCoreRecordsOfVersion3) {
     TraceFileBuilder f;
-    f.Marker().V3(Rec(0, 5, "", 10)).V3(Rec(4, 267, Words({1}), 30));
+    f.Marker().V3(Rec(0, 9005, "", 10)).V3(Rec(4, 267, Words({1}), 30));
     // The hidden record leaves the time base where it was.
     EXPECT_EQ(Format(f, {"-L"}).out, Prefix("Rs232Cancel", "30.000     ") + "Handle=1\n");
 }
@@ -188,7 +188,7 @@ TEST_F(Reader, SelfCheckoutRecords) {
                                  Prefix("Scs") + "Unknown minorCode=7\n");
     TraceFileBuilder o;
     o.Marker().V3(Rec(1, 100, TextPayload(1, "C", "M", "x"))).V3(Rec(1, 100, TextPayload(0, "C", "M", "x")));
-    EXPECT_EQ(Format(o, {"-m", "-o", "0"}).out, Prefix("Opos") + "Unknown minorCode=100\n");
+    EXPECT_EQ(Format(o, {"-m", "-o", "0"}).out, Prefix("Opos") + "C(M): x\n");
 }
 
 TEST_F(Reader, CountsAndNamesStayInsideThePayload) {

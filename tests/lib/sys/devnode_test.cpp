@@ -193,11 +193,36 @@ TEST(DevNode, BrokenPeerRepliesFailTheRequest) {
         int fd = -1;
         ASSERT_EQ(chDevOpen("/dev/ovkdcs", fd), 0);
         uint8_t record[8] = {0, 0, 0, 0, 3, 0, 0, 0};
+        EXPECT_EQ(chDevLost(fd), 0);
         EXPECT_NE(chDevIoctl(fd, DCS_REQUEST_BUFFER, record, sizeof record, 0), 0);
         // Nothing of a broken reply lands in the record.
         EXPECT_EQ(record[4], 3);
+        // The connection is out of step with its peer for good: lost, and every later
+        // request fails at once.
+        EXPECT_EQ(chDevLost(fd), 1);
+        uint8_t again[8] = {};
+        EXPECT_NE(chDevIoctl(fd, DCS_REQUEST_BUFFER, again, sizeof again, 0), 0);
         chDevClose(fd);
     }
+}
+
+// A request the driver answers with a failure of its own leaves the node in place.
+TEST(DevNode, DriverFailureIsNotALostNode) {
+    TempRoot root;
+    SocketPeer peer(root, [](int c) {
+        std::vector<uint8_t> record;
+        uint32_t request;
+        while (devNodeReadRequest(c, request, record, 2000) == 0) {
+            record[0] = 252;
+            devNodeWriteReply(c, record.data(), record.size());
+        }
+    });
+    int fd = -1;
+    ASSERT_EQ(chDevOpen("/dev/ovkdcs", fd), 0);
+    uint8_t record[8] = {};
+    EXPECT_EQ(chDevIoctl(fd, DCS_REQUEST_BUFFER, record, sizeof record, 0), 252);
+    EXPECT_EQ(chDevLost(fd), 0);
+    chDevClose(fd);
 }
 
 TEST(DevNode, PeerSideRefusesALengthOtherThanTheRequestSize) {

@@ -12,6 +12,8 @@
 #include "sylookup.h"
 #include "syresource.h"
 
+#include <X11/Xresource.h>
+
 namespace {
 
 #define ROW(n, v) {n, LookupHash(n), v}
@@ -270,6 +272,66 @@ TEST_F(ResourceTest, LookupsLeaveTheDatabaseTextIntact) {
     }
     EXPECT_EQ(raw("slotNumber"), "SLOT_2 spare words");
     EXPECT_EQ(raw("level"), "HIGH\tnote");
+}
+
+// Names a database does not hold reach the resource manager as one placeholder: the
+// answers stay those of the names themselves (a component nobody names matches only through
+// a wildcard), and no lookup adds a quark, however many new names clients send.
+TEST_F(ResourceTest, UnknownNamesMatchAsBeforeAndAddNoQuarks) {
+    use("*SlotNumber: SLOT_3\n"
+        "app.?.PosProcess.portNumber: PORT_2\n"
+        "app.drawer.PosProcess.portNumber: PORT_1\n"
+        "app.ovkUnnamed.PosProcess.readTimeout: 5\n" // a database may even hold the placeholder's text
+        "*PosProcess.readTimeout: 9\n");
+    struct Case {
+        std::string device;
+        int32_t slot, port, timeout;
+    };
+    const Case cases[] = {
+        {"drawer", 3, 0x11, 9},       // known component: its own entry
+        {"someNewName", 3, 0x22, 9},  // unknown: the "?" and "*" entries only
+        {"ovkUnnamed", 3, 0x22, 5},   // the text the database holds is itself
+        {"a.b", 3, 0, 9},             // deeper: "?" takes one level only
+        {"x..", 3, 0x22, 9},          // empty components are dropped, as libX11 does
+    };
+    for (const Case& c : cases) {
+        int32_t slot = 0, port = 0, timeout = 0;
+        posResources table[] = {
+            {"slotNumber", "SlotNumber", POSRES_INTEGER, &slot, 5, kSlots, 5},
+            {"portNumber", "PortNumber", POSRES_INTEGER, &port, 0, kPorts, 3},
+            {"readTimeout", "ReadTimeout", POSRES_INTEGER, &timeout, 0, nullptr, 0},
+        };
+        const std::string prefix = "app." + c.device + ".PosProcess";
+        ASSERT_EQ(XrmLoadResources(db_, prefix.c_str(), prefix.c_str(), table, 3), 0);
+        EXPECT_EQ(slot, c.slot) << c.device;
+        EXPECT_EQ(port, c.port) << c.device;
+        EXPECT_EQ(timeout, c.timeout) << c.device;
+    }
+
+    // A new string gets the next quark number: between two new strings, the lookups of a
+    // thousand new device and class names have made no quark.
+    const XrmQuark before = XrmStringToQuark("quarkProbeBefore");
+    for (int i = 0; i < 1000; ++i) {
+        int32_t slot = 0;
+        posResources row = {"slotNumber", "SlotNumber", POSRES_INTEGER, &slot, 5, kSlots, 5};
+        const std::string n = "app.device" + std::to_string(i), c = "app.Class" + std::to_string(i);
+        ASSERT_EQ(XrmLoadResources(db_, n.c_str(), c.c_str(), &row, 1), 0);
+        EXPECT_EQ(slot, 3);
+    }
+    EXPECT_EQ(XrmStringToQuark("quarkProbeAfter"), before + 1);
+}
+
+// libX11 takes names of at most 100 components; a deeper one is not looked up at all.
+TEST_F(ResourceTest, NamesDeeperThanTheResourceManagerTakesAreNotFound) {
+    use("*slotNumber: SLOT_2\n");
+    std::string deep = "app";
+    for (int i = 0; i < 150; ++i) deep += ".level";
+    int32_t slot = 0;
+    posResources row = {"slotNumber", "SlotNumber", POSRES_INTEGER, &slot, 5, kSlots, 5};
+    ASSERT_EQ(XrmLoadResources(db_, deep.c_str(), deep.c_str(), &row, 1), 0);
+    EXPECT_EQ(slot, 5);
+    ASSERT_EQ(XrmLoadResources(db_, "app.level", "app.Level", &row, 1), 0);
+    EXPECT_EQ(slot, 2);
 }
 
 TEST(ResourceNames, MakeNameJoinsWithADot) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "ADAPTER.h"
 #include "GDList.h"
@@ -133,6 +134,14 @@ public:
     int GetSentFrameCount() const { return sentFrames_.count; }
     int GetBufferWaitTimeouts() const { return waitTimeouts_; }
 
+    // A lost driver node (the driver or its forwarding peer went away): the manager closes
+    // it, reports every device of the slot offline, and opens it again every second; once
+    // it opens, the adapter starts again as at construction, and the devices come back
+    // online by their usual start-up. Repeated failures are logged at most once a minute.
+    static constexpr int32_t kReopenIntervalMs = 1000;
+    static constexpr int32_t kNodeLogIntervalMs = 60000;
+    bool NodeLost() const { return nodeDown_.load() != 0; }
+
 protected:
     // Cycle steps.
     int WaitForBuffer(int timeoutMs);
@@ -162,6 +171,18 @@ protected:
     void ComputePrivateMark();
     // The device of this slot at (port id, bus address); slot lock held.
     PDEV* FindDevice(uint8_t port, uint8_t address);
+    // Resets image, state, counters and flags as at construction (image lock held).
+    void ResetForStart();
+    // Opens both descriptors of the node without logging: 0, or the open's error.
+    int OpenNode();
+    // True when the request that just failed on `fd` did not reach the driver: the node is
+    // lost, and the next Run deals with it.
+    bool NodeGone(int fd);
+    // Polling thread: the node failed (close it, devices offline), or is due to be reopened.
+    void LoseNode();
+    void RetryNode();
+    // One step of the poll cycle (Run without the lost-node handling).
+    void Cycle();
 
     unsigned char* buffer_ = nullptr;
     // Output image: what the next buffers will carry.
@@ -188,6 +209,19 @@ protected:
     int exchangeFd_ = -1; // descriptors of the driver node, -1 when closed
     int infoFd_ = -1;
     int32_t waitTimeouts_ = 0;
+    // Lost node: seen by a request of any thread; closed and being reopened (polling thread).
+    std::atomic<int> nodeFailed_{0};
+    std::atomic<int> nodeDown_{0};
+    int32_t nodeRetryAt_ = 0;
+    int32_t nodeLoggedAt_ = 0;
+    bool nodeLossLogged_ = false; // the last loss was logged: its end is logged too
+    bool nodeLoggedOnce_ = false;
+    int nodeLossesUnlogged_ = 0;
+    // Devices off the link (the adapter's own NVRAM) that were online when the node was
+    // lost: nothing of the link's start-up confirms them, so they are confirmed on reopening.
+    std::vector<DeviceID> offLinkOnline_;
+    // Serialises the information descriptor's requests with its closing and reopening.
+    std::mutex infoLock_;
     // Serialises the output image, the sent-frame list and the buffer hand-over between the
     // polling thread and devices that queue frames from request threads.
     mutable std::recursive_mutex imageLock_;

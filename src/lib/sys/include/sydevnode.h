@@ -19,6 +19,10 @@ int chDevOpen(const char* path, int& fd);
 int chDevIoctl(int fd, unsigned long request, void* record, int size, int id);
 // 0 or the low byte of errno.
 int chDevClose(int fd);
+// 1 once requests on the descriptor no longer reach the driver: the forwarding peer went
+// away or fell out of step with its requests, or the kernel node reported itself gone.
+// Every later request on it then fails at once; only a new chDevOpen reaches the node again.
+int chDevLost(int fd);
 // A descriptor that becomes readable whenever the node has input for the core (a station
 // has something to say), so that the polling thread need not wait for its interval; end of
 // stream when the node goes. -1 when the node cannot be watched (an in-process backend,
@@ -54,6 +58,8 @@ public:
     virtual int open(const char* path, int& fd) = 0;
     virtual void ioctl(int fd, unsigned long request, void* record, size_t size) = 0;
     virtual int close(int fd) = 0;
+    // True once the descriptor no longer reaches the driver (see chDevLost).
+    virtual bool lost(int /*fd*/) { return false; }
 };
 
 // Installs (or with null removes) the in-process backend. Not owned.

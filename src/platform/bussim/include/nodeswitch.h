@@ -21,6 +21,8 @@ public:
     // A descriptor this switch did not give out gets EBADF in the result word.
     void ioctl(int fd, unsigned long request, void* record, size_t size) override;
     int close(int fd) override;
+    // A descriptor this switch did not give out counts as lost.
+    bool lost(int fd) override;
 
 private:
     struct Route {
