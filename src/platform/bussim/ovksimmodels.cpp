@@ -15,6 +15,7 @@
 #include "p6397model.h"
 #include "m2printermodel.h"
 #include "m3printermodel.h"
+#include "srjprintermodel.h"
 #include "msrmodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
@@ -585,6 +586,62 @@ ModelKind m2PrinterKind() {
     return k;
 }
 
+ModelKind srjPrinterKind() {
+    ModelKind k;
+    k.name = "srj";
+    k.description = "SRJ printer: receipt, journal, document (model=1|2, wide=0|1, ec=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long model = 0, wide = 0, ec = 0;
+        if (!onlyOptions(o, {"model", "wide", "ec"}, error) || !numberOption(o, "model", 1, 2, 2, model, error) ||
+            !numberOption(o, "wide", 0, 1, 1, wide, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
+            return nullptr;
+        SrjPrinterModel::Options options;
+        options.model = static_cast<int>(model);
+        options.wide = wide != 0;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        return std::make_unique<SrjPrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 7, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-7> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    k.commands["answer"] = {"<byte0 hex> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        std::vector<uint8_t> value;
+        if (a.empty() || a.size() > 2 || !parseHexBytes(a[0], value) || value.size() != 1 ||
+            (a.size() == 2 && !parseNumber(a[1], 0, 1000000, n))) {
+            reply = "usage: answer <slot> <port> <address> <byte0 hex> [n]";
+            return false;
+        }
+        p->answerNext(value[0], static_cast<int>(n));
+        reply = "answer " + hexBytes(value) + " " + std::to_string(n);
+        return true;
+    }};
+    k.commands["udc"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<SrjPrinterModel>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: udc <slot> <port> <address>";
+            return false;
+        }
+        reply = "blocks=" + std::to_string(p->udcBlocks());
+        return true;
+    }};
+    return k;
+}
+
 ModelKind m3PrinterKind() {
     ModelKind k;
     k.name = "m3";
@@ -815,9 +872,12 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
     k.description = description;
     const bool flags = kind == ScannerModel::Kind::Scan97 || kind == ScannerModel::Kind::Scan98;
     const bool warmup = kind == ScannerModel::Kind::Scan87;
-    k.make = [kind, flags, warmup](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+    const bool handHeld = kind == ScannerModel::Kind::HandHeld1 || kind == ScannerModel::Kind::HandHeld2 ||
+                          kind == ScannerModel::Kind::HandHeld20;
+    k.make = [kind, flags, warmup, handHeld](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         long ec = 0, ident = 0, twoLabel = 1, warm = 0;
-        const bool known = flags    ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
+        const bool known = handHeld ? onlyOptions(o, {"ec"}, error)
+                           : flags  ? onlyOptions(o, {"ec", "ident", "twolabel"}, error)
                            : warmup ? onlyOptions(o, {"ec", "ident", "warmup"}, error)
                                     : onlyOptions(o, {"ec", "ident"}, error);
         if (!known || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
@@ -863,11 +923,21 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
         reply = "scan of " + std::to_string(messages.size()) + " messages";
         return true;
     }};
+    k.commands["noread"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* d = as<ScannerModel>(m, reply);
+        if (!d) return false;
+        if (!a.empty() || !d->noRead()) {
+            reply = "usage: noread <slot> <port> <address> (hand-held scanners only)";
+            return false;
+        }
+        reply = "no label";
+        return true;
+    }};
     k.commands["fault"] = {"<hw|status|diag>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
         auto* d = as<ScannerModel>(m, reply);
         if (!d) return false;
         if (a.size() != 1 || !d->fault(a[0])) {
-            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: model 87 only)";
+            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: not on 96, 97, 98)";
             return false;
         }
         reply = "fault " + a[0];
@@ -1109,6 +1179,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(p6397Kind());
     registry.add(m2PrinterKind());
     registry.add(m3PrinterKind());
+    registry.add(srjPrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));
@@ -1124,6 +1195,9 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(scannerKind("scan87", ScannerModel::Kind::Scan87, "table-top scanner 87 (ec=, ident=, warmup=)"));
     registry.add(scannerKind("scan8612", ScannerModel::Kind::Scan8612, "scanner 8612 (ec=, ident=)"));
     registry.add(scannerKind("scan8634", ScannerModel::Kind::Scan8634, "scanner 8634 (ec=, ident=)"));
+    registry.add(scannerKind("hh1", ScannerModel::Kind::HandHeld1, "hand-held scanner 1 (ec=)"));
+    registry.add(scannerKind("hh2", ScannerModel::Kind::HandHeld2, "hand-held scanner 2 (ec=)"));
+    registry.add(scannerKind("hh20", ScannerModel::Kind::HandHeld20, "hand-held scanner 20 (ec=)"));
     registry.add(scaleKind("scale96", ScaleModel::Kind::Scale96, "scale 96 with a remote display (ec=, display=)"));
     registry.add(scaleKind("scale87", ScaleModel::Kind::Scale87, "scale 87 (ec=)"));
     registry.add(msrKind());

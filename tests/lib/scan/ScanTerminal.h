@@ -87,6 +87,12 @@ public:
     ScanSlot(unsigned short adapterType, unsigned short slot) : StubSlot(adapterType, slot, "SioSlot") {}
     WireAdapter adapter;
     PDEV* device = nullptr; // not owned
+    long madeType = 0;      // the class an identifier asked for (none is made here)
+    int MakePhysical(const DeviceID&, long type, PDEV*& d) override {
+        madeType = type;
+        d = nullptr;
+        return 321;
+    }
     int FindAdapter(ADAPTER*& a) override {
         a = &adapter;
         return 0;

@@ -82,3 +82,21 @@ void AnswerScanProperties(V& v, const ScanPropertySet<V>& set, PosArg* args, int
         for (int i = 0; args[a].name && i < set.count; ++i)
             if (std::strcmp(args[a].name, set.rows[i].name) == 0) args[a].value = v.*set.rows[i].field;
 }
+
+// The fields of a set as they were, to be put back when new values fail their checks.
+template <class V>
+class ScanPropertySnapshot {
+public:
+    ScanPropertySnapshot(V& v, const ScanPropertySet<V>& set) : v_(v), set_(set) {
+        for (int i = 0; i < set_.count && i < kMaxRows; ++i) saved_[i] = v_.*set_.rows[i].field;
+    }
+    void Restore() {
+        for (int i = 0; i < set_.count && i < kMaxRows; ++i) v_.*set_.rows[i].field = saved_[i];
+    }
+
+private:
+    enum { kMaxRows = 24 };
+    V& v_;
+    const ScanPropertySet<V>& set_;
+    int32_t saved_[kMaxRows] = {};
+};

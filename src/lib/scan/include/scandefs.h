@@ -40,7 +40,13 @@ enum {
     POSERR_SCAN_INVALID_BEEP_STATE = 5706,
     POSERR_SCAN_INVALID_BEEP_VOLUME = 5707,
     POSERR_SCAN_INVALID_BLINK_LENGTH = 5708,
+    POSERR_SCAN_INVALID_BLOCK_READ_MODE = 5709,
+    POSERR_SCAN_INVALID_BLOCK1_TYPE = 5710, // 5711 and 5712 for blocks 2 and 3
+    POSERR_SCAN_INVALID_BLOCK2_TYPE = 5711,
+    POSERR_SCAN_INVALID_BLOCK3_TYPE = 5712,
+    POSERR_SCAN_INVALID_CHECK_MODULO = 5713,
     POSERR_SCAN_INVALID_DREAD_TIMEOUT = 5714,
+    POSERR_SCAN_INVALID_DTOUCH_MODE = 5715,
     POSERR_SCAN_INVALID_ITF_LENGTH1 = 5716,
     POSERR_SCAN_INVALID_ITF_LENGTH2 = 5717,
     POSERR_SCAN_INVALID_LASER_TIMEOUT = 5718,
@@ -118,6 +124,20 @@ enum : int32_t {
     LGROUP_CODE_93 = LABEL_CODE_93,
     LGROUP_CODE_39 = LABEL_CODE_39,
     LGROUP_CODABAR = LABEL_CODABAR,
+    // The groups of the hand-held scanners.
+    LGROUP_STD_2_OF_5 = LABEL_STD_2_OF_5,
+    LGROUP_UPC_EAN_ITF = LGROUP_UPC_EAN | LABEL_INT_2_OF_5,                                 // 0xF008
+    LGROUP_UPC_EAN_D3 = LGROUP_UPC_EAN | LABEL_UPC_D3,                                      // 0xF200
+    LGROUP_UPC_EAN_CODE_39 = LGROUP_UPC_EAN | LABEL_CODE_39,                                // 0x4F000
+    LGROUP_UPC_EAN_CODABAR = LGROUP_UPC_EAN | LABEL_CODABAR,                                // 0x8F000
+    LGROUP_UPC_EAN_CODE_128 = LGROUP_UPC_EAN | LABEL_CODE_128,                              // 0x1F000
+    LGROUP_UPC_EAN_CODE_93 = LGROUP_UPC_EAN | LABEL_CODE_93,                                // 0x2F000
+    LGROUP_UPC_EAN_2_5_CODABAR = LGROUP_UPC_EAN_PLUS_2_5 | LABEL_CODABAR,                   // 0x8F003
+    // The eight supplemental types alone; their bits are those of LGROUP_UPC_EAN_PLUS_2_5,
+    // as every supplemental type carries its base type's bit.
+    LGROUP_PLUS_2_5_ONLY = LGROUP_UPC_EAN_PLUS_5 | LGROUP_UPC_EAN_PLUS_2,                   // 0xF003
+    LGROUP_UPC_D1_TO_D5 = LABEL_UPC_D1 | LABEL_UPC_D2 | LABEL_UPC_D3 | LABEL_UPC_D4 |
+                          LABEL_UPC_D5,                                                     // 0x0F80
 };
 static_assert(LGROUP_UPC_EAN == 0xF000 && LGROUP_UPC_EAN_D1_TO_D5 == 0xFF80, "label groups");
 

@@ -27,6 +27,8 @@ const uint8_t kDefaultConfigure96[] = {0x20, 0x02, 0x00, 0x00, 0xD9, 0x00,
 const uint8_t kDefaultConfigure98[] = {0x20, 0x02, 0x40, 0x00, 0x19, 0x00,
                                        0x51, 0x04, 0x03, 0xA2, 0x00, 0x00};
 const uint8_t kDefaultConfigure8612[] = {0x20, 0x02, 0x00, 0x00, 0xDD, 0x00, 0x00, 0x00, 0x1B, 0x46};
+const uint8_t kDefaultConfigureHandHeld[] = {0x20, 0x00, 0x24, 0x00, 0x00, 0x00};
+const uint8_t kDefaultConfigure20[] = {0x31, 0x80};
 const uint8_t kDefaultFlags[] = {0x23, 0x21, 0x22, 0x21, 0x28, 0x21, 0x29, 0x21, 0x22};
 
 struct LabelKind {
@@ -42,6 +44,10 @@ const LabelKind kLabelKinds[] = {
 ScannerModel::ScannerModel(const Options& options) : options_(options) {
     if (options_.kind == Kind::Scan98)
         configure_.assign(std::begin(kDefaultConfigure98), std::end(kDefaultConfigure98));
+    else if (options_.kind == Kind::HandHeld20)
+        configure_.assign(std::begin(kDefaultConfigure20), std::end(kDefaultConfigure20));
+    else if (handHeld())
+        configure_.assign(std::begin(kDefaultConfigureHandHeld), std::end(kDefaultConfigureHandHeld));
     else if (has8612Layout())
         configure_.assign(std::begin(kDefaultConfigure8612), std::end(kDefaultConfigure8612));
     else if (hasConfigure())
@@ -70,8 +76,15 @@ bool ScannerModel::label(const std::string& kind, const std::string& digits) {
 }
 
 void ScannerModel::scan(const std::vector<Bytes>& messages) {
-    for (const Bytes& m : messages)
-        if (unasked_.size() < kUnaskedLimit) unasked_.push_back(m);
+    for (size_t i = 0; i < messages.size(); ++i)
+        if (unasked_.size() < kUnaskedLimit)
+            unasked_.push_back({messages[i], handHeld() && i + 1 < messages.size(), false});
+}
+
+bool ScannerModel::noRead() {
+    if (!handHeld()) return false;
+    if (unasked_.size() < kUnaskedLimit) unasked_.push_back({{}, false, true});
+    return true;
 }
 
 bool ScannerModel::fault(const std::string& which) {
@@ -93,6 +106,69 @@ ScannerModel::Bytes ScannerModel::status(uint8_t s0, uint8_t s1, uint8_t s2) {
     return {s0, s1, s2};
 }
 
+ScannerModel::Bytes ScannerModel::handHeldStatus(uint8_t s0, uint8_t s1) {
+    const bool model20 = options_.kind == Kind::HandHeld20;
+    if (model20) {
+        if (beep_) s0 |= 0x10;
+        if (!headBeep_) s0 |= 0x20;
+        if (enabled_) s1 |= 0x02;
+    } else {
+        if (enabled_) s1 |= 0x01;
+        if (beep_) s1 |= 0x02;
+    }
+    if (diagFault_) s0 |= 0x02;
+    if (statusFault_) s1 |= 0x40;
+    hwFault_ = statusFault_ = diagFault_ = false;
+    if (!model20 && powerOn_) {
+        powerOn_ = false;
+        s1 = 0x80;
+    }
+    if (model20) return {s0, s1, 0x00};
+    return {s0, s1};
+}
+
+void ScannerModel::receiveHandHeld(const Bytes& payload, ModelLink& link) {
+    const bool model20 = options_.kind == Kind::HandHeld20;
+    const uint8_t c = payload[0];
+    // The enable, disable and beep commands: 1 byte, 2 on model 2 (a zero after the code).
+    const size_t simple = options_.kind == Kind::HandHeld2 ? 2 : 1;
+    const bool simpleCommand = payload.size() == simple && (simple == 1 || payload[1] == 0x00);
+    Bytes answer;
+    if (payload.size() == 2 && c == 0x00 && payload[1] == 0x80) {
+        answer = handHeldStatus(0x01, 0);
+        if (!model20) answer.push_back(0x00);
+        answer.push_back(options_.ecLevel);
+    } else if (simpleCommand && (c == 0x11 || c == 0x12)) {
+        enabled_ = c == 0x11;
+        answer = handHeldStatus(0, 0);
+    } else if (simpleCommand && (c == 0x14 || c == 0x18)) {
+        beep_ = c == 0x14;
+        answer = handHeldStatus(0, 0);
+    } else if (model20 && payload.size() == 1 && (c == 0x20 || c == 0x21)) {
+        headBeep_ = c == 0x20;
+        answer = handHeldStatus(0, 0);
+    } else if (c == configure_[0] && payload.size() == configure_.size()) {
+        const uint8_t group = model20 ? 0 : static_cast<uint8_t>(payload[2] >> 4);
+        const bool model2Group = group == 5 || group == 6 || group == 7 || group >= 10;
+        if (rejects_ > 0 || (options_.kind == Kind::HandHeld1 && model2Group)) {
+            if (rejects_ > 0) --rejects_;
+            answer = handHeldStatus(0, 0x80);
+        } else {
+            configure_ = payload;
+            answer = handHeldStatus(0, 0);
+        }
+    } else if (!model20 && payload.size() == 2 && c == 0x31) {
+        // Model 20's configure command: not understood, told by status 0 bit 6.
+        answer = handHeldStatus(0x40, 0);
+        answer[1] &= 0x80;
+        answer.push_back(0x00);
+        answer.push_back(0x00);
+    } else {
+        answer = handHeldStatus(0, 0);
+    }
+    link.send(answer);
+}
+
 std::string ScannerModel::state() const {
     std::string s = std::string("enabled=") + (enabled_ ? "1" : "0") + " beep=" + (beep_ ? "1" : "0");
     if (hasConfigure()) s += " config=" + hexBytes(configure_);
@@ -108,6 +184,8 @@ void ScannerModel::reset() {
     beep_ = true;
     unasked_.clear();
     hwFault_ = statusFault_ = diagFault_ = false;
+    headBeep_ = true;
+    powerOn_ = true;
     if (options_.kind == Kind::Scan87 && options_.warmupMs > 0) {
         warming_ = true;
         readyAt_ = chTime() + options_.warmupMs;
@@ -127,6 +205,10 @@ void ScannerModel::receive(const Bytes& payload, ModelLink& link) {
     if (payload.size() == 2 && c == 0x00 && payload[1] == 0x40) {
         reset(); // the reset command: the scanner starts again
         link.requestOnline();
+        return;
+    }
+    if (handHeld()) {
+        receiveHandHeld(payload, link);
         return;
     }
     Bytes answer;
@@ -172,10 +254,17 @@ void ScannerModel::tick(int32_t now, ModelLink& link) {
         warming_ = false;
         link.send(status(0, 0, 0)); // ready now
     }
-    if (hwFault_ || statusFault_ || diagFault_) link.send(status(0, 0, 0));
+    if (hwFault_ || statusFault_ || diagFault_) link.send(handHeld() ? handHeldStatus(0, 0) : status(0, 0, 0));
     while (!unasked_.empty()) {
-        Bytes m = status(0, 0, 0);
-        m.insert(m.end(), unasked_.front().begin(), unasked_.front().end());
+        const Message& next = unasked_.front();
+        Bytes m;
+        if (!handHeld())
+            m = status(0, 0, 0);
+        else if (options_.kind == Kind::HandHeld20)
+            m = handHeldStatus(0, next.noRead ? 0x20 : 0);
+        else
+            m = handHeldStatus(0, static_cast<uint8_t>((next.noRead ? 0x08 : 0) | (next.more ? 0x20 : 0)));
+        m.insert(m.end(), next.data.begin(), next.data.end());
         unasked_.pop_front();
         link.send(m);
     }

@@ -1,0 +1,174 @@
+// Arbitrary input to the SRJ printer. The first byte picks the target and the state:
+//   bit 0 clear: answers of the printer (a run of messages, each a length byte and that many
+//     bytes), with commands queued on every station and one of them outstanding; bits 1-3
+//     set exclusive DI, DI printing and journal hold; bit 4 first sends a status with a
+//     document sensed and registered, bits 5-7 pick the outstanding command's station;
+//   bit 0 set: writes to a holding virtual printer in the print mode of bits 1-2 (text,
+//     logo, text on receipt and journal, an unknown mode), each a length byte and that many
+//     bytes; bit 3 first defines characters from the data (two code bytes and 42 pattern
+//     bytes each); bit 4 hands the whole data to the printer as character definitions.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "../FuzzRoot.h"
+#include "ADAPTER.h"
+#include "COMD.h"
+#include "PRNTSRJ.h"
+#include "Slot.h"
+#include "SlotInfoNode.h"
+#include "ovkhost.h"
+#include "sydevnode.h"
+
+namespace {
+
+constexpr unsigned char kSlot = 1;
+const DeviceID kId(kSlot, 0x11, 0x37);
+
+class NullAdapter : public ADAPTER {
+public:
+    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
+    int CloseDD() override { return 0; }
+    int OpenDD() override { return 0; }
+    int Run(int, int) override { return 0; }
+    int RequestBuffer() override { return 0; }
+    int SendFrame(const unsigned char*, int) override { return 0; }
+    int Suspend() override { return 0; }
+    int Resume() override { return 0; }
+};
+
+class FuzzSlot : public Slot {
+public:
+    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
+    int Init() override { return 0; }
+    int Term() override { return 0; }
+};
+
+Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
+    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
+    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
+}
+
+NullAdapter* gAdapter = nullptr;
+
+class Printer : public PRNTSRJP {
+public:
+    explicit Printer(unsigned char flags) : PRNTSRJP(kId) {
+        adapter_ = gAdapter;
+        exclusiveDI_ = flags & 2 ? 1 : 0;
+        diPrinting_ = flags & 4 ? 1 : 0;
+        holdJournal_ = flags & 8 ? 1 : 0;
+        NowConfirmed();
+    }
+    ~Printer() override {
+        owner_ = nullptr;
+        adapter_ = nullptr;
+        openCount_ = 0;
+    }
+};
+
+// A virtual printer that holds the printer without the system object's bookkeeping.
+class Writer : public PRNTSRJV {
+public:
+    Writer(Printer& p, unsigned short mode, unsigned short stations)
+        : PRNTSRJV(kId, 1, reinterpret_cast<const unsigned char*>("PRNTSRJV")) {
+        pdev_ = &p;
+        SetStatusBits(VDEV_HOLDING);
+        parm_.printMode = mode;
+        parm_.printStation = stations;
+    }
+    ~Writer() override {
+        ClearStatusBits(VDEV_HOLDING);
+        pdev_ = nullptr;
+    }
+};
+
+void feed(const uint8_t* data, size_t size, const std::function<void(const unsigned char*, int)>& take) {
+    size_t at = 0;
+    while (at < size) {
+        const size_t n = data[at++];
+        const size_t len = n < size - at ? n : size - at;
+        // Each message in a buffer of its own size, so that a read past it is seen.
+        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
+        if (len) std::memcpy(msg.get(), data + at, len);
+        take(msg.get(), static_cast<int>(len));
+        at += len;
+    }
+}
+
+void answers(unsigned char flags, const uint8_t* data, size_t size) {
+    Printer printer(flags);
+    if (flags & 0x10) {
+        const unsigned char sensed[SRJ_STATUS_BYTES] = {0x00, 0x00, 0, 0, 0, 0, 0xC4, 0xC0};
+        printer.NewMsgRcvd(sensed, SRJ_STATUS_BYTES);
+    }
+    static const unsigned short kCodes[] = {SRJ_PRINT_CR, SRJ_PRINT_SJ, SRJ_PRINT_DI, SRJ_PRINT_CR_SJ,
+                                            SRJ_RELEASE_DOC, SRJ_REGISTER_DOC, SRJ_CUT, SRJ_FEED_SJ};
+    const unsigned first = (flags >> 5) & 7;
+    for (unsigned i = 0; i < 8; ++i) {
+        auto* command = new PRNTCMDSRJ;
+        const unsigned char text[4] = {'A', 'B', 'C', 'D'};
+        command->Set(kCodes[(first + i) & 7], nullptr, 1, 0, 4, text, 0, 0);
+        if (printer.PutQueue(command) != 0) delete command;
+    }
+    printer.SendAnyPendingMessage();
+    feed(data, size, [&](const unsigned char* m, int n) {
+        printer.ClearStatusBits(PRNTP_AWAITING_ACK);
+        printer.NewMsgRcvd(m, n);
+        printer.ClearStatusBits(PRNTP_AWAITING_ACK);
+        printer.SendAnyPendingMessage();
+    });
+    const unsigned char text[] = "RESUME";
+    printer.ResumePrinting(text);
+    printer.RetryPrinting(text);
+}
+
+void writes(unsigned char flags, const uint8_t* data, size_t size) {
+    Printer printer(0);
+    const unsigned modeBits = (flags >> 1) & 3;
+    static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRN_MODE_NORMAL, 64};
+    Writer writer(printer, kModes[modeBits], modeBits == 2 ? 3 : 1);
+    if (flags & 8) {
+        std::vector<PosArg> args;
+        size_t at = 0;
+        while (at + 44 <= size && args.size() < 130) {
+            const uintptr_t code = data[at] | data[at + 1] << 8;
+            args.push_back({reinterpret_cast<const char*>(code), reinterpret_cast<intptr_t>(data + at + 2)});
+            at += 44;
+        }
+        int out = 0;
+        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
+    }
+    if (flags & 0x10) {
+        std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
+        if (size) std::memcpy(copy.get(), data, size);
+        printer.TellPhys(nullptr, SRJ_TP_DEFINE_UDC, copy.get(), static_cast<int>(size));
+    }
+    feed(data, size, [&](const unsigned char* m, int n) {
+        int count = 0;
+        writer.Write(m, static_cast<unsigned>(n), count);
+    });
+    writer.SendWritePending();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzroot::usePrivateRoot();
+    ovkhost::useManualClock(true);
+    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
+    SetSlotBuilder(buildSlot);
+    new COMD(); // the system object lives for the run (pcomd)
+    gAdapter = new NullAdapter();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const unsigned char flags = data[0];
+    if (flags & 1) writes(flags, data + 1, size - 1);
+    else answers(flags, data + 1, size - 1);
+    return 0;
+}
