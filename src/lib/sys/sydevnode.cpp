@@ -37,9 +37,9 @@ uint32_t getWord(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Writes the parts of `iov` whole, waiting at most timeoutMs for room each time the socket
+// Writes the pieces of `iov` whole, waiting at most timeoutMs for room each time the socket
 // is full: a peer that stops reading must not hold the polling thread for ever. The socket
-// is only polled when a send would block, and the parts go out in one call where they fit.
+// is only polled when a send would block, and the pieces go out in one call where they fit.
 bool writeAll(int fd, iovec* iov, int count, int timeoutMs = kDevNodeReplyTimeoutMs) {
     while (count > 0 && iov->iov_len == 0) {
         ++iov;
