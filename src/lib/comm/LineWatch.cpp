@@ -68,6 +68,7 @@ void LineWatch::run() {
         else
             snapshot_ = lines;
     }
+    watching_ = true;
     while (!stopping_) {
         serial_icounter_struct now{};
         if (!readCounters(fd_, now)) {

@@ -37,6 +37,8 @@ public:
     // or `timeoutMs`, then turns the counts into transitions, flipping the snapshot.
     Pass next(std::unique_lock<std::mutex>& held, int timeoutMs);
     bool failed() const { return error_; }
+    // True once the thread follows the counters (or has ended).
+    bool watching() const { return watching_ || done_; }
 
 private:
     void run();
@@ -50,5 +52,6 @@ private:
     std::atomic<bool> error_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> done_{false};
+    std::atomic<bool> watching_{false};
     std::thread thread_;
 };
