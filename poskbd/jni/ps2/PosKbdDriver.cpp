@@ -3,6 +3,8 @@
 #include "Ps2Driver.h"
 #include "Trace.h"
 
+#include <errno.h>
+
 #include <cstring>
 
 using namespace jnicheck;
@@ -99,15 +101,17 @@ void POSKBD_NATIVE(nativePS2)(JNIEnv* env, jclass posKbd, jobject proxy) {
         return;
     }
     if (!ps2::open()) {
+        const int e = errno;
         posKbdTrace(env, "[PosKbdFunctions.c::openPS2Driver()] Could not access PS2 driver %s : "
-                         "%s", "/dev/ps2driver", std::strerror(errno));
+                         "%s", "/dev/ps2driver", std::strerror(e));
         thread.started(env, false);
         posKbdTrace(env, "[PosKbdFunctions.c::nativePS2()] Keyboard found is not a valid "
                          "POSKeyboard (Module '/dev/ps2driver' could not open), aborting PS2!");
         return;
     }
-    thread.started(env, true);
+    // The type is set before the start is told, so that whoever waits for the start sees it.
     env->SetStaticIntField(posKbd, typeField, ps2::keyboardType());
+    thread.started(env, true);
     posKbdTrace(env, "[PosKbdFunctions.c::nativePS2()] PS2 ProxyThread starting.");
 
     ps2::Poller poller;
