@@ -80,7 +80,7 @@ TEST_F(LineWatchTest, LinesComeInReportingOrderAndBytesWaitingAreTold) {
     std::thread changer([&] { fakedev::toggleLines(node, TIOCM_RNG | TIOCM_DSR | TIOCM_CD); });
     std::vector<LineWatch::Transition> all;
     int bytes = 0;
-    for (int i = 0; i < 200 && all.size() < 3; ++i) {
+    for (int i = 0; i < 1000 && all.size() < 3; ++i) {
         auto pass = watch.next(held, 20);
         all.insert(all.end(), pass.transitions.begin(), pass.transitions.end());
         bytes = std::max(bytes, pass.bytes);
