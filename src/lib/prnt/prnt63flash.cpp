@@ -31,22 +31,21 @@ bool Prnt63FlashAddress(const Prnt63FlashRecords& records, uint32_t record, uint
 }
 
 void Prnt63FlashArea::Clear(uint16_t capacity) {
-    fill_ = 0;
-    staged_ = 0;
+    Sent();
     SetCapacity(capacity);
 }
 
 int Prnt63FlashArea::AddCmdToWriteFlashBuf(unsigned short code, const Flush& flush) {
     CmdRow row;
     if (!PRNTCMD63::CopyRow(code, row)) return 321;
-    if (fill_ + row.length > capacity_) {
+    if (*fill_ + row.length > Room()) {
         const int rc = flush ? flush() : 0;
         if (rc) return rc;
-        if (fill_ + row.length > capacity_) return 318;
+        if (*fill_ + row.length > Room()) return 318;
     }
-    std::memcpy(data_ + fill_, row.bytes, row.length);
-    fill_ = static_cast<uint16_t>(fill_ + row.length);
-    staged_ = code;
+    std::memcpy(data_ + *fill_, row.bytes, row.length);
+    *fill_ = static_cast<uint16_t>(*fill_ + row.length);
+    *staged_ = code;
     return 0;
 }
 
@@ -54,7 +53,7 @@ int Prnt63FlashArea::Stage(unsigned short code, uint16_t recordLength, uint32_t 
     const int rc = AddCmdToWriteFlashBuf(code, flush);
     if (rc) return rc;
     // Parameter bytes: the record length's low byte and the 24-bit address, high first.
-    unsigned char* params = data_ + fill_ - 4;
+    unsigned char* params = data_ + *fill_ - 4;
     params[0] = static_cast<unsigned char>(recordLength);
     params[1] = static_cast<unsigned char>(address >> 16);
     params[2] = static_cast<unsigned char>(address >> 8);
@@ -96,14 +95,14 @@ int Prnt63FlashArea::EscapeWriteFlash(const unsigned char* p, int len, int& err,
     const CmdRow* row = PRNTCMD63::GetCmd(PRN63_FLASH_WRITE);
     const int staged = (row ? row->length : 6) + length;
     // A staged read goes out on its own; the record goes whole into the area or not at all.
-    if (staged_ == PRN63_FLASH_READ || fill_ + staged > capacity_) {
+    if (*staged_ == PRN63_FLASH_READ || *fill_ + staged > Room()) {
         const int rc = flush ? flush() : 0;
         if (rc) {
             err = rc;
             return consumed;
         }
     }
-    if (fill_ + staged > capacity_) {
+    if (*fill_ + staged > Room()) {
         err = 4930;
         return consumed;
     }
@@ -113,9 +112,9 @@ int Prnt63FlashArea::EscapeWriteFlash(const unsigned char* p, int len, int& err,
         return consumed;
     }
     const int copy = std::min(count, length);
-    std::memcpy(data_ + fill_, p + 7, static_cast<size_t>(copy));
-    std::memset(data_ + fill_ + copy, 0, static_cast<size_t>(length - copy));
-    fill_ = static_cast<uint16_t>(fill_ + length);
+    std::memcpy(data_ + *fill_, p + 7, static_cast<size_t>(copy));
+    std::memset(data_ + *fill_ + copy, 0, static_cast<size_t>(length - copy));
+    *fill_ = static_cast<uint16_t>(*fill_ + length);
     return consumed;
 }
 
@@ -135,7 +134,7 @@ int Prnt63FlashArea::EscapeReadFlash(const unsigned char* p, int len, int& err,
         err = 4930;
         return 4;
     }
-    if (staged_ == PRN63_FLASH_WRITE || fill_ > 42) {
+    if (*staged_ == PRN63_FLASH_WRITE || *fill_ > 42) {
         const int rc = flush ? flush() : 0;
         if (rc) {
             err = rc;

@@ -35,14 +35,22 @@ uint32_t Prnt63FlashAvailable(uint32_t flashSize);
 // available, or an address wider than 24 bits).
 bool Prnt63FlashAddress(const Prnt63FlashRecords& records, uint32_t record, uint32_t& address);
 
+// The staging area: its own storage, or the storage of the object that keeps it (bytes,
+// fill count, capacity and staged command code).
 class Prnt63FlashArea {
 public:
-    // Flushes the write buffer, which sends what is staged (Send).
+    // Flushes the write buffer, which sends what is staged (and then calls Sent).
     using Flush = std::function<int()>;
+
+    Prnt63FlashArea() : data_(own_), fill_(&ownFill_), capacity_(&ownCapacity_), staged_(&ownStaged_) {}
+    Prnt63FlashArea(unsigned char* data, uint16_t& fill, uint16_t& capacity, uint16_t& staged)
+        : data_(data), fill_(&fill), capacity_(&capacity), staged_(&staged) {}
+    Prnt63FlashArea(const Prnt63FlashArea&) = delete;
+    Prnt63FlashArea& operator=(const Prnt63FlashArea&) = delete;
 
     void Clear(uint16_t capacity);
     void SetCapacity(uint16_t capacity) {
-        capacity_ = capacity > PRN63_FLASH_AREA ? uint16_t(PRN63_FLASH_AREA) : capacity;
+        *capacity_ = capacity > PRN63_FLASH_AREA ? uint16_t(PRN63_FLASH_AREA) : capacity;
     }
 
     // Appends the command's row, flushing first when it does not fit: 0 or the flush's error.
@@ -55,22 +63,29 @@ public:
     int EscapeReadFlash(const unsigned char* p, int len, int& err, const Prnt63FlashRecords& records,
                         const Flush& flush, Prnt63ReadList& reads);
 
-    unsigned short Staged() const { return staged_; }
-    uint16_t Fill() const { return fill_; }
-    uint16_t Capacity() const { return capacity_; }
+    unsigned short Staged() const { return *staged_; }
+    uint16_t Fill() const { return *fill_; }
+    uint16_t Capacity() const { return *capacity_; }
     const unsigned char* Data() const { return data_; }
     // After the staged command was sent.
-    void Sent() { fill_ = 0; staged_ = 0; }
-    void ClearStaged() { fill_ = 0; staged_ = 0; }
+    void Sent() {
+        *fill_ = 0;
+        *staged_ = 0;
+    }
 
 private:
     // Appends the command with the record length and address in its parameter bytes.
     int Stage(unsigned short code, uint16_t recordLength, uint32_t address, const Flush& flush);
+    int Room() const { return *capacity_ > PRN63_FLASH_AREA ? int(PRN63_FLASH_AREA) : int(*capacity_); }
 
-    unsigned char data_[PRN63_FLASH_AREA] = {};
-    uint16_t fill_ = 0;
-    uint16_t capacity_ = PRN63_FLASH_AREA_OPEN;
-    unsigned short staged_ = 0;
+    unsigned char own_[PRN63_FLASH_AREA] = {};
+    uint16_t ownFill_ = 0;
+    uint16_t ownCapacity_ = PRN63_FLASH_AREA_OPEN;
+    uint16_t ownStaged_ = 0;
+    unsigned char* data_;
+    uint16_t* fill_;
+    uint16_t* capacity_;
+    uint16_t* staged_;
 };
 
 // The data of command 100 that sets the record layout: record length and record count as
