@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t kOnline = 0x420D;
 constexpr uint32_t kDataAvail = 16912;
 constexpr int kAcquire = 301;
-constexpr int kSetValues = 303;
+constexpr int kSetValues = POS_SYS_SET_VALUES;
 constexpr uint32_t kPrinter = DeviceWord(1, 0x11, 0x35, 3);
 
 std::string terminal(const std::string& options) {
