@@ -545,6 +545,64 @@ ModelKind p6397Kind() {
         reply = "usage: fault <slot> <port> <address> <error|printer|eeprom|busy|full|clear>";
         return false;
     }};
+    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        std::vector<uint8_t> line;
+        if (!p) return false;
+        if (a.size() != 1 || !parseHexBytes(a[0], line) || line.size() > 200) {
+            reply = "usage: micr <slot> <port> <address> <hex, at most 200 bytes>";
+            return false;
+        }
+        p->setCodeLine(line);
+        reply = "micr " + hexBytes(line);
+        return true;
+    }};
+    for (const char* verb : {"scan", "scandone"}) {
+        const bool done = std::string(verb) == "scandone";
+        k.commands[verb] = {"<hex>", [verb, done](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+            auto* p = as<P6397Model>(m, reply);
+            std::vector<uint8_t> data;
+            if (!p) return false;
+            if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 240) {
+                reply = std::string("usage: ") + verb + " <slot> <port> <address> <hex, at most 240 bytes>";
+                return false;
+            }
+            if (!p->scanData(data, done)) {
+                reply = "the printer has no imaging (feature=0x04)";
+                return false;
+            }
+            reply = std::string(verb) + " " + hexBytes(data);
+            return true;
+        }};
+    }
+    k.commands["flash"] = {"<address> <count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        long address = 0, count = 0;
+        if (!p) return false;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFFFF, address) || !parseNumber(a[1], 1, 4096, count)) {
+            reply = "usage: flash <slot> <port> <address> <address> <count 1-4096>";
+            return false;
+        }
+        std::vector<uint8_t> bytes;
+        for (long i = 0; i < count; ++i) {
+            const int b = p->flashByte(static_cast<uint32_t>(address + i));
+            bytes.push_back(b < 0 ? 0xFF : static_cast<uint8_t>(b));
+        }
+        reply = hexBytes(bytes);
+        return true;
+    }};
+    k.commands["logos"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<P6397Model>(m, reply);
+        if (!p) return false;
+        if (!a.empty()) {
+            reply = "usage: logos <slot> <port> <address>";
+            return false;
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, "checksum %04x bytes %zu", p->logoChecksum(), p->logoMemory().size());
+        reply = text;
+        return true;
+    }};
     k.commands["mct"] = {"<index> <value>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
         auto* p = as<P6397Model>(m, reply);
         long index = 0, value = 0;
