@@ -217,22 +217,26 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ovkhost::setClock(100000);
     node = new FuzzNode;
     chSetDevNodeBackend(node);
+    // One system object for the whole run; each input gets slot 1 built and started anew.
+    markLoaded();
+    static COMD* comd = new COMD();
+    comd->EndSlotForTest(1);
+    ResetLoadedFlagsForTest();
+    // Raw-access proxies that do not listen, taken over by each run's devices: a listening
+    // one would start server threads and a TCP listener.
+    for (const DeviceID& id : {DeviceID(1, 0x11, 0x5C), DeviceID(1, 0x11, 0x36)})
+        comd->AddSdiDevice(new SDIDEVICE(id, nullptr, nullptr, 0, false));
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     *node = FuzzNode();
     markLoaded();
-    auto comd = std::make_unique<COMD>();
-    Slot* slot = pcomd->GetSlot(1);
+    Slot* slot = pcomd->StartSlotForTest(1);
     auto* manager = slot ? dynamic_cast<SIOAM*>(slot->GetAdapter()) : nullptr;
     if (!manager) std::abort(); // the harness itself is broken
     for (int i = 0; i < 100 && manager->GetState() != SIOAM_RUNNING; ++i) cycle(slot, 10);
     if (manager->GetState() != SIOAM_RUNNING) std::abort();
-    // Raw-access proxies that do not listen, taken over by the devices below: a listening
-    // one starts two server threads and a TCP listener for every run.
-    for (const DeviceID& id : {DeviceID(1, 0x11, 0x5C), DeviceID(1, 0x11, 0x36)})
-        pcomd->AddSdiDevice(new SDIDEVICE(id, nullptr, nullptr, 0, false));
     addDevice(slot, new discovery::TestOracle(DeviceID(1, 0x22, 0x4A)));
     addDevice(slot, new discovery::TestDevice(DeviceID(1, 0x11, 0x5C)));
     queuePrintWork(slot);
@@ -250,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         cycle(slot, step);
         for (int i = 0; i < (control & 7); ++i) cycle(slot, step);
     }
-    comd.reset();
+    pcomd->EndSlotForTest(1);
     ResetLoadedFlagsForTest();
     return 0;
 }
