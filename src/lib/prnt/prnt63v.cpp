@@ -101,11 +101,6 @@ int PRNT63V::ReleasePhysical() {
     return PRNTV::ReleasePhysical();
 }
 
-int PRNT63V::Read(void* /*buffer*/, unsigned int /*length*/, int& count) {
-    count = 0;
-    return 0;
-}
-
 // ---------------------------------------------------------------------------------------
 // Capabilities.
 
@@ -336,8 +331,7 @@ int PRNT63V::TellVirt(const PDEV* from, int message, unsigned char* data, int le
     case PRN63_TV_NEXT_IMAGE:
     case PRN63_TV_FIRST_IMAGE:
     case PRN63_TV_MICR_DATA:
-        // The read path's and the logo unit's; nothing here.
-        return 0;
+        return TellVirtData(message, data, length);
     default:
         return PRNTV::TellVirt(from, message, data, length);
     }
@@ -557,35 +551,9 @@ int PRNT63V::SetChase(unsigned short station) {
     return 0;
 }
 
-// ---------------------------------------------------------------------------------------
-// Hooks of the logo, flash, image and read units: nothing here yet.
+// The logos, flash records and images are in prnt63vlogo.cpp, the read path in
+// prnt63vread.cpp.
 
-int PRNT63V::GetLogoManagerInformation() { return 0; }
-int PRNT63V::UpdateRecordLength() {
-    recordLength_ = settings_.recordLength;
-    return 0;
-}
-int PRNT63V::SetRecordLength() { return 0; }
-int PRNT63V::AddToReadList(int, const unsigned char*, int) { return 0; }
-int PRNT63V::DiscardMicrData(int) { return 0; }
-int PRNT63V::ReadMicrData(void*, unsigned int, int& count) { return count = 0; }
-int PRNT63V::ReadScanData(void*, unsigned int, int& count) { return count = 0; }
-int PRNT63V::ReadScanComp(void*, unsigned int, int& count) { return count = 0; }
-int PRNT63V::StoreMicrData(const unsigned char*, int) { return 0; }
-int PRNT63V::StoreScanData(const unsigned char*, int) { return 0; }
-int PRNT63V::StoreScanComplete(const unsigned char*, int) { return 0; }
-int PRNT63V::ReadFlashData(void*, unsigned int, int& count) { return count = 0; }
-int PRNT63V::ReadMctData(void*, unsigned int, int& count) { return count = 0; }
-int PRNT63V::StoreFlashData(const unsigned char*, int) { return 0; }
-int PRNT63V::AddCmdToWriteFlashBuf(unsigned short) { return 0; }
-int PRNT63V::WriteLoadLogo(const unsigned char*, unsigned int, int& written) { return written = 0; }
-int PRNT63V::EscapeBitmapLoad(const unsigned char*, int, int&) { return -1; }
-int PRNT63V::EscapeWriteFlash(const unsigned char*, int, int&) { return -1; }
-int PRNT63V::EscapeReadFlash(const unsigned char*, int, int&) { return -1; }
-int PRNT63V::EscapeImage(const unsigned char*, int, int&) { return -1; }
-
-int PRNT63V::ReadLock() { return readLock_.Acquire(15); }
-int PRNT63V::ReadUnlock() { return readLock_.Release(); }
 
 // ---------------------------------------------------------------------------------------
 

@@ -402,9 +402,9 @@ int PRNT63V::EscapePassThrough(const unsigned char* p, int count) {
     if (marker == '9') {
         DiscardMicrData(5);
     } else if (marker == '>') {
-        DiscardMicrData(12);
-        DiscardMicrData(13);
-        DiscardMicrData(17);
+        DiscardMicrData(PRN63_READ_SCAN_COMPLETE);
+        DiscardMicrData(PRN63_READ_SCAN);
+        DiscardMicrData(PRN63_READ_MICR);
         MakeFree(16);
     } else {
         MakeFree(16);

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kTag[] = "@(#)prnttrjp.cpp 1.1";
-
 enum : uint32_t {
     kLogNoMemory = 20401,
     kLogAckError = 20402,

@@ -161,18 +161,33 @@ int COMD::CommonPostinit() {
     }
     if (lock_.Open() != 0) return 301;
     GetAdapterAndSlotInfo();
-    for (int i = 0; i < kSlots; ++i) {
-        if (slotTypes_[i] != SLOT_TYPE_RS485 && slotTypes_[i] != SLOT_TYPE_PLANAR) continue;
-        Slot* slot = BuildSlot(slotTypes_[i], adapterTypes_[i], i);
-        if (!slot) continue;
-        // The slot is in the table before it starts: its adapter finds it there.
-        slots_[i] = slot;
-        if (slot->Init() != 0) {
-            delete slot;
-            slots_[i] = nullptr;
-        }
-    }
+    for (int i = 0; i < kSlots; ++i) StartSlot(i);
     return 0;
+}
+
+void COMD::StartSlot(int i) {
+    if (slotTypes_[i] != SLOT_TYPE_RS485 && slotTypes_[i] != SLOT_TYPE_PLANAR) return;
+    Slot* slot = BuildSlot(slotTypes_[i], adapterTypes_[i], i);
+    if (!slot) return;
+    // The slot is in the table before it starts: its adapter finds it there.
+    slots_[i] = slot;
+    if (slot->Init() != 0) {
+        delete slot;
+        slots_[i] = nullptr;
+    }
+}
+
+void COMD::EndSlotForTest(int slot) {
+    if (slot < 0 || slot >= kSlots || !slots_[slot]) return;
+    slots_[slot]->Term();
+    delete slots_[slot];
+    slots_[slot] = nullptr;
+}
+
+Slot* COMD::StartSlotForTest(int slot) {
+    if (slot < 0 || slot >= kSlots || slots_[slot]) return nullptr;
+    StartSlot(slot);
+    return slots_[slot];
 }
 
 int COMD::Init() { return CommonPostinit(); }

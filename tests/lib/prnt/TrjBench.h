@@ -1,5 +1,5 @@
 // A bench for the TRJ printer: its physical printer at 1.11.32 on a capturing adapter, frames
-// by hand (feed, reply), and virtual printers whose events go to a recording queue of their
+// by hand (feed, reply) or from the simulated TRJ printer on a bus station (round), and virtual printers whose events go to a recording queue of their
 // own.
 #pragma once
 
@@ -8,6 +8,7 @@
 
 #include "PRNTTRJ.h"
 #include "PrinterBench.h"
+#include "trjprintermodel.h"
 
 namespace prntbench {
 
@@ -86,6 +87,7 @@ protected:
         comd_->RemoveProcess(procA_.GetProcessId());
         slot_->printer = nullptr;
         slot_->adapter = nullptr;
+        station_.reset();
         printer_.reset();
         comd_.reset();
         SetSlotBuilder(previousBuilder_);
@@ -158,10 +160,42 @@ protected:
         ASSERT_EQ(c->Set(code, nullptr, value, static_cast<unsigned short>(data.size()), data.empty() ? nullptr : data.data()), 0);
         ASSERT_EQ(printer_->PutQueue(c), 0);
     }
-    std::vector<Event> events(uint32_t msg) {
-        std::vector<Event> out;
-        for (const Event& e : events_) if (e.msg == msg) out.push_back(e);
-        return out;
+
+    // --- the simulated TRJ printer on a bus station ---
+    bussim::TrjPrinterModel& model() { return static_cast<bussim::TrjPrinterModel&>(station().model()); }
+    bussim::Station& station() {
+        if (!station_)
+            station_ = std::make_unique<bussim::Station>(
+                kPort, kTrj, std::make_unique<bussim::TrjPrinterModel>(bussim::TrjPrinterModel::Options{}));
+        return *station_;
+    }
+    // One bus round: the frames handed over reach the station, it ticks and answers one
+    // poll, then the printer's link timers run.
+    void round(int ms = 10) {
+        bussim::Station& st = station();
+        for (const Bytes& rec : adapter_.frames) {
+            linkrec::Sent f = linkrec::decodeSent(rec);
+            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
+        }
+        adapter_.frames.clear();
+        ovkhost::advanceClock(ms);
+        st.tick(chTime());
+        if (std::optional<bussim::LinkFrame> answer = st.poll())
+            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
+        printer_->ProcessOutput(chTime());
+    }
+    template <class F>
+    bool until(F done, int rounds = 300) {
+        for (int i = 0; i < rounds && !done(); ++i) round();
+        return done();
+    }
+    void run(int rounds) {
+        for (int i = 0; i < rounds; ++i) round();
+    }
+    void comeOnline() {
+        ASSERT_TRUE(until([&] { return printer_->Confirmed(kTrj); }));
+        run(5);
+        queueA_.take();
     }
 
     TempRoot root_;
@@ -171,10 +205,10 @@ protected:
     BenchSlot* slot_ = nullptr;
     CapturingAdapter adapter_;
     std::unique_ptr<TrjPrinter> printer_;
+    std::unique_ptr<bussim::Station> station_;
     RecordingQueue queueA_;
     RecordingProcess procA_{101, &queueA_};
     std::vector<std::unique_ptr<TrjClient>> clients_;
-    std::vector<Event> events_;
 };
 
 } // namespace prntbench

@@ -586,5 +586,62 @@ TEST_F(TrjBench, LinesBreakAtTheWidthAndDoubleByteCharactersStayWhole) {
     ASSERT_EQ(c.write(heavy + "\x1B!\x06" + heavy + "\x82\xA0\xE0\x40"), 0);
 }
 
+// ---------------------------------------------------------------------------------------
+// On the simulated TRJ printer.
+
+TEST_F(TrjBench, OnTheSimulatedPrinterHelloIsPrintedAndChased) {
+    comeOnline();
+    EXPECT_EQ(printer().GetDeviceSubtype(), 4);
+    TrjClient& c = client();
+    run(5);
+    c.queue.take();
+    ASSERT_EQ(c.write("HELLO\nWORLD\n\x1BG"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(bussim::PrinterModel::CR) == 2; }));
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).front(), "HELLO");
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "WORLD");
+    ASSERT_TRUE(until([&] { return c.GetChaseCount(0) == 0; }));
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_CHASE_COMPLETE);
+    EXPECT_EQ(events.back().p1, 0x10000u | 1);
+}
+
+TEST_F(TrjBench, TwoCommandsGoInFlightWhileTheAnswersAreHeld) {
+    comeOnline();
+    TrjClient& c = client();
+    run(5);
+    model().setDefer(true);
+    const uint64_t before = model().commandCount();
+    ASSERT_EQ(c.write("A\n"), 0);
+    ASSERT_EQ(c.write("B\n"), 0);
+    ASSERT_EQ(c.write("C\n"), 0);
+    run(30);
+    EXPECT_EQ(model().commandCount() - before, 2u);
+    EXPECT_EQ(model().held(), 2u);
+    EXPECT_EQ(queue().GetIncomplete(), 2);
+    model().setDefer(false);
+    ASSERT_TRUE(until([&] { return model().lineCount(bussim::PrinterModel::CR) == 3; }));
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "C");
+    EXPECT_FALSE(printer().Limp());
+}
+
+TEST_F(TrjBench, OnTheSimulatedPrinterAWrongIdLimpsAndAResumeResets) {
+    comeOnline();
+    TrjClient& c = client();
+    run(5);
+    c.queue.take();
+    model().badIdNext(1);
+    ASSERT_EQ(c.write("A\n"), 0);
+    ASSERT_TRUE(until([&] { return printer().Limp(); }));
+    EXPECT_TRUE(printer().Confirmed(kTrj));
+    std::vector<Event> events = c.queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().p1, 0x10000000u | 1);
+    const int resets = model().resets();
+    EXPECT_EQ(c.ioctl(POS_PRN_RESUME_PRINTING), 317);
+    ASSERT_TRUE(until([&] { return model().resets() > resets && printer().Confirmed(kTrj); }));
+    EXPECT_FALSE(printer().Limp());
+}
+
 } // namespace
 } // namespace prntbench

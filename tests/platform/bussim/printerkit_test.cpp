@@ -14,6 +14,7 @@
 #include "ovksimconfig.h"
 #include "ovksimcontrol.h"
 #include "p6397model.h"
+#include "sycrc.h"
 #include "testprintermodel.h"
 
 namespace {
@@ -250,6 +251,58 @@ TEST_F(P6397Station, ScriptedStateShowsInTheStatusBytes) {
     EXPECT_EQ(model().lineCount(PrinterModel::CR), 0u);
 }
 
+TEST_F(P6397Station, KeepsLogosReadsMicrAndReportsImages) {
+    P6397Model::Options o;
+    o.feature = 0x04;
+    make(o);
+    const Bytes erase = {0x1B, 0x29, 0x00, 0x1B, 0x23, 0x01};
+    EXPECT_EQ(send(erase), status(0x01, 0x47, 0x80));
+    send({0x1D, 0x2A, 0x01, 0x01, 0x02, 1, 2, 3, 4, 5, 6, 7, 8});
+    send({0x1B, 0x2E, 9, 10, 11, 12, 13, 14, 15, 16});
+    const Bytes stored = {0x01, 0x01, 0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    EXPECT_EQ(model().logoMemory(), stored);
+    const uint16_t crc = CalculateCRC(stored.data(), static_cast<int>(stored.size()));
+    EXPECT_EQ(send({0x1B, 0x22, 0x01}),
+              plus(status(0x01, 0x47, 0, 0x08), {static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc)}));
+    send({0x1B, 0x2E, 0x41, 0x0A}); // not after logo data: printed
+    EXPECT_EQ(model().logoMemory().size(), stored.size());
+
+    // MICR: the code line after a status byte.
+    model().setCodeLine({'7', '7'});
+    EXPECT_EQ(send({0x1B, 0x49}), plus(status(0x01, 0x47, 0, 0x04), {0x00, '7', '7'}));
+
+    // Images: unasked reports, then their locations.
+    EXPECT_EQ(send({0x1D, 0x4E, 0x01, 0x01}), plus(status(0x01, 0x47, 0, 0x08), {0, 0}));
+    ASSERT_TRUE(model().scanData({0xAB}, false));
+    ASSERT_TRUE(model().scanData({0, 0, 0, 1}, true));
+    for (uint8_t bit : {uint8_t(0x80), uint8_t(0x40)}) {
+        station_->receive(LinkFrame{ctl::rr(nr_), {}, false});
+        station_->tick(0);
+        std::optional<LinkFrame> report = station_->poll();
+        ASSERT_TRUE(report && ctl::isInfo(report->control));
+        nr_ = (ctl::ns(report->control) + 1) & 7;
+        EXPECT_EQ(report->data[0] & 0x01, 0);
+        EXPECT_EQ(report->data[4], bit);
+    }
+    EXPECT_EQ(send({0x1D, 0x4E, 0x01, 0x00}), plus(status(0x01, 0x47, 0, 0x08), {0, 2}));
+    EXPECT_EQ(send({0x1D, 0x4E, 0x01, 0x01}), plus(status(0x01, 0x47, 0, 0x08), {0, 1}));
+
+    // The logos survive a reset; the erase empties them.
+    send({0x00, 0x40, 0x00});
+    station_->receive(LinkFrame{ctl::kSNRM, {}, false});
+    ASSERT_EQ(station_->poll()->control, ctl::kNSA);
+    ns_ = nr_ = 0;
+    EXPECT_EQ(model().logoMemory(), stored);
+    send(erase);
+    EXPECT_EQ(send({0x1B, 0x22, 0x01}), plus(status(0x01, 0x47, 0, 0x08), {0, 0}));
+}
+
+TEST_F(P6397Station, WithoutImagingNoScanIsReported) {
+    make();
+    EXPECT_FALSE(model().scanData({1}, false));
+    EXPECT_EQ(send({0x1D, 0x4E, 0x01, 0x00}), status()); // printed as a command, answered plainly
+}
+
 // --- ovksim commands ------------------------------------------------------------------------
 
 class PrinterCommands : public ::testing::Test {
@@ -312,6 +365,15 @@ TEST_F(PrinterCommands, ScriptAndReadThePrinter) {
         {"mct 1 0x11 0x35 0x50 932", "ok mct 80 932"},
         {"mct 1 0x11 0x35 256 1", "error usage: mct <slot> <port> <address> <index 0-255> <value 0-65535>"},
         {"status 1 0x11 0x36 0 00", "error testprinter at 1.11.36 takes no command status"},
+        {"micr 1 0x11 0x35 313233", "ok micr 313233"},
+        {"micr 1 0x11 0x35 zz", "error usage: micr <slot> <port> <address> <hex, at most 200 bytes>"},
+        {"scan 1 0x11 0x35 01", "error the printer has no imaging (feature=0x04)"},
+        {"scandone 1 0x11 0x35", "error usage: scandone <slot> <port> <address> <hex, at most 240 bytes>"},
+        {"flash 1 0x11 0x35 0x100 2", "ok ffff"},
+        {"flash 1 0x11 0x35 0x100 0", "error usage: flash <slot> <port> <address> <address> <count 1-4096>"},
+        {"logos 1 0x11 0x35", "ok checksum 0000 bytes 0"},
+        {"attach 1 0x22 0x36 p6397 feature=4", "ok attached 1.22.36 p6397"},
+        {"scan 1 0x22 0x36 0102", "ok scan 0102"},
         {"attach 1 0x22 0x35 p6397 serial=ABC", "error p6397: option serial must be 8 characters"},
         {"attach 1 0x22 0x35 p6397 info=0102", "error p6397: option info must be 5 to 64 hex bytes"},
     };

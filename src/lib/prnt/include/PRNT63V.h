@@ -15,6 +15,9 @@
 #include "PRNT63P.h"
 #include "PRNTCMD63.h"
 #include "PRNTV.h"
+#include "Prnt63Flash.h"
+#include "Prnt63Logos.h"
+#include "Prnt63ReadList.h"
 #include "Prnt63TabStops.h"
 #include "ToneFreq.h"
 #include "ovkhost.h"
@@ -168,7 +171,7 @@ public:
     virtual int SoundTone();
     virtual int SilenceTone();
 
-    // Hooks of the logo, flash, image and read units (they do nothing here; 0).
+    // The logo, flash, image and read units (prnt63vlogo.cpp, prnt63vread.cpp).
     virtual int GetLogoManagerInformation();
     virtual int UpdateRecordLength();
     virtual int SetRecordLength();
@@ -178,6 +181,14 @@ public:
     virtual int EscapeWriteFlash(const unsigned char* p, int count, int& error);
     virtual int EscapeReadFlash(const unsigned char* p, int count, int& error);
     virtual int EscapeImage(const unsigned char* p, int count, int& error);
+
+    // The reports of the physical printer for the read path and the logos (TellVirt 11-17).
+    int TellVirtData(int message, const unsigned char* data, int length);
+    // The printer's logo checksum after a logo store: the directory file is written.
+    int StoreLogoChecksum(const unsigned char* data, int length);
+    Prnt63FlashRecords FlashRecords() const;
+    const Prnt63Logos& Logos() const { return logos_; }
+    Prnt63ReadList& Reads() { return reads_; }
 
     // Helpers that the other units use.
     int validateTransactionMode(long value);
@@ -316,6 +327,12 @@ protected:
     std::vector<Held> transactions_;
     bool dbcsActive_ = false;
     unsigned char leadRanges_[8] = {};
+
+    // Logos, flash staging and read data.
+    class LogoSink;
+    Prnt63Logos logos_;
+    Prnt63FlashArea flash_{flashStage_, flashFill_, flashCapacity_, flashCommand_};
+    Prnt63ReadList reads_{[this](unsigned long p1, unsigned long p2) { PostQueueMsg(POSM_PRN_DATA_AVAIL, p1, p2); }};
 
     // Printer side.
     int deviceMode_ = -1;         // the mode last selected on this printer (-1 none yet)

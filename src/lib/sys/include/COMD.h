@@ -122,11 +122,17 @@ public:
 
     // Test seam: the next start-up fails with rc as if the COMD lock could not be opened.
     static void FailNextStartupForTest(int rc);
+    // Test seams: end a slot (devices, adapter) and leave it empty; build and start an
+    // empty slot again as start-up does (the new slot, or null when none starts).
+    void EndSlotForTest(int slot);
+    Slot* StartSlotForTest(int slot);
 
 private:
     int CommonPreinit();
     int CommonPostinit();
     int GetAdapterAndSlotInfo();
+    // Builds and starts slot i when its type has slots; left empty when it does not start.
+    void StartSlot(int i);
     int GetUsbHostControllerInfo(uint16_t& adapterType, uint16_t& slotType);
     void envVarsSet();
     bool LockComd();

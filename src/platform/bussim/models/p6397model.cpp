@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sycrc.h"
+
 namespace bussim {
 
 namespace {
@@ -110,6 +112,26 @@ PrinterModel::Bytes P6397Model::rejectAnswer() const {
     return s;
 }
 
+uint16_t P6397Model::logoChecksum() const {
+    return logos_.empty() ? 0 : CalculateCRC(logos_.data(), static_cast<int>(logos_.size()));
+}
+
+bool P6397Model::scanData(const Bytes& data, bool done) {
+    if (!imaging()) return false;
+    Bytes report = statusBlock(false);
+    report[4] |= done ? 0x40 : 0x80;
+    report.insert(report.end(), data.begin(), data.end());
+    unasked_.push_back(report);
+    if (done) ++images_;
+    return true;
+}
+
+void P6397Model::onTick(int32_t /*now*/, ModelLink& link) {
+    if (unasked_.empty()) return;
+    answer(link, unasked_.front());
+    unasked_.pop_front();
+}
+
 int P6397Model::flashByte(uint32_t address) const {
     auto it = flash_.find(address);
     return it == flash_.end() ? -1 : it->second;
@@ -124,6 +146,13 @@ void P6397Model::answerWith(ModelLink& link, uint8_t byte2, uint8_t byte4, const
 }
 
 void P6397Model::command(const Bytes& c, ModelLink& link) {
+    const bool logoFrame = startsWith(c, {0x1D, 0x2A}) || (logoOpen_ && startsWith(c, {0x1B, 0x2E}));
+    logoOpen_ = logoFrame;
+    if (logoFrame) {
+        logos_.insert(logos_.end(), c.begin() + 2, c.end());
+        return answerWith(link, 0, 0);
+    }
+    if (equals(c, {0x1B, 0x29, 0x00, 0x1B, 0x23, 0x01})) logos_.clear();
     if (equals(c, {0x00, 0x00, 0x01})) return answerWith(link, 0, 0x01, deviceInfo());
     if (equals(c, {0x00, 0x40, 0x00})) return resetCommand(link);
     if (equals(c, {0x00, 0x20, 0x00})) return answerWith(link, 0, 0);
@@ -131,7 +160,14 @@ void P6397Model::command(const Bytes& c, ModelLink& link) {
         const uint16_t v = mct_[c[2]];
         return answerWith(link, 0, 0x08, {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
     }
-    if (equals(c, {0x1B, 0x22, 0x01})) return answerWith(link, 0, 0x08, {0x00, 0x00});
+    if (equals(c, {0x1B, 0x22, 0x01})) {
+        const uint16_t sum = logoChecksum();
+        return answerWith(link, 0, 0x08, {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)});
+    }
+    if (imaging() && (equals(c, {0x1D, 0x4E, 0x01, 0x00}) || equals(c, {0x1D, 0x4E, 0x01, 0x01}))) {
+        const uint16_t at = c[3] == 0 ? static_cast<uint16_t>(images_ + 1) : (images_ ? 1 : 0);
+        return answerWith(link, 0, 0x08, {static_cast<uint8_t>(at >> 8), static_cast<uint8_t>(at)});
+    }
     if (startsWith(c, {0x1B, 0x27}) && c.size() >= 6) {
         const size_t n = std::min<size_t>(c[2], c.size() - 6);
         const uint32_t at = address24(c, 3);
@@ -160,15 +196,21 @@ void P6397Model::command(const Bytes& c, ModelLink& link) {
     if ((c.size() > 3 && endsWith(c, {0x1B, 0x53, 0x0A})) || endsWith(c, {0x1B, 0x3D, 0x99}) ||
         endsWith(c, {0x1B, 0x00, 0x80, 0x00}))
         return answerWith(link, 0, 0x02);
-    print(c);
+    if (print(c)) {
+        Bytes line(codeLine_.size() + 1, 0x00); // the status byte, then the code line
+        std::copy(codeLine_.begin(), codeLine_.end(), line.begin() + 1);
+        return answerWith(link, 0, 0x04, line);
+    }
     answerWith(link, 0, 0);
 }
 
-void P6397Model::print(const Bytes& c) {
+bool P6397Model::print(const Bytes& c) {
+    bool micr = false;
     for (size_t i = 0; i < c.size();) {
         const uint8_t b = c[i];
         if (b == 0x1B || b == 0x1D) {
             if (i + 1 >= c.size()) break;
+            if (b == 0x1B && c[i + 1] == 0x49) micr = true;
             if (b == 0x1B && c[i + 1] == 0x63 && i + 3 < c.size() && c[i + 2] == 0x30) {
                 switch (c[i + 3]) {
                 case 0x02: case 0x80: station_ = CR; break;
@@ -186,6 +228,7 @@ void P6397Model::print(const Bytes& c) {
             printText(station_, &b, 1);
         ++i;
     }
+    return micr;
 }
 
 } // namespace bussim
