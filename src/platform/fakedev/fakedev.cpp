@@ -48,6 +48,7 @@ struct Port {
     bool charSet = false;
     tcflag_t charBits = CS8;  // CSIZE | PARENB | PARODD as last set
     uint8_t printerStatus = 0;
+    std::map<unsigned long, unsigned> requests;
 };
 
 enum class Kind { Input, Ps2, Port };
@@ -304,6 +305,7 @@ int fakeIoctl(int fd, unsigned long request, void* arg) {
         break;
     }
     std::string path = f->second.path;
+    ++s.ports[path].requests[request];
     if (request == TIOCMIWAIT) {
         // Waits for a change of a masked line's counter (or a short time, as a signal
         // would end the wait: callers read the counters again either way).
@@ -458,6 +460,14 @@ void toggleLines(const std::string& path, int bits) {
 void setPrinterStatus(const std::string& path, uint8_t status) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().ports[path].printerStatus = status;
+}
+
+unsigned ioctlCount(const std::string& path, unsigned long request) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto port = state().ports.find(path);
+    if (port == state().ports.end()) return 0;
+    auto n = port->second.requests.find(request);
+    return n == port->second.requests.end() ? 0 : n->second;
 }
 
 void refuseCounters(const std::string& path) {

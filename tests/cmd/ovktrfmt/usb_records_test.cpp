@@ -101,6 +101,10 @@ TEST_F(UsbRecords, TheFirstUsbRecordHidesTheHidRecords) {
     EXPECT_NE(out.find("HIDGetFeat"), std::string::npos);
     EXPECT_EQ(out.find("HIDRead"), std::string::npos) << out;
     EXPECT_EQ(out.find("63"), std::string::npos) << out;
+    // With -c each of them leaves an empty line.
+    TraceFileBuilder c;
+    c.Marker().V3(Usb(403, Bytes({0, 0, 0x22, 0}))).V3(Usb(201, "b"));
+    EXPECT_EQ(Format(c, {"-c"}).out, "HIDSetFeat    0.000       8  11 22 00 00 r=0  \n" + std::string(35, ' ') + "\n\n");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <jni.h>
 
 #include <fcntl.h>
+#include <linux/lp.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/sem.h>
@@ -106,6 +108,14 @@ FAKE(void, toggleLines)(JNIEnv* env, jclass, jstring path, jint bits) {
 
 FAKE(void, setPrinterStatus)(JNIEnv* env, jclass, jstring path, jint status) {
     fakedev::setPrinterStatus(text(env, path), static_cast<uint8_t>(status));
+}
+
+FAKE(jint, counterReads)(JNIEnv* env, jclass, jstring path) {
+    return static_cast<jint>(fakedev::ioctlCount(text(env, path), TIOCGICOUNT));
+}
+
+FAKE(jint, statusReads)(JNIEnv* env, jclass, jstring path) {
+    return static_cast<jint>(fakedev::ioctlCount(text(env, path), LPGETSTATUS));
 }
 
 FAKE(jint, modemLines)(JNIEnv* env, jclass, jstring path) { return fakedev::modemLines(text(env, path)); }

@@ -3,6 +3,7 @@ import com.qorvel.poskbd.bus.ps2.PosKbdLeds;
 import com.qorvel.poskbd.bus.ps2.PosKbdProxy;
 import com.qorvel.poskbd.bus.ps2.PosKbdProxyThread;
 import fakedev.FakeDevices;
+import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -102,6 +103,18 @@ public class PosKbdSnifferTest {
         c.that(read.capsLock && !read.numLock && !read.scrollLock, "lights read back");
         PosKbd.nativeSetLeds(read);
         c.equal(6, FakeDevices.written(0).length, "nothing written when the lights agree");
+
+        // A failed Java lookup ends the process with status 1, naming the lookup.
+        String java = ProcessHandle.current().info().command().orElse("java");
+        ProcessBuilder pb = new ProcessBuilder(java, "-Xcheck:jni",
+            "-Djava.library.path=" + System.getProperty("java.library.path"),
+            "-cp", System.getProperty("java.class.path"), "PosKbdFatalLookup");
+        pb.redirectErrorStream(true);
+        Process p = pb.start();
+        String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        c.equal(1, p.waitFor(), "status of a failed lookup");
+        c.that(out.contains("Failed on GetFieldID( env, PosKbdLeds, \"capsLock\", \"Z\" )")
+               && !out.contains("survived"), "fatal lookup: " + out);
         c.exit();
     }
 }

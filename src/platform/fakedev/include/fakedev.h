@@ -58,5 +58,7 @@ void toggleLines(const std::string& path, int bits);
 void setPrinterStatus(const std::string& path, uint8_t status);
 // Ports with no interrupt counters (as a pty): TIOCGICOUNT fails.
 void refuseCounters(const std::string& path);
+// How many requests of this code the port was given (tests wait for a monitor's first reads).
+unsigned ioctlCount(const std::string& path, unsigned long request);
 
 } // namespace fakedev

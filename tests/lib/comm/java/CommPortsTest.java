@@ -127,7 +127,10 @@ public class CommPortsTest {
         port.notifyOnCTSFlag = true;
         SerialStatusEventThread status = new SerialStatusEventThread(port);
         status.start();
-        Thread.sleep(300);  // the line watch starts following the counters
+        // The line watch has taken its snapshot once it reads the counters a second time.
+        for (int i = 0; i < 1000 && FakeDevices.counterReads(prefix + "0") < 2; i++) {
+            Thread.sleep(5);
+        }
         FakeDevices.toggleLines(prefix + "0", TIOCM_CTS);
         FakeDevices.toggleLines(prefix + "0", TIOCM_CTS);
         List<int[]> events = port.events(2, 5000);
@@ -160,9 +163,12 @@ public class CommPortsTest {
                && pp.isPrinterSelectedNC(pp.fd) && !pp.isPrinterTimedOutNC(pp.fd),
                "status bits of 0x20");
         pp.notifyOnErrorFlag = true;
+        int readsBefore = FakeDevices.statusReads(lp + "0");
         ParallelErrorEventThread errors = new ParallelErrorEventThread(pp);
         errors.start();
-        Thread.sleep(300);  // the monitor reads the first status
+        for (int i = 0; i < 1000 && FakeDevices.statusReads(lp + "0") == readsBefore; i++) {
+            Thread.sleep(5);  // the monitor reads the first status
+        }
         FakeDevices.setPrinterStatus(lp + "0", 0x08);
         List<int[]> pe = pp.events(1, 5000);
         Thread.sleep(1500);  // a further pass reports nothing more

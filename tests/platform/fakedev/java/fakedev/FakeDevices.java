@@ -33,6 +33,10 @@ public final class FakeDevices {
     public static native void toggleLines(String path, int bits);
     public static native void setPrinterStatus(String path, int status);
     public static native int modemLines(String path);
+    /** Interrupt-counter reads of the port (a line watch reads them twice as it starts). */
+    public static native int counterReads(String path);
+    /** Printer-status reads of the port. */
+    public static native int statusReads(String path);
 
     public static native String makeTempDir();
     /** A new pseudo-terminal linked at link; returns its master side. */
