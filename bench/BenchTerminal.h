@@ -46,6 +46,14 @@ inline const char kDemoResources[] =
     "ovkbench.drawer.portNumber:   PORT_1\n"
     "ovkbench.drawer.deviceNumber: DEVICE_CASH_DRAWER_A\n";
 
+// The staging root of the build; OVK_BENCH_STAGING names another (a copy of an earlier
+// build's, to compare two builds on the same machine at the same time; run the benchmark
+// with LD_LIBRARY_PATH at its usr/lib then).
+inline std::string stagingRoot() {
+    const char* other = std::getenv("OVK_BENCH_STAGING");
+    return other && *other ? other : OVK_STAGING_ROOT;
+}
+
 inline bool sockAt(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
@@ -92,7 +100,7 @@ public:
         for (const char* d : {"/etc", "/usr/lib", "/var/log", "/var/run", "/var/lib/misc", "/tmp", "/dev"})
             fs::create_directories(root_ + d);
         std::error_code ec;
-        const fs::path staging(OVK_STAGING_ROOT);
+        const fs::path staging(stagingRoot());
         for (const auto& e : fs::directory_iterator(staging / "usr/lib", ec))
             fs::create_symlink(e.path(), fs::path(root_ + "/usr/lib") / e.path().filename(), ec);
         fs::copy_file(staging / "etc/ovksys.conf", root_ + "/etc/ovksys.conf", ec);
@@ -123,6 +131,11 @@ public:
     }
 
     pid_t DaemonPid() const { return daemon_; }
+    // What the daemon wrote to its standard output and error (its log lines among them).
+    std::string DaemonOutput() const {
+        std::ifstream in(root_ + "/daemon.out");
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     const std::string& Root() const { return root_; }
 
     // One command on the simulator's control socket; its reply line ("" on failure).

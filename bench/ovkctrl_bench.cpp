@@ -5,92 +5,27 @@
 // both and their ratio.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "BenchTerminal.h"
 #include "ovkapi.h"
-
-extern char** environ;
-
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr size_t kRequestBytes = 16; // an IOCtl request without arguments
 constexpr size_t kReplyBytes = 20;   // a reply without data
 
-// The daemon under a private root.
-class Daemon {
-public:
-    bool Start() {
-        char tmpl[] = "/tmp/ovkbench.XXXXXX";
-        if (!mkdtemp(tmpl)) return false;
-        root_ = tmpl;
-        for (const char* d : {"/etc", "/usr/lib", "/var/log", "/var/run", "/tmp", "/dev"})
-            fs::create_directories(root_ + d);
-        std::error_code ec;
-        const fs::path staging(OVK_STAGING_ROOT);
-        for (const auto& e : fs::directory_iterator(staging / "usr/lib", ec))
-            fs::create_symlink(e.path(), fs::path(root_ + "/usr/lib") / e.path().filename(), ec);
-        fs::copy_file(staging / "etc/ovksys.conf", root_ + "/etc/ovksys.conf", ec);
-        setenv("OVK_ROOT", root_.c_str(), 1);
-
-        const std::string program = staging.string() + "/usr/bin/ovkctrl";
-        const std::string log = root_ + "/daemon.log";
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&fa, 1, 2);
-        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("-f"), nullptr};
-        const int rc = posix_spawn(&pid_, argv[0], &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        if (rc != 0) {
-            std::fprintf(stderr, "cannot start %s\n", program.c_str());
-            pid_ = -1;
-            return false;
-        }
-        const std::string socket = root_ + "/tmp/.ovkctrl";
-        for (int i = 0; i < 3000; ++i) {
-            struct stat st;
-            if (::lstat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
-    ~Daemon() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int st;
-            ::waitpid(pid_, &st, 0);
-        }
-        std::error_code ec;
-        if (!root_.empty()) fs::remove_all(root_, ec);
-    }
-
-private:
-    std::string root_;
-    pid_t pid_ = -1;
-};
-
 void BM_PosIOCtlThroughDaemon(benchmark::State& state) {
     for (auto _ : state) {
         if (PosIOCtl(0, POS_SYS_GET_VALUES, nullptr, 0) != 0) {
-            state.SkipWithError("PosIOCtl failed");
+            state.SkipWithError(("PosIOCtl failed: error " + std::to_string(PosErrno())).c_str());
             break;
         }
     }
@@ -151,7 +86,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
-            if (r.error_occurred) continue;
+            if (r.error_occurred) {
+                failed = true;
+                continue;
+            }
             const std::string& name = r.run_name.function_name;
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
                 times[name] = r.GetAdjustedRealTime();
@@ -163,26 +101,26 @@ public:
     }
     std::set<std::string> medians;
     std::map<std::string, double> times; // microseconds
+    bool failed = false;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Daemon daemon;
-    if (!daemon.Start()) {
-        std::fprintf(stderr, "the daemon did not start\n");
-        return 1;
-    }
+    bench::Terminal daemon;
+    if (!daemon.Start(false)) return 1;
     char appl[] = "ovkbench";
     char res[] = "ovkbench.res";
     if (PosInitialize(appl, res, 0, 0, nullptr, 0) < 0) {
-        std::fprintf(stderr, "PosInitialize failed: error %d\n", PosErrno());
+        std::fprintf(stderr, "PosInitialize failed: error %d\nthe daemon's output:\n%s", PosErrno(),
+                     daemon.DaemonOutput().c_str());
         return 1;
     }
     Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PosTerm();
+    if (reporter.failed) std::fprintf(stderr, "the daemon's output:\n%s", daemon.DaemonOutput().c_str());
 
     const auto daemonTime = reporter.times.find("BM_PosIOCtlThroughDaemon");
     const auto plainTime = reporter.times.find("BM_UnixSocketPingPong");

@@ -61,7 +61,7 @@ void BM_ReceiptLines(benchmark::State& state) {
         const auto start = Clock::now();
         for (int i = 0; i < kLines; ++i) {
             if (PosWrite(printer, line.data(), static_cast<unsigned>(line.size())) != static_cast<int>(line.size())) {
-                state.SkipWithError("write failed");
+                state.SkipWithError(("write failed: error " + std::to_string(PosErrno()) + " at line " + std::to_string(i)).c_str());
                 return;
             }
         }

@@ -122,7 +122,7 @@ endfunction()
 # A GoogleTest executable: ovk_test(name SOURCES a.cpp ... LIBS x y ...)
 function(ovk_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/InstallCapture.cpp)
+  add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:ovk_install_capture>)
   target_link_libraries(${name} PRIVATE ovk_test_support ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120)

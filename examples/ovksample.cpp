@@ -1,6 +1,7 @@
 // ovksample: a small application of the client library. It connects to the control daemon,
 // prints the daemon's version and the system values it can read, writes a line to the
-// operator display and the receipt printer, opens cash drawer 1, acquires the POS keyboard,
+// operator display and the receipt printer, prints it on the model-6397 printer and cuts the
+// paper, opens cash drawer 1, acquires the POS keyboard,
 // unlocks the scanner and prints each scan it reads, unlocks the magnetic stripe reader and
 // prints the tracks of each card swiped, and prints the events that arrive on handle 0 for a
 // few seconds (keys with their code and character).
@@ -28,6 +29,9 @@
 //   ovksample.receipt.slotNumber:    SLOT_1
 //   ovksample.receipt.portNumber:    PORT_1
 //   ovksample.receipt.deviceNumber:  DEVICE_PRINTER_4
+//   ovksample.printer.slotNumber:    SLOT_1
+//   ovksample.printer.portNumber:    PORT_1
+//   ovksample.printer.deviceNumber:  DEVICE_PRINTER_6397
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
@@ -263,6 +267,24 @@ private:
     std::string line_;
 };
 
+// The model-6397 printer prints the line and cuts the paper (ESC P), then chases (ESC G).
+class Printer6397 : public SampleDevice {
+public:
+    explicit Printer6397(std::string line)
+        : SampleDevice("6397 printer", "printer", "PosPrinter"), line_(std::move(line) + "\n\x1bP\x1bG") {}
+
+    void onEvent(uint32_t msg, uint32_t /*p2*/) override {
+        if (msg == kChaseComplete) say("the line is printed");
+    }
+
+private:
+    void use() override {
+        const int n = PosWrite(handle(), line_.data(), static_cast<unsigned>(line_.size()));
+        say(n >= 0 ? "line written" : ("write failed: error " + std::to_string(PosErrno())).c_str());
+    }
+    std::string line_;
+};
+
 // A key event: the key code, make or release, and the numpad character when there is one.
 void printKey(const _POSQMSG& m) {
     const unsigned character = m.p1 >> 16 & 0xFF;
@@ -319,7 +341,8 @@ int main(int argc, char* argv[]) {
     Scanner scanner;
     Reader reader;
     ReceiptPrinter receipt(line);
-    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader, &receipt};
+    Printer6397 printer(line);
+    SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader, &receipt, &printer};
     for (SampleDevice* d : devices) d->tryOpen();
 
     std::printf("events for %d s:\n", seconds);

@@ -66,14 +66,12 @@ CTouch6348IoRs485Imp::~CTouch6348IoRs485Imp() {
         }
         m_cond.notify_all();
         if (m_fForceTerminate) {
-            // The thread may be held up in an observer: give it a fixed time, then join it
-            // when it has ended and leave it otherwise.
+            // The fixed wait of a forced end, then the join all the same: the thread has been
+            // told to stop and ends after its current read (bounded by the read time-out),
+            // and a thread left running would use this object after it has gone.
             Log("Waiting for MonitorDeviceThread to stop", fn);
             delay(STOP_WAIT_SECONDS);
-            if (m_fThreadStarted)
-                m_thread.detach();
-            else
-                m_thread.join();
+            m_thread.join();
         } else {
             m_thread.join();
             Log("Waiting for MonitorDeviceThread to stop", fn);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -46,6 +47,36 @@ int connectSocket(int sd, const sockaddr* addr, socklen_t len) {
 void removeStaleSocket(const char* path) {
     struct stat st;
     if (::lstat(path, &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path);
+}
+
+// Binds and listens under a name of its own beside `path` and only then renames the socket
+// to `path`: a client that finds the path can connect at once (between bind and listen it
+// would be refused). What is still at the path and is not a socket stays, and the open fails.
+int listenUnix(int sd, const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) == 0) {
+        errno = EADDRINUSE;
+        return -1;
+    }
+    sockaddr_un addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    const std::string temp = std::string(path) + "." + std::to_string(::getpid()) + ".new";
+    if (temp.size() >= sizeof addr.sun_path) {
+        // No room for the longer name: bind where the socket belongs.
+        std::memcpy(addr.sun_path, path, std::strlen(path));
+        return ::bind(sd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(sd, 5) == 0 ? 0 : -1;
+    }
+    std::memcpy(addr.sun_path, temp.c_str(), temp.size());
+    removeStaleSocket(temp.c_str());
+    if (::bind(sd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+    if (::listen(sd, 5) != 0 || ::rename(temp.c_str(), path) != 0) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        return -1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -135,8 +166,10 @@ int sostream::openSocket(int family, const void* addr, unsigned addrLen, int mod
     const sockaddr* sa = static_cast<const sockaddr*>(addr);
     if (mode == 0) {
         if (connectSocket(sd, sa, addrLen) != 0) return failWith();
+    } else if (unixPath) {
+        removeStaleSocket(unixPath);
+        if (listenUnix(sd, unixPath) != 0) return failWith();
     } else {
-        if (unixPath) removeStaleSocket(unixPath);
         if (::bind(sd, sa, addrLen) != 0 || ::listen(sd, 5) != 0) return failWith();
     }
     if (!sb || !sb->attach(sd)) {

@@ -25,6 +25,7 @@
 #include "ovksimcontrol.h"
 #include "ovksimlog.h"
 #include "ovksimserver.h"
+#include "simcontrol.h"
 
 namespace {
 
@@ -42,40 +43,6 @@ int usage() {
     std::fprintf(stderr, "usage: ovksim [-t terminal-file] [-c control-socket] [-l log-file]\n"
                          "       ovksim [-c control-socket] -x command\n");
     return 2;
-}
-
-// Runs one command on the simulator behind the control socket.
-int runCommand(const std::string& socketPath, const std::string& command) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof addr.sun_path || command.find('\n') != std::string::npos) return usage();
-    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        std::fprintf(stderr, "ovksim: no simulator at %s\n", socketPath.c_str());
-        if (fd >= 0) ::close(fd);
-        return 1;
-    }
-    const std::string line = command + "\n";
-    std::string reply;
-    bool done = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    while (done) {
-        pollfd p{fd, POLLIN, 0};
-        char c;
-        if (::poll(&p, 1, 10000) <= 0 || ::recv(fd, &c, 1, 0) != 1) {
-            done = false;
-            break;
-        }
-        if (c == '\n') break;
-        reply += c;
-    }
-    ::close(fd);
-    if (!done) {
-        std::fprintf(stderr, "ovksim: no reply from %s\n", socketPath.c_str());
-        return 1;
-    }
-    std::printf("%s\n", reply.c_str());
-    return reply.compare(0, 2, "ok") == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -100,7 +67,8 @@ int main(int argc, char* argv[]) {
     if (controlPath.empty()) controlPath = ovkPath("/tmp/.ovksim");
     if (client) {
         if (!terminalPath.empty() || !logPath.empty()) return usage();
-        return runCommand(controlPath, command);
+        const int rc = simctl::runCommand("ovksim", controlPath, command);
+        return rc < 0 ? usage() : rc;
     }
 
     bussim::SimLog log;

@@ -12,26 +12,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "simcontrol.h"
 #include "sydevnode.h"
 
 namespace bussim {
 
 namespace {
 
-bool sendAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd, p, left, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
+using simctl::sendAll;
 
 } // namespace
 
@@ -44,29 +32,7 @@ SimServer::~SimServer() {
 }
 
 bool SimServer::listenOn(const std::string& path, int& fd, std::string& error) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        error = "socket path too long: " + path;
-        return false;
-    }
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (!S_ISSOCK(st.st_mode)) {
-            error = path + " exists and is not a socket";
-            return false;
-        }
-        ::unlink(path.c_str());
-    }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, 16) != 0) {
-        error = "cannot listen on " + path + ": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-        return false;
-    }
+    if (!simctl::listenOn(path, fd, error)) return false;
     bound_.push_back(path);
     return true;
 }

@@ -1,6 +1,8 @@
 // The pty and the control socket of ovkscansim.
 #include "scansimserver.h"
 
+#include "simcontrol.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -27,20 +29,7 @@ constexpr Speed kSpeeds[] = {{B50, 50},       {B75, 75},       {B110, 110},     
                              {B9600, 9600},   {B19200, 19200}, {B38400, 38400},   {B57600, 57600},
                              {B115200, 115200}, {B230400, 230400}};
 
-bool sendAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd, p, left, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
+using simctl::sendAll;
 
 // Removes `path` when it is a symbolic link to `target`.
 void unlinkIfOurs(const std::string& path, const std::string& target) {
@@ -98,26 +87,7 @@ bool ScanSimServer::start(const std::string& linkPath, const std::string& contro
     }
     link_ = linkPath;
 
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (controlPath.empty() || controlPath.size() >= sizeof addr.sun_path) {
-        error = "socket path too long: " + controlPath;
-        stop();
-        return false;
-    }
-    if (::lstat(controlPath.c_str(), &st) == 0) {
-        if (!S_ISSOCK(st.st_mode)) {
-            error = controlPath + " exists and is not a socket";
-            stop();
-            return false;
-        }
-        ::unlink(controlPath.c_str());
-    }
-    std::memcpy(addr.sun_path, controlPath.c_str(), controlPath.size() + 1);
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener_, 16) != 0) {
-        error = "cannot listen on " + controlPath + ": " + std::strerror(errno);
+    if (!simctl::listenOn(controlPath, listener_, error)) {
         stop();
         return false;
     }

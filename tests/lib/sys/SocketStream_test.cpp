@@ -9,9 +9,12 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "FdLimit.h"
@@ -439,6 +442,12 @@ TEST(SostreamOpen, UnixClientAndServer) {
     sostream onFile(file.c_str(), 1);
     EXPECT_FALSE(onFile.good());
     EXPECT_EQ(root.read("/tmp/plain"), "keep");
+    // The socket is named only once it listens; no other name it had is left behind.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(root.at("/tmp")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".sock", "plain"}));
 }
 
 TEST(SostreamOpen, UnixPathLength) {
