@@ -179,10 +179,15 @@ TEST(SvrSocketLimits, ConnectionsBeyondTheLimitAreClosed) {
 TEST(SvrSocketLimits, StopServerWakesABlockedAccept) {
     SvrSocket server(10);
     ASSERT_EQ(server.startServer(0), -1);
+    // The accepting thread tells when it is about to accept, so a late start under load
+    // does not make the stop come first.
+    std::promise<void> started;
     auto accepting = std::async(std::launch::async, [&] {
         int state = 0;
+        started.set_value();
         return server.acceptConnections(&state, -1);
     });
+    started.get_future().wait();
     EXPECT_EQ(accepting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
     server.stopServer();
     ASSERT_EQ(accepting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
