@@ -64,8 +64,12 @@ list(APPEND OVK_JAVA_COMMAND ${Java_JAVA_EXECUTABLE} -Xcheck:jni -XX:+UseSerialG
 function(ovk_jni_library target)
   ovk_library(${target} ${ARGN})
   target_include_directories(${target} PRIVATE ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})
-  # The JVM loads the library alone: every symbol must come from a library it names.
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  # The JVM loads the library alone: every symbol must come from a library it names. The
+  # fuzz build is the exception: clang leaves the sanitizer and coverage runtimes to the
+  # executable, so its shared libraries always have those symbols open.
+  if(NOT OVK_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
 
 function(ovk_java_test_library target)
