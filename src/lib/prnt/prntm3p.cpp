@@ -209,7 +209,10 @@ int PRNTM3P::NewMsgRcvd(const unsigned char* data, int n) {
 
             if (!(m[0] & 0x01)) {
                 if (!(m[0] & 0x80)) rejects_ = 0;
-                else if (outstanding) RespondToCommandReject();
+                else if (outstanding) {
+                    RespondToCommandReject();
+                    outstanding = queue_->GetOutstanding(); // the reject may have completed it
+                }
                 if ((m[2] & 0x10) && outstanding && outstanding->code == M3_FONT_BLOCK) RespondToEEPROMLoadError();
                 if (m[0] & 0x20) RespondToHomeError();
             } else {
