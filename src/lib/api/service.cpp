@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -222,8 +223,11 @@ int Service::sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length
             break;
         }
         // The service thread is reading: it hands the reply over, or lets go of the socket
-        // and says so, and this thread tries again.
-        if (st.replyCond.wait_until(lock, deadline) == std::cv_status::timeout && !st.replyReady) {
+        // and says so, and this thread tries again. The wait is sliced so that the socket is
+        // tried again soon even if that word were missed.
+        const auto slice = std::min(deadline, Clock::now() + std::chrono::milliseconds(20));
+        if (st.replyCond.wait_until(lock, slice) == std::cv_status::timeout && !st.replyReady &&
+            Clock::now() >= deadline) {
             st.reply = ReplyHeader{handle, -1, POSERR_SYS_TIMEOUT, 0};
             break;
         }
@@ -385,7 +389,6 @@ Service::Receive Service::take(const char*& why) {
 
 void Service::serviceInputLoop() {
     apitrace("service thread started\n");
-    ApiState& st = apiState();
     for (;;) {
         {
             // A request on this connection reads its own reply: stay off the socket.
@@ -397,6 +400,12 @@ void Service::serviceInputLoop() {
         {
             std::lock_guard<std::mutex> reading(readMutex_);
             if (partial_) timeout = remainingMs(messageDeadline_);
+        }
+        if (requestActive_) {
+            // A request that began meanwhile may have found the read mutex taken and wait on
+            // the reply condition: let it read, and stay off the socket.
+            letRequestRead();
+            continue;
         }
         if (timeout == 0) {
             connectionLost("read failed!\n", false);
@@ -425,11 +434,13 @@ void Service::serviceInputLoop() {
             connectionLost(why, false);
             return;
         }
-        if (requestActive_) {
-            // A request that found the socket taken waits on the reply condition: let it
-            // read now.
-            std::lock_guard<std::mutex> lock(st.buffersMutex);
-            st.replyCond.notify_all();
-        }
+        // A request that found the socket taken waits on the reply condition: let it read now.
+        if (requestActive_) letRequestRead();
     }
+}
+
+void Service::letRequestRead() {
+    ApiState& st = apiState();
+    std::lock_guard<std::mutex> lock(st.buffersMutex);
+    st.replyCond.notify_all();
 }

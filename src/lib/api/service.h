@@ -65,6 +65,7 @@ private:
     void connectionLost(const char* why, bool haveBuffers);
     bool writeAll(const uint8_t* p, size_t n);
     void requestDone();
+    void letRequestRead(); // wakes a request waiting for the socket
 
     int servdes_;
     int fd_ = -1;

@@ -605,6 +605,27 @@ TEST_F(ClientTest, RepliesForOtherHandlesDoNotEndTheWait) {
     EXPECT_EQ(m.msg, uint32_t(POSM_SYS_DEVICE_RELEASED));
 }
 
+// Requests issued back to back meet the service thread as it goes back to the socket after
+// each reply; none of them may wait for its time-out, with or without events in between.
+TEST_F(ClientTest, BackToBackRequestsEachGetTheirReply) {
+    apiSetReplyWait(2000);
+    std::atomic<bool> withEvent{false};
+    daemon->setScript([&](FakeConn& c, const Request& r) {
+        if (withEvent && std::holds_alternative<IOCtlRequest>(r)) c.event(POSM_SYS_DEVICE_RELEASED, 1, 0);
+        daemon->answer(c, r);
+    });
+    ASSERT_EQ(init(), 0);
+    for (bool events : {false, true}) {
+        withEvent = events;
+        for (int i = 0; i < 20000; ++i) {
+            errno = 0;
+            ASSERT_EQ(PosIOCtl(0, POS_SYS_GET_VALUES, nullptr, 0), 0)
+                << "request " << i << (events ? " with events" : "") << ", errno " << errno;
+        }
+        drainQueue();
+    }
+}
+
 TEST_F(ClientTest, NoReplyTimesOutWith329AndALateReplyIsIgnored) {
     apiSetReplyWait(200);
     std::atomic<uint32_t> unanswered{0};
