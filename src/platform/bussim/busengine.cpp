@@ -279,9 +279,13 @@ void BusEngine::waitBuffer(int fd, int slot, uint8_t* rec) {
     const bool status = (s.events & (1u << exch::kEventStatus)) != 0;
     bool frame = !status && !s.frames.empty();
     bool errors = !s.errors.empty();
-    // Errors and a frame never share a buffer; when both wait they take turns.
+    // Errors and a frame never share a buffer. When both wait the frame goes first, so that
+    // a station's answer does not wait behind the poll time-outs of empty poll-list entries
+    // that every tick repeats; the errors get their buffer when no frame waits, and at the
+    // latest after kFramesBeforeErrors buffers in a row, so that a busy station never
+    // starves them.
     if (frame && errors) {
-        if (s.lastHadFrame) frame = false;
+        if (s.framesInARow >= kFramesBeforeErrors) frame = false;
         else errors = false;
     }
     if (frame) {
@@ -301,7 +305,7 @@ void BusEngine::waitBuffer(int fd, int slot, uint8_t* rec) {
     encodeNodeInput(in, buf); // fits: the queues only hold records that fit their areas
     std::memcpy(rec + 12, buf.data(), buf.size());
 
-    s.lastHadFrame = frame;
+    s.framesInARow = frame && !s.errors.empty() ? s.framesInARow + 1 : 0;
     s.events = 0;
     s.eventFlags = 0;
     s.status = 0;

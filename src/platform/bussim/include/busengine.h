@@ -74,6 +74,7 @@ public:
     static constexpr size_t kLogLimit = 4096;        // entries kept in each log
     static constexpr size_t kFrameQueueLimit = 64;   // received frames waiting per slot
     static constexpr size_t kErrorQueueLimit = 256;  // error records waiting per slot
+    static constexpr int kFramesBeforeErrors = 4;     // frame buffers in a row while errors wait
 
     explicit BusEngine(const TerminalDescription& description = TerminalDescription::standard());
     ~BusEngine() override;
@@ -143,7 +144,7 @@ private:
         int holder = -1;            // else the descriptor it went out through
         bool requested = false;     // 0x08 came while the node held it
         bool deliverUnasked = false; // after 0x0B
-        bool lastHadFrame = false;
+        int framesInARow = 0;       // buffers in a row that carried a frame while errors waited
         bool pollListKnown = false;
         uint8_t portConfig = 0;
         std::array<uint8_t, 3> timing{};
