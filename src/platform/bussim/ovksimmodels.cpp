@@ -20,6 +20,7 @@
 #include "trjprintermodel.h"
 #include "msrmodel.h"
 #include "scannermodel.h"
+#include "modelcommands.h"
 #include "printercommands.h"
 #include "testdevicemodel.h"
 #include "testprintermodel.h"
@@ -105,25 +106,37 @@ std::vector<std::string> ModelRegistry::names() const {
 
 namespace {
 
-// Options no model knows are refused, so that a misspelt option does not pass unnoticed.
-bool onlyOptions(const ModelOptions& options, std::initializer_list<const char*> known,
-                 std::string& error) {
+// A numeric option of a model: its key, its range and its value when it is not given.
+struct NumberSpec {
+    const char* key;
+    long min;
+    long max;
+    long fallback;
+};
+using OptionValues = std::map<std::string, long>;
+
+// Options no model knows are refused, so that a misspelt option does not pass unnoticed:
+// those that are neither numbers nor `others`. Then the numbers are read in order into
+// `values`, by key. False with the reason in `error`.
+bool readOptions(const ModelOptions& options, std::initializer_list<NumberSpec> numbers, OptionValues& values,
+                 std::string& error, std::initializer_list<const char*> others = {}) {
     for (const auto& [key, value] : options) {
         bool ok = false;
-        for (const char* k : known) ok = ok || key == k;
+        for (const NumberSpec& n : numbers) ok = ok || key == n.key;
+        for (const char* k : others) ok = ok || key == k;
         if (!ok) {
             error = "unknown option " + key;
             return false;
         }
     }
+    for (const NumberSpec& n : numbers)
+        if (!numberOption(options, n.key, n.min, n.max, n.fallback, values[n.key], error)) return false;
     return true;
 }
 
-template <class M>
-M* as(DeviceModel& model, std::string& reply) {
-    M* m = dynamic_cast<M*>(&model);
-    if (!m) reply = "the station has another model";
-    return m;
+bool onlyOptions(const ModelOptions& options, std::initializer_list<const char*> known, std::string& error) {
+    OptionValues none;
+    return readOptions(options, {}, none, error, known);
 }
 
 ModelKind testDeviceKind() {
@@ -131,49 +144,28 @@ ModelKind testDeviceKind() {
     k.name = "testdev";
     k.description = "test device: answers identification (type=) and status (subtype=, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long type = 0, subtype = 0, ec = 0;
-        if (!onlyOptions(o, {"type", "subtype", "ec"}, error) ||
-            !numberOption(o, "type", 0, 0xFFFF, 34900, type, error) ||
-            !numberOption(o, "subtype", 0, 0xFF, 1, subtype, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
+        OptionValues v;
+        if (!readOptions(o, {{"type", 0, 0xFFFF, 34900}, {"subtype", 0, 0xFF, 1}, {"ec", 0, 0xFF, 0x10}}, v, error))
             return nullptr;
         TestDeviceModel::Options options;
-        options.type = static_cast<uint16_t>(type);
-        options.subtype = static_cast<uint8_t>(subtype);
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.type = static_cast<uint16_t>(v["type"]);
+        options.subtype = static_cast<uint8_t>(v["subtype"]);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<TestDeviceModel>(options);
     };
-    k.commands["ident"] = {"<type>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<TestDeviceModel>(m, reply);
+    k.commands["ident"] = command<TestDeviceModel>("<type>", [](auto& d, const ModelArgs& a, std::string& reply) {
         long type = 0;
-        if (!d) return false;
         if (a.size() != 1 || !parseNumber(a[0], 0, 0xFFFF, type)) {
-            reply = "usage: ident <slot> <port> <address> <type>";
+            reply = usageOf("ident", "<type>");
             return false;
         }
-        d->setType(static_cast<uint16_t>(type));
+        d.setType(static_cast<uint16_t>(type));
         reply = "type " + std::to_string(type);
         return true;
-    }};
-    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<TestDeviceModel>(m, reply);
-        std::vector<uint8_t> bytes;
-        if (!d) return false;
-        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
-            reply = "usage: push <slot> <port> <address> <hex bytes>";
-            return false;
-        }
-        d->push(bytes);
-        reply = "queued " + std::to_string(bytes.size()) + " bytes";
-        return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<TestDeviceModel>(m, reply);
-        if (!d) return false;
-        reply = std::to_string(d->received().size());
-        for (const auto& p : d->received()) reply += " " + hexBytes(p);
-        return true;
-    }};
+    });
+    k.commands["push"] = pushCommand<TestDeviceModel>();
+    k.commands["payloads"] = query<TestDeviceModel>("payloads", ExtraArgs::Ignored,
+                                                    [](const TestDeviceModel& d) { return hexList(d.received()); });
     return k;
 }
 
@@ -182,51 +174,42 @@ ModelKind drawerKind() {
     k.name = "drawer";
     k.description = "cash-drawer unit: two drawers and an alarm (drawer1=, drawer2=, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long d1 = 0, d2 = 0, ec = 0;
-        if (!onlyOptions(o, {"drawer1", "drawer2", "ec"}, error) ||
-            !numberOption(o, "drawer1", 0, 1, 1, d1, error) ||
-            !numberOption(o, "drawer2", 0, 1, 1, d2, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error))
+        OptionValues v;
+        if (!readOptions(o, {{"drawer1", 0, 1, 1}, {"drawer2", 0, 1, 1}, {"ec", 0, 0xFF, 0x21}}, v, error))
             return nullptr;
         DrawerModel::Options options;
-        options.drawer1Connected = d1 != 0;
-        options.drawer2Connected = d2 != 0;
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.drawer1Connected = v["drawer1"] != 0;
+        options.drawer2Connected = v["drawer2"] != 0;
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<DrawerModel>(options);
     };
     auto drawerCommand = [](const char* name, bool (*act)(DrawerModel&, int)) {
-        return ModelCommand{"<drawer 1|2>", [name, act](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<DrawerModel>(m, reply);
+        return command<DrawerModel>("<drawer 1|2>", [name, act](auto& d, const ModelArgs& a, std::string& reply) {
             long n = 0;
-            if (!d) return false;
             if (a.size() != 1 || !parseNumber(a[0], 1, 2, n)) {
-                reply = std::string("usage: ") + name + " <slot> <port> <address> <drawer 1|2>";
+                reply = usageOf(name, "<drawer 1|2>");
                 return false;
             }
-            if (!act(*d, static_cast<int>(n))) {
+            if (!act(d, static_cast<int>(n))) {
                 reply = "no change";
                 return false;
             }
             reply = std::string(name) + " drawer " + std::to_string(n);
             return true;
-        }};
+        });
     };
     k.commands["open"] = drawerCommand("open", [](DrawerModel& d, int n) { return d.openDrawer(n); });
     k.commands["close"] = drawerCommand("close", [](DrawerModel& d, int n) { return d.closeDrawer(n); });
     k.commands["plug"] = drawerCommand("plug", [](DrawerModel& d, int n) { return d.setConnected(n, true); });
     k.commands["unplug"] =
         drawerCommand("unplug", [](DrawerModel& d, int n) { return d.setConnected(n, false); });
-    k.commands["drawers"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<DrawerModel>(m, reply);
-        if (!d) return false;
-        reply.clear();
-        for (int n = 1; n <= 2; ++n) {
-            reply += "drawer" + std::to_string(n) + "=" +
-                     (!d->connected(n) ? "unplugged" : d->drawerOpen(n) ? "open" : "closed") + " ";
-        }
-        reply += std::string("alarm=") + (d->alarmSounding() ? "on" : "off");
-        return true;
-    }};
+    k.commands["drawers"] = query<DrawerModel>("drawers", ExtraArgs::Ignored, [](const DrawerModel& d) {
+        std::string out;
+        for (int n = 1; n <= 2; ++n)
+            out += "drawer" + std::to_string(n) + "=" +
+                   (!d.connected(n) ? "unplugged" : d.drawerOpen(n) ? "open" : "closed") + " ";
+        return out + "alarm=" + (d.alarmSounding() ? "on" : "off");
+    });
     return k;
 }
 
@@ -238,29 +221,18 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
         if (!onlyOptions(o, {}, error)) return nullptr;
         return DisplayModel::make(name);
     };
-    k.commands["text"] = {"<row>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<DisplayModel>(m, reply);
+    k.commands["text"] = command<DisplayModel>("<row>", [](auto& d, const ModelArgs& a, std::string& reply) {
         long row = 0;
-        if (!d) return false;
         if (a.size() != 1 || !parseNumber(a[0], 0, DisplayModel::kRows - 1, row)) {
-            reply = "usage: text <slot> <port> <address> <row 0|1>";
+            reply = usageOf("text", "<row 0|1>");
             return false;
         }
-        reply = "[" + d->text(static_cast<int>(row)) + "]";
+        reply = "[" + d.text(static_cast<int>(row)) + "]";
         return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<DisplayModel>(m, reply);
-        if (!d) return false;
-        if (!a.empty()) {
-            reply = "usage: payloads <slot> <port> <address>";
-            return false;
-        }
-        // Every command the display received, oldest first, in hex.
-        reply = std::to_string(d->commands().size());
-        for (const auto& c : d->commands()) reply += " " + hexBytes(c);
-        return true;
-    }};
+    });
+    // Every command the display received, oldest first, in hex.
+    k.commands["payloads"] = query<DisplayModel>("payloads", ExtraArgs::Refused,
+                                                 [](const DisplayModel& d) { return hexList(d.commands()); });
     return k;
 }
 
@@ -271,85 +243,55 @@ ModelKind touchKind(const std::string& name, TouchModel::Kind kind, long default
                         ? "touch controller with calibration (id=, features=, ec=, cmdset=)"
                         : "touch controller of the touch display (id=, features=, ec=, cmdset=)";
     k.make = [kind, defaultId](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long id = 0, features = 0, ec = 0, cmdset = 0;
-        if (!onlyOptions(o, {"id", "features", "ec", "cmdset"}, error) ||
-            !numberOption(o, "id", 0, 0xFF, defaultId, id, error) ||
-            !numberOption(o, "features", 0, 0xFF, 0x50, features, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 2, ec, error) ||
-            !numberOption(o, "cmdset", 0, 0xFF, 0x88, cmdset, error))
+        OptionValues v;
+        if (!readOptions(o, {{"id", 0, 0xFF, defaultId}, {"features", 0, 0xFF, 0x50}, {"ec", 0, 0xFF, 2},
+                             {"cmdset", 0, 0xFF, 0x88}},
+                         v, error))
             return nullptr;
         TouchModel::Options options;
         options.kind = kind;
-        options.id = static_cast<uint8_t>(id);
-        options.features = static_cast<uint8_t>(features);
-        options.ecLevel = static_cast<uint8_t>(ec);
-        options.commandSet = static_cast<uint8_t>(cmdset);
+        options.id = static_cast<uint8_t>(v["id"]);
+        options.features = static_cast<uint8_t>(v["features"]);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.commandSet = static_cast<uint8_t>(v["cmdset"]);
         return std::make_unique<TouchModel>(options);
     };
     const long maxCoordinate = kind == TouchModel::Kind::Elo ? 0xFFFF : 0xFF;
     auto pointCommand = [maxCoordinate](const char* verb, void (TouchModel::*act)(int, int)) {
-        return ModelCommand{"<x> <y>", [=](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* t = as<TouchModel>(m, reply);
+        return command<TouchModel>("<x> <y>", [=](auto& t, const ModelArgs& a, std::string& reply) {
             long x = 0, y = 0;
-            if (!t) return false;
             if (a.size() != 2 || !parseNumber(a[0], 0, maxCoordinate, x) ||
                 !parseNumber(a[1], 0, maxCoordinate, y)) {
-                reply = std::string("usage: ") + verb + " <slot> <port> <address> <x> <y>";
+                reply = usageOf(verb, "<x> <y>");
                 return false;
             }
-            (t->*act)(static_cast<int>(x), static_cast<int>(y));
+            (t.*act)(static_cast<int>(x), static_cast<int>(y));
             reply = std::string(verb) + " " + std::to_string(x) + " " + std::to_string(y);
             return true;
-        }};
+        });
     };
     k.commands["touch"] = pointCommand("touch", &TouchModel::touch);
     k.commands["lift"] = pointCommand("lift", &TouchModel::lift);
-    k.commands["calpoint"] = {"ok|fail", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* t = as<TouchModel>(m, reply);
-        if (!t) return false;
-        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
-            reply = "usage: calpoint <slot> <port> <address> ok|fail";
-            return false;
-        }
-        t->calibrationPoint(a[0] == "ok");
-        reply = "calpoint " + a[0];
-        return true;
-    }};
-    k.commands["caldone"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* t = as<TouchModel>(m, reply);
-        if (!t) return false;
-        if (!a.empty()) {
-            reply = "usage: caldone <slot> <port> <address>";
-            return false;
-        }
-        t->calibrationDone();
-        reply = "caldone";
-        return true;
-    }};
-    k.commands["fault"] = {"overflow|diag|reject", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* t = as<TouchModel>(m, reply);
-        if (!t) return false;
-        if (a.size() != 1 || !t->fault(a[0])) {
-            reply = "usage: fault <slot> <port> <address> overflow|diag|reject";
-            return false;
-        }
-        reply = "fault " + a[0];
-        return true;
-    }};
-    k.commands["touchstate"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* t = as<TouchModel>(m, reply);
-        if (!t) return false;
-        reply = t->state();
-        return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* t = as<TouchModel>(m, reply);
-        if (!t) return false;
-        // Every command the controller received, oldest first, in hex.
-        reply = std::to_string(t->commands().size());
-        for (const auto& c : t->commands()) reply += " " + hexBytes(c);
-        return true;
-    }};
+    k.commands["calpoint"] = choiceCommand<TouchModel>("calpoint", "ok|fail", "ok", "fail",
+                                                        [](TouchModel& t, bool ok) { t.calibrationPoint(ok); });
+    k.commands["caldone"] = query<TouchModel>("caldone", ExtraArgs::Refused, [](TouchModel& t) {
+        t.calibrationDone();
+        return std::string("caldone");
+    });
+    k.commands["fault"] =
+        command<TouchModel>("overflow|diag|reject", [](auto& t, const ModelArgs& a, std::string& reply) {
+            if (a.size() != 1 || !t.fault(a[0])) {
+                reply = usageOf("fault", "overflow|diag|reject");
+                return false;
+            }
+            reply = "fault " + a[0];
+            return true;
+        });
+    k.commands["touchstate"] =
+        query<TouchModel>("touchstate", ExtraArgs::Ignored, [](const TouchModel& t) { return t.state(); });
+    // Every command the controller received, oldest first, in hex.
+    k.commands["payloads"] = query<TouchModel>("payloads", ExtraArgs::Ignored,
+                                               [](const TouchModel& t) { return hexList(t.commands()); });
     return k;
 }
 
@@ -358,7 +300,6 @@ ModelKind keyboardKind() {
     k.name = "poskbd";
     k.description = "RS-485 POS keyboard: keys and key lock (format=ext|k50|text|anpos, type=, info6=, ec=, lock=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long type = 0, info6 = 0, ec = 0, lock = 0;
         KeyboardModel::Options options;
         auto format = o.find("format");
         if (format != o.end()) {
@@ -372,87 +313,63 @@ ModelKind keyboardKind() {
                 return nullptr;
             }
         }
-        if (!onlyOptions(o, {"format", "type", "info6", "ec", "lock"}, error) ||
-            !numberOption(o, "type", 0, 0xFF, 2, type, error) ||
-            !numberOption(o, "info6", 0, 0xFF, 0, info6, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error) ||
-            !numberOption(o, "lock", 0, 0xFF, 0x10, lock, error))
+        OptionValues v;
+        if (!readOptions(o,
+                         {{"type", 0, 0xFF, 2}, {"info6", 0, 0xFF, 0}, {"ec", 0, 0xFF, 0x10}, {"lock", 0, 0xFF, 0x10}},
+                         v, error, {"format"}))
             return nullptr;
-        options.type = static_cast<uint8_t>(type);
-        options.info6 = static_cast<uint8_t>(info6);
-        options.ecLevel = static_cast<uint8_t>(ec);
-        options.lock = static_cast<uint8_t>(lock);
+        options.type = static_cast<uint8_t>(v["type"]);
+        options.info6 = static_cast<uint8_t>(v["info6"]);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.lock = static_cast<uint8_t>(v["lock"]);
         return std::make_unique<KeyboardModel>(options);
     };
-    k.commands["keys"] = {"<hex codes> [flags=<hex>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
-        if (!d) return false;
-        std::vector<uint8_t> codes, flags{0};
-        bool ok = (a.size() == 1 || a.size() == 2) && parseHexBytes(a[0], codes) && !codes.empty();
-        if (ok && a.size() == 2)
-            ok = a[1].rfind("flags=", 0) == 0 && parseHexBytes(a[1].substr(6), flags) && flags.size() == 1;
-        if (!ok) {
-            reply = "usage: keys <slot> <port> <address> <hex codes> [flags=<hex byte>]";
-            return false;
-        }
-        d->keys(codes, flags[0]);
-        reply = "keys " + hexBytes(codes);
-        return true;
-    }};
-    k.commands["keylock"] = {"<bits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
+    k.commands["keys"] =
+        command<KeyboardModel>("<hex codes> [flags=<hex>]", [](auto& d, const ModelArgs& a, std::string& reply) {
+            std::vector<uint8_t> codes, flags{0};
+            bool ok = (a.size() == 1 || a.size() == 2) && parseHexBytes(a[0], codes) && !codes.empty();
+            if (ok && a.size() == 2)
+                ok = a[1].rfind("flags=", 0) == 0 && parseHexBytes(a[1].substr(6), flags) && flags.size() == 1;
+            if (!ok) {
+                reply = "usage: keys <slot> <port> <address> <hex codes> [flags=<hex byte>]";
+                return false;
+            }
+            d.keys(codes, flags[0]);
+            reply = "keys " + hexBytes(codes);
+            return true;
+        });
+    k.commands["keylock"] = command<KeyboardModel>("<bits>", [](auto& d, const ModelArgs& a, std::string& reply) {
         long bits = 0;
-        if (!d) return false;
         if (a.size() != 1 || !parseNumber(a[0], 0, 0xFF, bits)) {
-            reply = "usage: keylock <slot> <port> <address> <bits>";
+            reply = usageOf("keylock", "<bits>");
             return false;
         }
-        d->keyLock(static_cast<uint8_t>(bits));
+        d.keyLock(static_cast<uint8_t>(bits));
         reply = "keylock " + hexBytes({static_cast<uint8_t>(bits)});
         return true;
-    }};
-    k.commands["typematic"] = {"<A 0|1> <B 0|1>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
-        long x = 0, y = 0;
-        if (!d) return false;
-        if (a.size() != 2 || !parseNumber(a[0], 0, 1, x) || !parseNumber(a[1], 0, 1, y)) {
-            reply = "usage: typematic <slot> <port> <address> <A 0|1> <B 0|1>";
-            return false;
-        }
-        d->fixTypematic(static_cast<int>(x), static_cast<int>(y));
-        reply = "typematic " + std::to_string(x) + " " + std::to_string(y);
-        return true;
-    }};
-    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
-        std::vector<uint8_t> bytes;
-        if (!d) return false;
-        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
-            reply = "usage: push <slot> <port> <address> <hex bytes>";
-            return false;
-        }
-        d->push(bytes);
-        reply = "queued " + std::to_string(bytes.size()) + " bytes";
-        return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
-        if (!d) return false;
-        reply = std::to_string(d->received().size());
-        for (const auto& p : d->received()) reply += " " + hexBytes(p);
-        return true;
-    }};
-    k.commands["kbdstate"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<KeyboardModel>(m, reply);
-        if (!d) return false;
+    });
+    k.commands["typematic"] =
+        command<KeyboardModel>("<A 0|1> <B 0|1>", [](auto& d, const ModelArgs& a, std::string& reply) {
+            long x = 0, y = 0;
+            if (a.size() != 2 || !parseNumber(a[0], 0, 1, x) || !parseNumber(a[1], 0, 1, y)) {
+                reply = usageOf("typematic", "<A 0|1> <B 0|1>");
+                return false;
+            }
+            d.fixTypematic(static_cast<int>(x), static_cast<int>(y));
+            reply = "typematic " + std::to_string(x) + " " + std::to_string(y);
+            return true;
+        });
+    k.commands["push"] = pushCommand<KeyboardModel>();
+    k.commands["payloads"] = query<KeyboardModel>("payloads", ExtraArgs::Ignored,
+                                                  [](const KeyboardModel& d) { return hexList(d.received()); });
+    k.commands["kbdstate"] = query<KeyboardModel>("kbdstate", ExtraArgs::Ignored, [](const KeyboardModel& d) {
         auto shown = [](const std::vector<uint8_t>& b) { return b.empty() ? std::string("-") : hexBytes(b); };
-        reply = "lights=" + shown(d->lights()) + " tone=" + shown(d->tone()) +
-                " configure=" + shown(d->configure()) +
-                " lock=" + hexBytes({d->options().lock}) +
-                " blocks=" + std::to_string(d->microcodeBlocks().size());
-        for (const auto& b : d->microcodeBlocks()) reply += " " + hexBytes(b);
-        return true;
-    }};
+        std::string out = "lights=" + shown(d.lights()) + " tone=" + shown(d.tone()) +
+                          " configure=" + shown(d.configure()) + " lock=" + hexBytes({d.options().lock}) +
+                          " blocks=" + std::to_string(d.microcodeBlocks().size());
+        for (const auto& b : d.microcodeBlocks()) out += " " + hexBytes(b);
+        return out;
+    });
     return k;
 }
 
@@ -474,25 +391,21 @@ ModelKind p6397Kind() {
     k.description = "model-6397 printer (devtype=, subtype=, option=, feature=, ec=, info=HEX, serial=, "
                     "codepage=, flash=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long devtype = 0, subtype = 0, option = 0, feature = 0, ec = 0, codepage = 0, flash = 0;
-        if (!onlyOptions(o, {"devtype", "subtype", "option", "feature", "ec", "info", "serial", "codepage", "flash"},
-                         error) ||
-            !numberOption(o, "devtype", 0, 0xFF, 0x30, devtype, error) ||
-            !numberOption(o, "subtype", 0, 0xFF, 4, subtype, error) ||
-            !numberOption(o, "option", 0, 0xFF, 3, option, error) ||
-            !numberOption(o, "feature", 0, 0xFF, 0, feature, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x14, ec, error) ||
-            !numberOption(o, "codepage", 0, 0xFFFF, 858, codepage, error) ||
-            !numberOption(o, "flash", 0, 0xFFFFFF, 65536, flash, error))
+        OptionValues v;
+        if (!readOptions(o,
+                         {{"devtype", 0, 0xFF, 0x30}, {"subtype", 0, 0xFF, 4}, {"option", 0, 0xFF, 3},
+                          {"feature", 0, 0xFF, 0}, {"ec", 0, 0xFF, 0x14}, {"codepage", 0, 0xFFFF, 858},
+                          {"flash", 0, 0xFFFFFF, 65536}},
+                         v, error, {"info", "serial"}))
             return nullptr;
         P6397Model::Options options;
-        options.deviceType = static_cast<uint8_t>(devtype);
-        options.subtype = static_cast<uint8_t>(subtype);
-        options.option = static_cast<uint8_t>(option);
-        options.feature = static_cast<uint8_t>(feature);
-        options.ecLevel = static_cast<uint8_t>(ec);
-        options.codePage = static_cast<uint16_t>(codepage);
-        options.flashSize = static_cast<uint32_t>(flash);
+        options.deviceType = static_cast<uint8_t>(v["devtype"]);
+        options.subtype = static_cast<uint8_t>(v["subtype"]);
+        options.option = static_cast<uint8_t>(v["option"]);
+        options.feature = static_cast<uint8_t>(v["feature"]);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.codePage = static_cast<uint16_t>(v["codepage"]);
+        options.flashSize = static_cast<uint32_t>(v["flash"]);
         auto info = o.find("info");
         if (info != o.end() && (!parseHexBytes(info->second, options.info) || options.info.size() < 5 ||
                                 options.info.size() > 64)) {
@@ -510,111 +423,94 @@ ModelKind p6397Kind() {
         return std::make_unique<P6397Model>(options);
     };
     addPrinterCommands(k);
-    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
+    // Unlike the other printers', the reply names the byte in decimal.
+    k.commands["status"] = command<P6397Model>("<byte> <hex>", [](auto& p, const ModelArgs& a, std::string& reply) {
         long index = 0;
         std::vector<uint8_t> value;
-        if (!p) return false;
         if (a.size() != 2 || !parseNumber(a[0], 0, 15, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
-            reply = "usage: status <slot> <port> <address> <byte 0-15> <hex>";
+            reply = usageOf("status", "<byte 0-15> <hex>");
             return false;
         }
-        p->setStatusByte(static_cast<int>(index), value[0]);
+        p.setStatusByte(static_cast<int>(index), value[0]);
         reply = "status " + std::to_string(index) + " " + hexBytes(value);
         return true;
-    }};
-    k.commands["fault"] = {"<error|printer|eeprom|busy|full|clear>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
-        if (!p) return false;
-        static const std::pair<const char*, P6397Model::Fault> kFaults[] = {
-            {"error", P6397Model::kFaultError}, {"printer", P6397Model::kFaultPrinter},
-            {"eeprom", P6397Model::kFaultEeprom}, {"busy", P6397Model::kFaultBusy},
-            {"full", P6397Model::kFaultFull}};
-        if (a.size() == 1 && a[0] == "clear") {
-            p->clearFaults();
-            reply = "fault clear";
-            return true;
-        }
-        for (const auto& [name, fault] : kFaults) {
-            if (a.size() == 1 && a[0] == name) {
-                p->setFault(fault, true);
-                reply = std::string("fault ") + name;
+    });
+    k.commands["fault"] = command<P6397Model>(
+        "<error|printer|eeprom|busy|full|clear>", [](auto& p, const ModelArgs& a, std::string& reply) {
+            static const std::pair<const char*, P6397Model::Fault> kFaults[] = {
+                {"error", P6397Model::kFaultError}, {"printer", P6397Model::kFaultPrinter},
+                {"eeprom", P6397Model::kFaultEeprom}, {"busy", P6397Model::kFaultBusy},
+                {"full", P6397Model::kFaultFull}};
+            if (a.size() == 1 && a[0] == "clear") {
+                p.clearFaults();
+                reply = "fault clear";
                 return true;
             }
-        }
-        reply = "usage: fault <slot> <port> <address> <error|printer|eeprom|busy|full|clear>";
-        return false;
-    }};
-    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
+            for (const auto& [name, fault] : kFaults) {
+                if (a.size() == 1 && a[0] == name) {
+                    p.setFault(fault, true);
+                    reply = std::string("fault ") + name;
+                    return true;
+                }
+            }
+            reply = usageOf("fault", "<error|printer|eeprom|busy|full|clear>");
+            return false;
+        });
+    k.commands["micr"] = command<P6397Model>("<hex>", [](auto& p, const ModelArgs& a, std::string& reply) {
         std::vector<uint8_t> line;
-        if (!p) return false;
         if (a.size() != 1 || !parseHexBytes(a[0], line) || line.size() > 200) {
-            reply = "usage: micr <slot> <port> <address> <hex, at most 200 bytes>";
+            reply = usageOf("micr", "<hex, at most 200 bytes>");
             return false;
         }
-        p->setCodeLine(line);
+        p.setCodeLine(line);
         reply = "micr " + hexBytes(line);
         return true;
-    }};
+    });
     for (const char* verb : {"scan", "scandone"}) {
         const bool done = std::string(verb) == "scandone";
-        k.commands[verb] = {"<hex>", [verb, done](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* p = as<P6397Model>(m, reply);
+        k.commands[verb] = command<P6397Model>("<hex>", [verb, done](auto& p, const ModelArgs& a, std::string& reply) {
             std::vector<uint8_t> data;
-            if (!p) return false;
             if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 240) {
-                reply = std::string("usage: ") + verb + " <slot> <port> <address> <hex, at most 240 bytes>";
+                reply = usageOf(verb, "<hex, at most 240 bytes>");
                 return false;
             }
-            if (!p->scanData(data, done)) {
+            if (!p.scanData(data, done)) {
                 reply = "the printer has no imaging (feature=0x04)";
                 return false;
             }
             reply = std::string(verb) + " " + hexBytes(data);
             return true;
-        }};
+        });
     }
-    k.commands["flash"] = {"<address> <count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
+    k.commands["flash"] = command<P6397Model>("<address> <count>", [](auto& p, const ModelArgs& a, std::string& reply) {
         long address = 0, count = 0;
-        if (!p) return false;
         if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFFFF, address) || !parseNumber(a[1], 1, 4096, count)) {
-            reply = "usage: flash <slot> <port> <address> <address> <count 1-4096>";
+            reply = usageOf("flash", "<address> <count 1-4096>");
             return false;
         }
         std::vector<uint8_t> bytes;
         for (long i = 0; i < count; ++i) {
-            const int b = p->flashByte(static_cast<uint32_t>(address + i));
+            const int b = p.flashByte(static_cast<uint32_t>(address + i));
             bytes.push_back(b < 0 ? 0xFF : static_cast<uint8_t>(b));
         }
         reply = hexBytes(bytes);
         return true;
-    }};
-    k.commands["logos"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
-        if (!p) return false;
-        if (!a.empty()) {
-            reply = "usage: logos <slot> <port> <address>";
-            return false;
-        }
+    });
+    k.commands["logos"] = query<P6397Model>("logos", ExtraArgs::Refused, [](P6397Model& p) {
         char text[64];
-        std::snprintf(text, sizeof text, "checksum %04x bytes %zu", p->logoChecksum(), p->logoMemory().size());
-        reply = text;
-        return true;
-    }};
-    k.commands["mct"] = {"<index> <value>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<P6397Model>(m, reply);
+        std::snprintf(text, sizeof text, "checksum %04x bytes %zu", p.logoChecksum(), p.logoMemory().size());
+        return std::string(text);
+    });
+    k.commands["mct"] = command<P6397Model>("<index> <value>", [](auto& p, const ModelArgs& a, std::string& reply) {
         long index = 0, value = 0;
-        if (!p) return false;
         if (a.size() != 2 || !parseNumber(a[0], 0, 0xFF, index) || !parseNumber(a[1], 0, 0xFFFF, value)) {
-            reply = "usage: mct <slot> <port> <address> <index 0-255> <value 0-65535>";
+            reply = usageOf("mct", "<index 0-255> <value 0-65535>");
             return false;
         }
-        p->setMct(static_cast<uint8_t>(index), static_cast<uint16_t>(value));
+        p.setMct(static_cast<uint8_t>(index), static_cast<uint16_t>(value));
         reply = "mct " + std::to_string(index) + " " + std::to_string(value);
         return true;
-    }};
+    });
     return k;
 }
 
@@ -623,26 +519,12 @@ ModelKind m2PrinterKind() {
     k.name = "m2";
     k.description = "M2 impact printer: receipt, journal, document (ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long ec = 0;
-        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
-            return nullptr;
-        return std::make_unique<M2PrinterModel>(static_cast<uint8_t>(ec));
+        OptionValues v;
+        if (!readOptions(o, {{"ec", 0, 0xFF, 0x20}}, v, error)) return nullptr;
+        return std::make_unique<M2PrinterModel>(static_cast<uint8_t>(v["ec"]));
     };
     addPrinterCommands(k);
-    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M2PrinterModel>(m, reply);
-        if (!p) return false;
-        long index = 0;
-        std::vector<uint8_t> value;
-        if (a.size() != 2 || !parseNumber(a[0], 0, 3, index) || !parseHexBytes(a[1], value) ||
-            value.size() != 1) {
-            reply = "usage: status <slot> <port> <address> <byte 0-3> <hex>";
-            return false;
-        }
-        p->setStatusByte(static_cast<int>(index), value[0]);
-        reply = "status " + a[0] + " " + hexBytes(value);
-        return true;
-    }};
+    k.commands["status"] = statusCommand<M2PrinterModel>(3);
     return k;
 }
 
@@ -651,54 +533,21 @@ ModelKind srjPrinterKind() {
     k.name = "srj";
     k.description = "SRJ printer: receipt, journal, document (model=1|2, wide=0|1, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long model = 0, wide = 0, ec = 0;
-        if (!onlyOptions(o, {"model", "wide", "ec"}, error) || !numberOption(o, "model", 1, 2, 2, model, error) ||
-            !numberOption(o, "wide", 0, 1, 1, wide, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error))
+        OptionValues v;
+        if (!readOptions(o, {{"model", 1, 2, 2}, {"wide", 0, 1, 1}, {"ec", 0, 0xFF, 0x20}}, v, error))
             return nullptr;
         SrjPrinterModel::Options options;
-        options.model = static_cast<int>(model);
-        options.wide = wide != 0;
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.model = static_cast<int>(v["model"]);
+        options.wide = v["wide"] != 0;
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<SrjPrinterModel>(options);
     };
     addPrinterCommands(k);
-    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<SrjPrinterModel>(m, reply);
-        if (!p) return false;
-        long index = 0;
-        std::vector<uint8_t> value;
-        if (a.size() != 2 || !parseNumber(a[0], 0, 7, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
-            reply = "usage: status <slot> <port> <address> <byte 0-7> <hex>";
-            return false;
-        }
-        p->setStatusByte(static_cast<int>(index), value[0]);
-        reply = "status " + a[0] + " " + hexBytes(value);
-        return true;
-    }};
-    k.commands["answer"] = {"<byte0 hex> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<SrjPrinterModel>(m, reply);
-        if (!p) return false;
-        long n = 1;
-        std::vector<uint8_t> value;
-        if (a.empty() || a.size() > 2 || !parseHexBytes(a[0], value) || value.size() != 1 ||
-            (a.size() == 2 && !parseNumber(a[1], 0, 1000000, n))) {
-            reply = "usage: answer <slot> <port> <address> <byte0 hex> [n]";
-            return false;
-        }
-        p->answerNext(value[0], static_cast<int>(n));
-        reply = "answer " + hexBytes(value) + " " + std::to_string(n);
-        return true;
-    }};
-    k.commands["udc"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<SrjPrinterModel>(m, reply);
-        if (!p) return false;
-        if (!a.empty()) {
-            reply = "usage: udc <slot> <port> <address>";
-            return false;
-        }
-        reply = "blocks=" + std::to_string(p->udcBlocks());
-        return true;
-    }};
+    k.commands["status"] = statusCommand<SrjPrinterModel>(7);
+    k.commands["answer"] = answerCommand<SrjPrinterModel>();
+    k.commands["udc"] = query<SrjPrinterModel>("udc", ExtraArgs::Refused, [](const SrjPrinterModel& p) {
+        return "blocks=" + std::to_string(p.udcBlocks());
+    });
     return k;
 }
 
@@ -707,66 +556,29 @@ ModelKind trjPrinterKind() {
     k.name = "trj";
     k.description = "TRJ thermal printer: receipt, journal (ec=, devtype=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long ec = 0, devtype = 0;
-        if (!onlyOptions(o, {"ec", "devtype"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
-            !numberOption(o, "devtype", 0, 0xFF, 0x11, devtype, error))
-            return nullptr;
+        OptionValues v;
+        if (!readOptions(o, {{"ec", 0, 0xFF, 0x20}, {"devtype", 0, 0xFF, 0x11}}, v, error)) return nullptr;
         TrjPrinterModel::Options options;
-        options.ecLevel = static_cast<uint8_t>(ec);
-        options.deviceType = static_cast<uint8_t>(devtype);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.deviceType = static_cast<uint8_t>(v["devtype"]);
         return std::make_unique<TrjPrinterModel>(options);
     };
     addPrinterCommands(k);
-    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<TrjPrinterModel>(m, reply);
-        if (!p) return false;
-        long index = 0;
-        std::vector<uint8_t> value;
-        if (a.size() != 2 || !parseNumber(a[0], 0, 7, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
-            reply = "usage: status <slot> <port> <address> <byte 0-7> <hex>";
-            return false;
-        }
-        p->setStatusByte(static_cast<int>(index), value[0]);
-        reply = "status " + a[0] + " " + hexBytes(value);
-        return true;
-    }};
-    k.commands["answer"] = {"<byte0 hex> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<TrjPrinterModel>(m, reply);
-        if (!p) return false;
-        long n = 1;
-        std::vector<uint8_t> value;
-        if (a.empty() || a.size() > 2 || !parseHexBytes(a[0], value) || value.size() != 1 ||
-            (a.size() == 2 && !parseNumber(a[1], 0, 1000000, n))) {
-            reply = "usage: answer <slot> <port> <address> <byte0 hex> [n]";
-            return false;
-        }
-        p->answerNext(value[0], static_cast<int>(n));
-        reply = "answer " + hexBytes(value) + " " + std::to_string(n);
-        return true;
-    }};
-    k.commands["badid"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<TrjPrinterModel>(m, reply);
-        if (!p) return false;
-        long n = 1;
-        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
-            reply = "usage: badid <slot> <port> <address> [n]";
-            return false;
-        }
-        p->badIdNext(static_cast<int>(n));
-        reply = "badid " + std::to_string(n);
-        return true;
-    }};
-    k.commands["defer"] = {"<on|off>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<TrjPrinterModel>(m, reply);
-        if (!p) return false;
+    k.commands["status"] = statusCommand<TrjPrinterModel>(7);
+    k.commands["answer"] = answerCommand<TrjPrinterModel>();
+    k.commands["badid"] = countCommand<TrjPrinterModel>("badid", [](TrjPrinterModel& p, int n) {
+        p.badIdNext(n);
+        return n;
+    });
+    k.commands["defer"] = command<TrjPrinterModel>("<on|off>", [](auto& p, const ModelArgs& a, std::string& reply) {
         if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
-            reply = "usage: defer <slot> <port> <address> <on|off>";
+            reply = usageOf("defer", "<on|off>");
             return false;
         }
-        p->setDefer(a[0] == "on");
-        reply = "defer " + a[0] + " held=" + std::to_string(p->held());
+        p.setDefer(a[0] == "on");
+        reply = "defer " + a[0] + " held=" + std::to_string(p.held());
         return true;
-    }};
+    });
     return k;
 }
 
@@ -775,58 +587,39 @@ ModelKind m3PrinterKind() {
     k.name = "m3";
     k.description = "M3 impact printer: receipt, journal, document (dbcs=, micr=, ec=, codepage=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long dbcs = 0, micr = 0, ec = 0, codePage = 0;
-        if (!onlyOptions(o, {"dbcs", "micr", "ec", "codepage"}, error) ||
-            !numberOption(o, "dbcs", 0, 1, 0, dbcs, error) || !numberOption(o, "micr", 0, 1, 0, micr, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
-            !numberOption(o, "codepage", 0, 0xFFFF, 858, codePage, error))
+        OptionValues v;
+        if (!readOptions(o, {{"dbcs", 0, 1, 0}, {"micr", 0, 1, 0}, {"ec", 0, 0xFF, 0x20}, {"codepage", 0, 0xFFFF, 858}},
+                         v, error))
             return nullptr;
         M3PrinterModel::Options options;
-        options.dbcs = dbcs != 0;
-        options.micr = micr != 0;
-        options.ec = static_cast<uint8_t>(ec);
-        options.codePage = static_cast<uint16_t>(codePage);
+        options.dbcs = v["dbcs"] != 0;
+        options.micr = v["micr"] != 0;
+        options.ec = static_cast<uint8_t>(v["ec"]);
+        options.codePage = static_cast<uint16_t>(v["codepage"]);
         return std::make_unique<M3PrinterModel>(options);
     };
     addPrinterCommands(k);
-    k.commands["micr"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M3PrinterModel>(m, reply);
-        if (!p) return false;
+    k.commands["micr"] = command<M3PrinterModel>("<hex>", [](auto& p, const ModelArgs& a, std::string& reply) {
         std::vector<uint8_t> data;
         if (a.size() != 1 || !parseHexBytes(a[0], data) || data.size() > 256) {
-            reply = "usage: micr <slot> <port> <address> <hex>";
+            reply = usageOf("micr", "<hex>");
             return false;
         }
-        p->setMicr(data);
+        p.setMicr(data);
         reply = "micr " + hexBytes(data);
         return true;
-    }};
-    k.commands["raserror"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M3PrinterModel>(m, reply);
-        if (!p) return false;
-        long n = 1;
-        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
-            reply = "usage: raserror <slot> <port> <address> [n]";
-            return false;
-        }
-        p->rasErrorNext(static_cast<int>(n));
-        reply = "raserror " + std::to_string(p->rasErrorsDue());
-        return true;
-    }};
-    k.commands["flash"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M3PrinterModel>(m, reply);
-        if (!p) return false;
-        if (!a.empty()) {
-            reply = "usage: flash <slot> <port> <address>";
-            return false;
-        }
+    });
+    k.commands["raserror"] = countCommand<M3PrinterModel>("raserror", [](M3PrinterModel& p, int n) {
+        p.rasErrorNext(n);
+        return p.rasErrorsDue();
+    });
+    k.commands["flash"] = query<M3PrinterModel>("flash", ExtraArgs::Refused, [](M3PrinterModel& p) {
         char crcs[48];
-        std::snprintf(crcs, sizeof crcs, " font1=0x%04x font2=0x%04x", p->fontCrc(), p->flashCrc());
-        reply = "codepage=" + std::to_string(p->setting('$')) + " erased=" + (p->flashErased() ? "1" : "0") +
-                " records=" + std::to_string(p->flashRecords()) + " chunks=" + std::to_string(p->flashChunks()) +
-                " bytes=" + std::to_string(p->flashBytes().size()) + crcs;
-        return true;
-    }};
+        std::snprintf(crcs, sizeof crcs, " font1=0x%04x font2=0x%04x", p.fontCrc(), p.flashCrc());
+        return "codepage=" + std::to_string(p.setting('$')) + " erased=" + (p.flashErased() ? "1" : "0") +
+               " records=" + std::to_string(p.flashRecords()) + " chunks=" + std::to_string(p.flashChunks()) +
+               " bytes=" + std::to_string(p.flashBytes().size()) + crcs;
+    });
     return k;
 }
 
@@ -835,46 +628,42 @@ ModelKind m3fPrinterKind() {
     k.name = "m3f";
     k.description = "fiscal M3 printer (ec=, ipl=, fiscal=, pld=, short=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long ec = 0, ipl = 0, fiscal = 0, pld = 0, shortAnswer = 0;
-        if (!onlyOptions(o, {"ec", "ipl", "fiscal", "pld", "short"}, error) ||
-            !numberOption(o, "ec", 1, 0xFF, 0x21, ec, error) || !numberOption(o, "ipl", 0, 0xFF, 0x25, ipl, error) ||
-            !numberOption(o, "fiscal", 0, 1, 1, fiscal, error) || !numberOption(o, "pld", 0, 1, 0, pld, error) ||
-            !numberOption(o, "short", 0, 1, 0, shortAnswer, error))
+        OptionValues v;
+        if (!readOptions(o,
+                         {{"ec", 1, 0xFF, 0x21}, {"ipl", 0, 0xFF, 0x25}, {"fiscal", 0, 1, 1}, {"pld", 0, 1, 0},
+                          {"short", 0, 1, 0}},
+                         v, error))
             return nullptr;
         M3FPrinterModel::Options options;
-        options.ec = static_cast<uint8_t>(ec);
-        options.ipl = static_cast<uint8_t>(ipl);
-        options.fiscal = fiscal != 0;
-        options.pld = pld != 0;
-        options.shortAnswer = shortAnswer != 0;
+        options.ec = static_cast<uint8_t>(v["ec"]);
+        options.ipl = static_cast<uint8_t>(v["ipl"]);
+        options.fiscal = v["fiscal"] != 0;
+        options.pld = v["pld"] != 0;
+        options.shortAnswer = v["short"] != 0;
         return std::make_unique<M3FPrinterModel>(options);
     };
     addPrinterCommands(k);
-    k.commands["fiscalrc"] = {"<rc> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M3FPrinterModel>(m, reply);
-        if (!p) return false;
+    k.commands["fiscalrc"] = command<M3FPrinterModel>("<rc> [n]", [](auto& p, const ModelArgs& a, std::string& reply) {
         long rc = 0, n = 1;
         if (a.empty() || a.size() > 2 || !parseNumber(a[0], 0, 0xFF, rc) ||
             (a.size() == 2 && !parseNumber(a[1], 1, 1000000, n))) {
-            reply = "usage: fiscalrc <slot> <port> <address> <rc> [n]";
+            reply = usageOf("fiscalrc", "<rc> [n]");
             return false;
         }
-        p->scriptReturnCode(static_cast<uint8_t>(rc), static_cast<int>(n));
-        reply = "fiscalrc " + std::to_string(rc) + " " + std::to_string(p->returnCodesDue());
+        p.scriptReturnCode(static_cast<uint8_t>(rc), static_cast<int>(n));
+        reply = "fiscalrc " + std::to_string(rc) + " " + std::to_string(p.returnCodesDue());
         return true;
-    }};
-    k.commands["fiscaldata"] = {"<hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* p = as<M3FPrinterModel>(m, reply);
-        if (!p) return false;
+    });
+    k.commands["fiscaldata"] = command<M3FPrinterModel>("<hex>", [](auto& p, const ModelArgs& a, std::string& reply) {
         std::vector<uint8_t> data;
         if (a.size() != 1 || !parseHexBytes(a[0], data) || data.empty() || data.size() > 1024) {
-            reply = "usage: fiscaldata <slot> <port> <address> <hex>";
+            reply = usageOf("fiscaldata", "<hex>");
             return false;
         }
-        p->scriptFiscalData(data);
+        p.scriptFiscalData(data);
         reply = "fiscaldata " + hexBytes(data);
         return true;
-    }};
+    });
     return k;
 }
 
@@ -883,53 +672,41 @@ ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::s
     k.name = name;
     k.description = description;
     k.make = [kind](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long ec = 0;
-        if (!onlyOptions(o, {"ec"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error)) return nullptr;
+        OptionValues v;
+        if (!readOptions(o, {{"ec", 0, 0xFF, 0x10}}, v, error)) return nullptr;
         NvramModel::Options options;
         options.kind = kind;
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<NvramModel>(options);
     };
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<NvramModel>(m, reply);
-        if (!d) return false;
-        if (!a.empty()) {
-            reply = "usage: payloads <slot> <port> <address>";
-            return false;
-        }
-        reply = std::to_string(d->received().size());
-        for (const auto& c : d->received()) reply += " " + hexBytes(c);
-        return true;
-    }};
-    k.commands["nvdump"] = {"<device address> <length>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<NvramModel>(m, reply);
-        long address = 0, length = 0;
-        if (!d) return false;
-        std::vector<uint8_t> bytes;
-        if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFF, address) || !parseNumber(a[1], 0, 0xFFFF, length)) {
-            reply = "usage: nvdump <slot> <port> <address> <device address> <length>";
-            return false;
-        }
-        if (!d->dump(static_cast<uint32_t>(address), static_cast<size_t>(length), bytes)) {
-            reply = "outside the memory";
-            return false;
-        }
-        reply = hexBytes(bytes);
-        return true;
-    }};
-    k.commands["nvcut"] = {"<n> [<k>]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<NvramModel>(m, reply);
+    k.commands["payloads"] = query<NvramModel>("payloads", ExtraArgs::Refused,
+                                               [](const NvramModel& d) { return hexList(d.received()); });
+    k.commands["nvdump"] =
+        command<NvramModel>("<device address> <length>", [](auto& d, const ModelArgs& a, std::string& reply) {
+            long address = 0, length = 0;
+            std::vector<uint8_t> bytes;
+            if (a.size() != 2 || !parseNumber(a[0], 0, 0xFFFF, address) || !parseNumber(a[1], 0, 0xFFFF, length)) {
+                reply = usageOf("nvdump", "<device address> <length>");
+                return false;
+            }
+            if (!d.dump(static_cast<uint32_t>(address), static_cast<size_t>(length), bytes)) {
+                reply = "outside the memory";
+                return false;
+            }
+            reply = hexBytes(bytes);
+            return true;
+        });
+    k.commands["nvcut"] = command<NvramModel>("<n> [<k>]", [](auto& d, const ModelArgs& a, std::string& reply) {
         long whole = 0, partial = 0;
-        if (!d) return false;
         if (a.empty() || a.size() > 2 || !parseNumber(a[0], 0, 1000000, whole) ||
             (a.size() == 2 && !parseNumber(a[1], 0, 0xFFFF, partial))) {
-            reply = "usage: nvcut <slot> <port> <address> <n> [<k>]";
+            reply = usageOf("nvcut", "<n> [<k>]");
             return false;
         }
-        d->planCut(static_cast<int>(whole), static_cast<int>(partial));
+        d.planCut(static_cast<int>(whole), static_cast<int>(partial));
         reply = "cut after " + std::to_string(whole) + " writes and " + std::to_string(partial) + " bytes";
         return true;
-    }};
+    });
     return k;
 }
 
@@ -938,67 +715,38 @@ ModelKind rs232Kind() {
     k.name = "rs232";
     k.description = "RS-232 port behind the bus (echo=, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long echo = 0, ec = 0;
-        if (!onlyOptions(o, {"echo", "ec"}, error) || !numberOption(o, "echo", 0, 1, 0, echo, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
-            return nullptr;
+        OptionValues v;
+        if (!readOptions(o, {{"echo", 0, 1, 0}, {"ec", 0, 0xFF, 0x10}}, v, error)) return nullptr;
         Rs232Model::Options options;
-        options.echo = echo != 0;
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.echo = v["echo"] != 0;
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<Rs232Model>(options);
     };
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<Rs232Model>(m, reply);
-        if (!d) return false;
-        if (!a.empty()) {
-            reply = "usage: payloads <slot> <port> <address>";
-            return false;
-        }
-        reply = std::to_string(d->received().size());
-        for (const auto& c : d->received()) reply += " " + hexBytes(c);
-        return true;
-    }};
-    k.commands["tx"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<Rs232Model>(m, reply);
-        if (!d) return false;
-        reply = hexBytes(d->transmitted());
-        return true;
-    }};
+    k.commands["payloads"] = query<Rs232Model>("payloads", ExtraArgs::Refused,
+                                               [](const Rs232Model& d) { return hexList(d.received()); });
+    k.commands["tx"] =
+        query<Rs232Model>("tx", ExtraArgs::Ignored, [](const Rs232Model& d) { return hexBytes(d.transmitted()); });
     auto rx = [](bool line) {
-        return ModelCommand{line ? "<hex bytes> <line status>" : "<hex bytes>",
-                            [line](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<Rs232Model>(m, reply);
+        const std::string verb = line ? "rxline" : "rx", args = line ? "<hex bytes> <line status>" : "<hex bytes>";
+        return command<Rs232Model>(args, [line, verb, args](auto& d, const ModelArgs& a, std::string& reply) {
             std::vector<uint8_t> bytes;
             long ls = 0;
-            if (!d) return false;
             if (a.size() != (line ? 2u : 1u) || !parseHexBytes(a[0], bytes) || bytes.empty() || bytes.size() > 1024 ||
                 (line && !parseNumber(a[1], 0, 0xFF, ls))) {
-                reply = line ? "usage: rxline <slot> <port> <address> <hex bytes> <line status>"
-                             : "usage: rx <slot> <port> <address> <hex bytes>";
+                reply = usageOf(verb, args);
                 return false;
             }
-            d->queueReceived(bytes, line, static_cast<uint8_t>(ls));
+            d.queueReceived(bytes, line, static_cast<uint8_t>(ls));
             reply = "queued " + std::to_string(bytes.size()) + " bytes";
             return true;
-        }};
+        });
     };
     k.commands["rx"] = rx(false);
     k.commands["rxline"] = rx(true);
-    auto onOff = [](const char* name, void (Rs232Model::*set)(bool)) {
-        return ModelCommand{"on|off", [name, set](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<Rs232Model>(m, reply);
-            if (!d) return false;
-            if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
-                reply = std::string("usage: ") + name + " <slot> <port> <address> on|off";
-                return false;
-            }
-            (d->*set)(a[0] == "on");
-            reply = std::string(name) + " " + a[0];
-            return true;
-        }};
-    };
-    k.commands["lines"] = onOff("lines", &Rs232Model::setLines);
-    k.commands["hold"] = onOff("hold", &Rs232Model::setHold);
+    k.commands["lines"] = choiceCommand<Rs232Model>("lines", "on|off", "on", "off",
+                                                    [](Rs232Model& d, bool on) { d.setLines(on); });
+    k.commands["hold"] = choiceCommand<Rs232Model>("hold", "on|off", "on", "off",
+                                                   [](Rs232Model& d, bool on) { d.setHold(on); });
     return k;
 }
 
@@ -1007,36 +755,21 @@ ModelKind apaKind() {
     k.name = "apa";
     k.description = "graphic display of 160 x 36 pixels (type=, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long type = 0, ec = 0;
-        if (!onlyOptions(o, {"type", "ec"}, error) || !numberOption(o, "type", 0, 0xFF, 0x80, type, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
-            return nullptr;
+        OptionValues v;
+        if (!readOptions(o, {{"type", 0, 0xFF, 0x80}, {"ec", 0, 0xFF, 0x10}}, v, error)) return nullptr;
         ApaModel::Options options;
-        options.type = static_cast<uint8_t>(type);
-        options.ecLevel = static_cast<uint8_t>(ec);
+        options.type = static_cast<uint8_t>(v["type"]);
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<ApaModel>(options);
     };
-    auto query = [](const char* name, std::string (*show)(const ApaModel&)) {
-        return ModelCommand{"", [name, show](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<ApaModel>(m, reply);
-            if (!d) return false;
-            if (!a.empty()) {
-                reply = std::string("usage: ") + name + " <slot> <port> <address>";
-                return false;
-            }
-            reply = show(*d);
-            return true;
-        }};
+    auto apaQuery = [](const char* name, std::string (*show)(const ApaModel&)) {
+        return query<ApaModel>(name, ExtraArgs::Refused, show);
     };
     // Every command the display received, oldest first, in hex.
-    k.commands["payloads"] = query("payloads", [](const ApaModel& d) {
-        std::string out = std::to_string(d.commands().size());
-        for (const auto& c : d.commands()) out += " " + hexBytes(c);
-        return out;
-    });
+    k.commands["payloads"] = apaQuery("payloads", [](const ApaModel& d) { return hexList(d.commands()); });
     // The picture: 36 rows of 40 hex digits, the top row first.
-    k.commands["picture"] = query("picture", [](const ApaModel& d) { return d.picture(); });
-    k.commands["textline"] = query("textline", [](const ApaModel& d) {
+    k.commands["picture"] = apaQuery("picture", [](const ApaModel& d) { return d.picture(); });
+    k.commands["textline"] = apaQuery("textline", [](const ApaModel& d) {
         return hexBytes(std::vector<uint8_t>(d.textLine().begin(), d.textLine().end()));
     });
     return k;
@@ -1069,81 +802,56 @@ ModelKind scannerKind(const std::string& name, ScannerModel::Kind kind, const st
         options.warmupMs = static_cast<int32_t>(warm);
         return std::make_unique<ScannerModel>(options);
     };
-    k.commands["label"] = {"<upca|upce|ean8|ean13> <digits>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        if (a.size() != 2 || !d->label(a[0], a[1])) {
-            reply = "usage: label <slot> <port> <address> <upca|upce|ean8|ean13> <digits>";
-            return false;
-        }
-        reply = "label " + a[0] + " " + a[1];
-        return true;
-    }};
-    k.commands["scan"] = {"<hex> [<hex> ...]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        std::vector<std::vector<uint8_t>> messages;
-        for (const std::string& h : a) {
-            std::vector<uint8_t> bytes;
-            if (!parseHexBytes(h, bytes) || bytes.empty()) {
-                messages.clear();
-                break;
+    k.commands["label"] =
+        command<ScannerModel>("<upca|upce|ean8|ean13> <digits>", [](auto& d, const ModelArgs& a, std::string& reply) {
+            if (a.size() != 2 || !d.label(a[0], a[1])) {
+                reply = usageOf("label", "<upca|upce|ean8|ean13> <digits>");
+                return false;
             }
-            messages.push_back(bytes);
-        }
-        if (messages.empty()) {
-            reply = "usage: scan <slot> <port> <address> <hex bytes> [<hex bytes> ...]";
-            return false;
-        }
-        d->scan(messages);
-        reply = "scan of " + std::to_string(messages.size()) + " messages";
-        return true;
-    }};
-    k.commands["noread"] = {"", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        if (!a.empty() || !d->noRead()) {
-            reply = "usage: noread <slot> <port> <address> (hand-held scanners only)";
+            reply = "label " + a[0] + " " + a[1];
+            return true;
+        });
+    k.commands["scan"] =
+        command<ScannerModel>("<hex> [<hex> ...]", [](auto& d, const ModelArgs& a, std::string& reply) {
+            std::vector<std::vector<uint8_t>> messages;
+            for (const std::string& h : a) {
+                std::vector<uint8_t> bytes;
+                if (!parseHexBytes(h, bytes) || bytes.empty()) {
+                    messages.clear();
+                    break;
+                }
+                messages.push_back(bytes);
+            }
+            if (messages.empty()) {
+                reply = "usage: scan <slot> <port> <address> <hex bytes> [<hex bytes> ...]";
+                return false;
+            }
+            d.scan(messages);
+            reply = "scan of " + std::to_string(messages.size()) + " messages";
+            return true;
+        });
+    k.commands["noread"] = command<ScannerModel>("", [](auto& d, const ModelArgs& a, std::string& reply) {
+        if (!a.empty() || !d.noRead()) {
+            reply = usageOf("noread", "(hand-held scanners only)");
             return false;
         }
         reply = "no label";
         return true;
-    }};
-    k.commands["fault"] = {"<hw|status|diag>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        if (a.size() != 1 || !d->fault(a[0])) {
-            reply = "usage: fault <slot> <port> <address> <hw|status|diag> (diag: not on 96, 97, 98)";
-            return false;
-        }
-        reply = "fault " + a[0];
-        return true;
-    }};
-    k.commands["reject"] = {"<count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        long n = 0;
-        if (!d) return false;
-        if (a.size() != 1 || !parseNumber(a[0], 0, 1000, n)) {
-            reply = "usage: reject <slot> <port> <address> <count>";
-            return false;
-        }
-        d->reject(static_cast<int>(n));
-        reply = "rejecting " + std::to_string(n);
-        return true;
-    }};
-    k.commands["scanner"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        reply = d->state();
-        return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<ScannerModel>(m, reply);
-        if (!d) return false;
-        reply = std::to_string(d->received().size());
-        for (const auto& p : d->received()) reply += " " + hexBytes(p);
-        return true;
-    }};
+    });
+    k.commands["fault"] =
+        command<ScannerModel>("<hw|status|diag>", [](auto& d, const ModelArgs& a, std::string& reply) {
+            if (a.size() != 1 || !d.fault(a[0])) {
+                reply = usageOf("fault", "<hw|status|diag> (diag: not on 96, 97, 98)");
+                return false;
+            }
+            reply = "fault " + a[0];
+            return true;
+        });
+    k.commands["reject"] = rejectCommand<ScannerModel>();
+    k.commands["scanner"] =
+        query<ScannerModel>("scanner", ExtraArgs::Ignored, [](const ScannerModel& d) { return d.state(); });
+    k.commands["payloads"] = query<ScannerModel>("payloads", ExtraArgs::Ignored,
+                                                 [](const ScannerModel& d) { return hexList(d.received()); });
     return k;
 }
 
@@ -1152,80 +860,37 @@ ModelKind scaleKind(const std::string& name, ScaleModel::Kind kind, const std::s
     k.name = name;
     k.description = description;
     k.make = [kind](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long ec = 0, display = 1;
-        if (!onlyOptions(o, {"ec", "display"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x21, ec, error) ||
-            !numberOption(o, "display", 0, 1, 1, display, error))
-            return nullptr;
+        OptionValues v;
+        if (!readOptions(o, {{"ec", 0, 0xFF, 0x21}, {"display", 0, 1, 1}}, v, error)) return nullptr;
         ScaleModel::Options options;
         options.kind = kind;
-        options.ecLevel = static_cast<uint8_t>(ec);
-        options.display = display != 0;
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.display = v["display"] != 0;
         return std::make_unique<ScaleModel>(options);
     };
-    k.commands["weight"] = {"<weight 0-99999>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScaleModel>(m, reply);
+    k.commands["weight"] = command<ScaleModel>("<weight 0-99999>", [](auto& d, const ModelArgs& a, std::string& reply) {
         long w = 0;
-        if (!d) return false;
         if (a.size() != 1 || !parseNumber(a[0], 0, 99999, w)) {
-            reply = "usage: weight <slot> <port> <address> <weight 0-99999>";
+            reply = usageOf("weight", "<weight 0-99999>");
             return false;
         }
-        d->setWeight(static_cast<uint32_t>(w));
+        d.setWeight(static_cast<uint32_t>(w));
         reply = "weight " + std::to_string(w);
         return true;
-    }};
+    });
     auto onOff = [](const char* name, void (ScaleModel::*set)(bool)) {
-        return ModelCommand{"<on|off>", [name, set](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<ScaleModel>(m, reply);
-            if (!d) return false;
-            if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
-                reply = std::string("usage: ") + name + " <slot> <port> <address> <on|off>";
-                return false;
-            }
-            (d->*set)(a[0] == "on");
-            reply = std::string(name) + " " + a[0];
-            return true;
-        }};
+        return choiceCommand<ScaleModel>(name, "<on|off>", "on", "off",
+                                         [set](ScaleModel& d, bool on) { (d.*set)(on); });
     };
     k.commands["unstable"] = onOff("unstable", &ScaleModel::setUnstable);
     k.commands["overweight"] = onOff("overweight", &ScaleModel::setOverweight);
     k.commands["mute"] = onOff("mute", &ScaleModel::setMute);
-    k.commands["zero"] = {"<ok|fail>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScaleModel>(m, reply);
-        if (!d) return false;
-        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
-            reply = "usage: zero <slot> <port> <address> <ok|fail>";
-            return false;
-        }
-        d->setZeroWorks(a[0] == "ok");
-        reply = "zero " + a[0];
-        return true;
-    }};
-    k.commands["reject"] = {"<count>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<ScaleModel>(m, reply);
-        long n = 0;
-        if (!d) return false;
-        if (a.size() != 1 || !parseNumber(a[0], 0, 1000, n)) {
-            reply = "usage: reject <slot> <port> <address> <count>";
-            return false;
-        }
-        d->reject(static_cast<int>(n));
-        reply = "rejecting " + std::to_string(n);
-        return true;
-    }};
-    k.commands["scale"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<ScaleModel>(m, reply);
-        if (!d) return false;
-        reply = d->state();
-        return true;
-    }};
-    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
-        auto* d = as<ScaleModel>(m, reply);
-        if (!d) return false;
-        reply = std::to_string(d->received().size());
-        for (const auto& p : d->received()) reply += " " + hexBytes(p);
-        return true;
-    }};
+    k.commands["zero"] = choiceCommand<ScaleModel>("zero", "<ok|fail>", "ok", "fail",
+                                                   [](ScaleModel& d, bool ok) { d.setZeroWorks(ok); });
+    k.commands["reject"] = rejectCommand<ScaleModel>();
+    k.commands["scale"] = query<ScaleModel>("scale", ExtraArgs::Ignored, [](const ScaleModel& d) { return d.state(); });
+    k.commands["payloads"] = query<ScaleModel>("payloads", ExtraArgs::Ignored,
+                                               [](const ScaleModel& d) { return hexList(d.received()); });
     return k;
 }
 
@@ -1234,7 +899,6 @@ ModelKind msrKind() {
     k.name = "msr";
     k.description = "magnetic stripe reader (kind=3|2|1|j, encoder=0|1, ec=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
-        long encoder = 0, ec = 0;
         MsrModel::Options options;
         auto kind = o.find("kind");
         if (kind != o.end()) {
@@ -1248,96 +912,51 @@ ModelKind msrKind() {
                 return nullptr;
             }
         }
-        if (!onlyOptions(o, {"kind", "encoder", "ec"}, error) ||
-            !numberOption(o, "encoder", 0, 1, 0, encoder, error) ||
-            !numberOption(o, "ec", 0, 0xFF, 0x10, ec, error))
-            return nullptr;
-        options.encoder = encoder != 0;
-        options.ecLevel = static_cast<uint8_t>(ec);
+        OptionValues v;
+        if (!readOptions(o, {{"encoder", 0, 1, 0}, {"ec", 0, 0xFF, 0x10}}, v, error, {"kind"})) return nullptr;
+        options.encoder = v["encoder"] != 0;
+        options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<MsrModel>(options);
     };
-    k.commands["swipe"] = {"<t1> <t2> [<t3>] (-: no data)", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<MsrModel>(m, reply);
-        if (!d) return false;
-        MsrModel::Track t[3];
-        for (size_t i = 0; i < a.size() && i < 3; ++i) {
-            t[i].present = a[i] != "-";
-            if (t[i].present) t[i].data = a[i];
-        }
-        if (a.size() < 2 || a.size() > 3) {
-            reply = "usage: swipe <slot> <port> <address> <t1> <t2> [<t3>] (-: no data)";
-            return false;
-        }
-        const std::vector<uint8_t> message = d->swipeMessage(t[0], t[1], t[2]);
-        if (!d->swipe(t[0], t[1], t[2])) {
-            reply = "a track holds at most 255 characters";
-            return false;
-        }
-        reply = "swipe " + hexBytes(message);
-        return true;
-    }};
-    k.commands["trackerror"] = {"<track 1-3>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<MsrModel>(m, reply);
-        long n = 0;
-        if (!d) return false;
-        if (a.size() != 1 || !parseNumber(a[0], 1, 3, n)) {
-            reply = "usage: trackerror <slot> <port> <address> <track 1-3>";
-            return false;
-        }
-        d->trackError(static_cast<int>(n));
-        reply = "trackerror " + a[0];
-        return true;
-    }};
-    k.commands["encode"] = {"<ok|fail>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<MsrModel>(m, reply);
-        if (!d) return false;
-        if (a.size() != 1 || (a[0] != "ok" && a[0] != "fail")) {
-            reply = "usage: encode <slot> <port> <address> <ok|fail>";
-            return false;
-        }
-        d->setEncodeWorks(a[0] == "ok");
-        reply = "encode " + a[0];
-        return true;
-    }};
-    k.commands["notready"] = {"<on|off>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<MsrModel>(m, reply);
-        if (!d) return false;
-        if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
-            reply = "usage: notready <slot> <port> <address> <on|off>";
-            return false;
-        }
-        d->setNotReady(a[0] == "on");
-        reply = "notready " + a[0];
-        return true;
-    }};
-    k.commands["push"] = {"<hex bytes>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-        auto* d = as<MsrModel>(m, reply);
-        std::vector<uint8_t> bytes;
-        if (!d) return false;
-        if (a.size() != 1 || !parseHexBytes(a[0], bytes) || bytes.empty()) {
-            reply = "usage: push <slot> <port> <address> <hex bytes>";
-            return false;
-        }
-        d->push(bytes);
-        reply = "queued " + std::to_string(bytes.size()) + " bytes";
-        return true;
-    }};
-    auto list = [](const char* name, const std::deque<std::vector<uint8_t>>& (MsrModel::*get)() const) {
-        return ModelCommand{"", [name, get](DeviceModel& m, const ModelArgs& a, std::string& reply) {
-            auto* d = as<MsrModel>(m, reply);
-            if (!d) return false;
-            if (!a.empty()) {
-                reply = std::string("usage: ") + name + " <slot> <port> <address>";
+    k.commands["swipe"] =
+        command<MsrModel>("<t1> <t2> [<t3>] (-: no data)", [](auto& d, const ModelArgs& a, std::string& reply) {
+            MsrModel::Track t[3];
+            for (size_t i = 0; i < a.size() && i < 3; ++i) {
+                t[i].present = a[i] != "-";
+                if (t[i].present) t[i].data = a[i];
+            }
+            if (a.size() < 2 || a.size() > 3) {
+                reply = usageOf("swipe", "<t1> <t2> [<t3>] (-: no data)");
                 return false;
             }
-            reply = std::to_string((d->*get)().size());
-            for (const auto& p : (d->*get)()) reply += " " + hexBytes(p);
+            const std::vector<uint8_t> message = d.swipeMessage(t[0], t[1], t[2]);
+            if (!d.swipe(t[0], t[1], t[2])) {
+                reply = "a track holds at most 255 characters";
+                return false;
+            }
+            reply = "swipe " + hexBytes(message);
             return true;
-        }};
-    };
+        });
+    k.commands["trackerror"] = command<MsrModel>("<track 1-3>", [](auto& d, const ModelArgs& a, std::string& reply) {
+        long n = 0;
+        if (a.size() != 1 || !parseNumber(a[0], 1, 3, n)) {
+            reply = usageOf("trackerror", "<track 1-3>");
+            return false;
+        }
+        d.trackError(static_cast<int>(n));
+        reply = "trackerror " + a[0];
+        return true;
+    });
+    k.commands["encode"] = choiceCommand<MsrModel>("encode", "<ok|fail>", "ok", "fail",
+                                                   [](MsrModel& d, bool ok) { d.setEncodeWorks(ok); });
+    k.commands["notready"] = choiceCommand<MsrModel>("notready", "<on|off>", "on", "off",
+                                                     [](MsrModel& d, bool on) { d.setNotReady(on); });
+    k.commands["push"] = pushCommand<MsrModel>();
     // Every payload the reader received, and the data of every encode command, in hex.
-    k.commands["payloads"] = list("payloads", &MsrModel::received);
-    k.commands["written"] = list("written", &MsrModel::written);
+    k.commands["payloads"] = query<MsrModel>("payloads", ExtraArgs::Refused,
+                                             [](const MsrModel& d) { return hexList(d.received()); });
+    k.commands["written"] = query<MsrModel>("written", ExtraArgs::Refused,
+                                            [](const MsrModel& d) { return hexList(d.written()); });
     return k;
 }
 
