@@ -90,6 +90,18 @@ bool ChildProcess::ReadLine(std::string& line, int timeoutMs) {
     }
 }
 
+std::string ChildProcess::ReadAll(int timeoutMs) {
+    std::string text;
+    text.swap(pending_);
+    char buf[256];
+    for (;;) {
+        pollfd p{out_, POLLIN, 0};
+        ssize_t n;
+        if (out_ < 0 || ::poll(&p, 1, timeoutMs) <= 0 || (n = ::read(out_, buf, sizeof buf)) <= 0) return text;
+        text.append(buf, static_cast<size_t>(n));
+    }
+}
+
 bool ChildProcess::WriteLine(const std::string& line) {
     if (in_ < 0) return false;
     const std::string text = line + "\n";

@@ -25,6 +25,9 @@ public:
     // One line of the child's standard output (without the newline); false at its end or
     // after `timeoutMs`.
     bool ReadLine(std::string& line, int timeoutMs = 10000);
+    // The rest of the child's standard output, up to its end or until `timeoutMs` pass
+    // without a byte.
+    std::string ReadAll(int timeoutMs = 10000);
     bool WriteLine(const std::string& line);
     void CloseInput();
 

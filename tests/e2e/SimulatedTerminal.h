@@ -12,24 +12,9 @@
 
 #include "ChildProcess.h"
 #include "DaemonUnderTest.h"
+#include "SimControl.h"
 #include "TempRoot.h"
 #include "ovkapi.h"
-
-// One connection to ovksim's control socket: a command line out, its reply line back.
-class SimControl {
-public:
-    explicit SimControl(const std::string& path);
-    ~SimControl();
-    SimControl(const SimControl&) = delete;
-    SimControl& operator=(const SimControl&) = delete;
-
-    bool connected() const { return fd_ >= 0; }
-    // The reply ("" when none came within 5 s).
-    std::string Run(const std::string& command);
-
-private:
-    int fd_ = -1;
-};
 
 // Device events as the test reads them from handle 0.
 struct Event {

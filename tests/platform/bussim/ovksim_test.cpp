@@ -2,23 +2,20 @@
 // the program itself serving the driver nodes and the control socket under a private root.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "SimControl.h"
 #include "TempRoot.h"
 #include "busengine.h"
 #include "kbdnode.h"
@@ -26,8 +23,6 @@
 #include "ovksimconfig.h"
 #include "ovksimcontrol.h"
 #include "sydevnode.h"
-
-extern char** environ;
 
 namespace {
 
@@ -325,64 +320,18 @@ TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
 
 // --- the program ---------------------------------------------------------------------------
 
-class Program {
-public:
-    ~Program() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-    bool Start(const std::vector<std::string>& args, const std::string& errorFile) {
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, p[1], 1);
-        posix_spawn_file_actions_addopen(&fa, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::vector<std::string> all{std::string(OVK_STAGING_ROOT) + "/usr/bin/ovksim"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(p[1]);
-        out_ = p[0];
-        if (rc != 0) pid_ = -1;
-        return rc == 0;
-    }
-    // The first line of standard output ("" at its end or after 10 s).
-    std::string FirstLine() {
-        std::string line;
-        char c;
-        while (true) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 10000) <= 0 || ::read(out_, &c, 1) != 1 || c == '\n') return line;
-            line += c;
-        }
-    }
-    // Exit status, 128 + signal, or -1 when it did not end within 10 s.
-    int Wait() {
-        for (int i = 0; i < 1000; ++i) {
-            int st = 0;
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-    void Signal(int sig) {
-        if (pid_ > 0) ::kill(pid_, sig);
-    }
+// ovksim of the staging root with `args`, standard error to `errorFile`.
+bool startOvksim(ChildProcess& p, const std::vector<std::string>& args, const std::string& errorFile) {
+    std::vector<std::string> all{std::string(OVK_STAGING_ROOT) + "/usr/bin/ovksim"};
+    all.insert(all.end(), args.begin(), args.end());
+    return p.Start(all, errorFile);
+}
 
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+// The first line of standard output ("" when none came within 10 s).
+std::string firstLine(ChildProcess& p) {
+    std::string line;
+    return p.ReadLine(line) ? line : "";
+}
 
 int connectTo(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -396,19 +345,6 @@ int connectTo(const std::string& path) {
     return fd;
 }
 
-std::string command(int fd, const std::string& line) {
-    const std::string out = line + "\n";
-    if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return "";
-    std::string reply;
-    char c;
-    while (true) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0 || ::recv(fd, &c, 1, 0) != 1) return reply;
-        if (c == '\n') return reply;
-        reply += c;
-    }
-}
-
 bool exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
@@ -417,15 +353,15 @@ bool exists(const std::string& path) {
 class OvksimProgram : public ::testing::Test {
 protected:
     TempRoot root_;
-    Program sim_;
+    ChildProcess sim_;
 };
 
 TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     root_.write("/etc/term", "slot 0 planar\nslot 2 rs485 type 5 kind 5 ports 2\n"
                              "keyboard id=0x88ab msr=1\nstation 2 0x11 0x54 drawer\n");
-    ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
-                           root_.at("/err")));
-    ASSERT_EQ(sim_.FirstLine(), "ovksim ready") << root_.read("/err");
+    ASSERT_TRUE(startOvksim(sim_, {"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
+                            root_.at("/err")));
+    ASSERT_EQ(firstLine(sim_), "ovksim ready") << root_.read("/err");
 
     // The core's helpers reach the node through its socket.
     int fd = -1;
@@ -464,24 +400,24 @@ TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     EXPECT_EQ(record[8], 1);
     EXPECT_EQ(chDevClose(kbd), 0);
 
-    const int control = connectTo(root_.at("/tmp/.ovksim"));
-    ASSERT_GE(control, 0);
-    EXPECT_EQ(command(control, "stations"), "ok 1 2.11.54:drawer:on");
-    EXPECT_EQ(command(control, std::string(3000, 'x')), "error line longer than 1024 characters");
-    EXPECT_EQ(command(control, "attach 2 0x22 0x4a testdev"), "ok attached 2.22.4a testdev");
-    EXPECT_EQ(command(control, "bogus"), "error unknown command bogus (try help)");
-    const int second = connectTo(root_.at("/tmp/.ovksim"));
-    EXPECT_EQ(command(second, "stations"), "ok 2 2.11.54:drawer:on 2.22.4a:testdev:on");
-    ::close(second);
-    ::close(control);
+    {
+        SimControl control(root_.at("/tmp/.ovksim"));
+        ASSERT_TRUE(control.connected());
+        EXPECT_EQ(control.Run("stations"), "ok 1 2.11.54:drawer:on");
+        EXPECT_EQ(control.Run(std::string(3000, 'x')), "error line longer than 1024 characters");
+        EXPECT_EQ(control.Run("attach 2 0x22 0x4a testdev"), "ok attached 2.22.4a testdev");
+        EXPECT_EQ(control.Run("bogus"), "error unknown command bogus (try help)");
+        SimControl second(root_.at("/tmp/.ovksim"));
+        EXPECT_EQ(second.Run("stations"), "ok 2 2.11.54:drawer:on 2.22.4a:testdev:on");
+    }
     // The program as a client of a running simulator: the reply, and the status for it.
-    Program client;
-    ASSERT_TRUE(client.Start({"-x", "away 2 0x11 0x54"}, root_.at("/err-client")));
-    EXPECT_EQ(client.FirstLine(), "ok taken away 2.11.54");
+    ChildProcess client;
+    ASSERT_TRUE(startOvksim(client, {"-x", "away 2 0x11 0x54"}, root_.at("/err-client")));
+    EXPECT_EQ(firstLine(client), "ok taken away 2.11.54");
     EXPECT_EQ(client.Wait(), 0);
-    Program refused;
-    ASSERT_TRUE(refused.Start({"-x", "away 2 0x11 0x55"}, root_.at("/err-client")));
-    EXPECT_EQ(refused.FirstLine(), "error no station at 2.11.55");
+    ChildProcess refused;
+    ASSERT_TRUE(startOvksim(refused, {"-x", "away 2 0x11 0x55"}, root_.at("/err-client")));
+    EXPECT_EQ(firstLine(refused), "error no station at 2.11.55");
     EXPECT_EQ(refused.Wait(), 1);
 
     sim_.Signal(SIGTERM);
@@ -520,17 +456,17 @@ void drain(int fd) {
 TEST_F(OvksimProgram, WatchIsReadableWhileAStationsFrameWaits) {
     root_.write("/etc/term", "slot 0 planar\nslot 2 rs485 type 5 kind 5 ports 2\n"
                              "station 2 0x11 0x54 drawer\nstation 2 0x11 0x22 oper\n");
-    ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
-                           root_.at("/err")));
-    ASSERT_EQ(sim_.FirstLine(), "ovksim ready") << root_.read("/err");
+    ASSERT_TRUE(startOvksim(sim_, {"-t", root_.at("/etc/term"), "-l", root_.at("/var/log/ovksim.log")},
+                            root_.at("/err")));
+    ASSERT_EQ(firstLine(sim_), "ovksim ready") << root_.read("/err");
     const int watch = chDevWatch("/dev/ovkdcs");
     ASSERT_GE(watch, 0);
-    const int control = connectTo(root_.at("/tmp/.ovksim"));
-    ASSERT_GE(control, 0);
+    SimControl control(root_.at("/tmp/.ovksim"));
+    ASSERT_TRUE(control.connected());
     // The watch is registered once the simulator has read its request: a command tells it.
     pollfd w{watch, POLLIN, 0};
     for (int i = 0; i < 50 && ::poll(&w, 1, 100) == 0; ++i)
-        EXPECT_EQ(command(control, "stations"), "ok 2 2.11.22:oper:on 2.11.54:drawer:on");
+        EXPECT_EQ(control.Run("stations"), "ok 2 2.11.22:oper:on 2.11.54:drawer:on");
     ASSERT_TRUE(readable(watch));
     drain(watch);
 
@@ -564,7 +500,6 @@ TEST_F(OvksimProgram, WatchIsReadableWhileAStationsFrameWaits) {
     EXPECT_FALSE(readable(watch));
 
     EXPECT_EQ(chDevClose(fd), 0);
-    ::close(control);
     ::close(watch);
     sim_.Signal(SIGTERM);
     EXPECT_EQ(sim_.Wait(), 0);
@@ -572,13 +507,13 @@ TEST_F(OvksimProgram, WatchIsReadableWhileAStationsFrameWaits) {
 
 TEST_F(OvksimProgram, RefusesABadDescriptionAndAFileInPlaceOfANode) {
     root_.write("/etc/term", "slot 1 rs485 type 5\nstation 1 0x22 0x4a nosuch\n");
-    ASSERT_TRUE(sim_.Start({"-t", root_.at("/etc/term")}, root_.at("/err")));
+    ASSERT_TRUE(startOvksim(sim_, {"-t", root_.at("/etc/term")}, root_.at("/err")));
     EXPECT_EQ(sim_.Wait(), 1);
     EXPECT_NE(root_.read("/err").find("line 2: unknown model nosuch"), std::string::npos) << root_.read("/err");
 
     root_.write("/dev/ovkdcs", "not a socket");
-    Program second;
-    ASSERT_TRUE(second.Start({}, root_.at("/err2")));
+    ChildProcess second;
+    ASSERT_TRUE(startOvksim(second, {}, root_.at("/err2")));
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_NE(root_.read("/err2").find("exists and is not a socket"), std::string::npos);
     EXPECT_EQ(root_.read("/dev/ovkdcs"), "not a socket");

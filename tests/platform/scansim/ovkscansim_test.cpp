@@ -5,24 +5,20 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "SimControl.h"
 #include "TempRoot.h"
 #include "scanframe.h"
-
-extern char** environ;
 
 namespace {
 
@@ -68,74 +64,12 @@ Bytes prefix(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + sta
 
 // --- the program -----------------------------------------------------------------------------
 
-class Program {
-public:
-    ~Program() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-    bool Start(const std::vector<std::string>& args, const std::string& errorFile) {
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, p[1], 1);
-        posix_spawn_file_actions_addopen(&fa, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::vector<std::string> all{std::string(OVK_STAGING_ROOT) + "/usr/bin/ovkscansim"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(p[1]);
-        out_ = p[0];
-        if (rc != 0) pid_ = -1;
-        return rc == 0;
-    }
-    // Standard output up to its end (or 10 s without a byte).
-    std::string Output() {
-        std::string text;
-        char buf[256];
-        while (true) {
-            pollfd p{out_, POLLIN, 0};
-            ssize_t n;
-            if (::poll(&p, 1, 10000) <= 0 || (n = ::read(out_, buf, sizeof buf)) <= 0) return text;
-            text.append(buf, static_cast<size_t>(n));
-        }
-    }
-    std::string FirstLine() {
-        std::string line;
-        char c;
-        while (true) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 10000) <= 0 || ::read(out_, &c, 1) != 1 || c == '\n') return line;
-            line += c;
-        }
-    }
-    // Exit status, 128 + signal, or -1 when it did not end within 10 s.
-    int Wait() {
-        for (int i = 0; i < 1000; ++i) {
-            int st = 0;
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-    void Signal(int sig) {
-        if (pid_ > 0) ::kill(pid_, sig);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+// ovkscansim of the staging root with `args`, standard error to `errorFile`.
+bool startScansim(ChildProcess& p, const std::vector<std::string>& args, const std::string& errorFile) {
+    std::vector<std::string> all{std::string(OVK_STAGING_ROOT) + "/usr/bin/ovkscansim"};
+    all.insert(all.end(), args.begin(), args.end());
+    return p.Start(all, errorFile);
+}
 
 // The program's end of the serial line.
 class Line {
@@ -173,45 +107,21 @@ private:
     int fd_ = -1;
 };
 
-int connectTo(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 class ScanSim : public ::testing::Test {
 protected:
-    ~ScanSim() override {
-        if (control_ >= 0) ::close(control_);
-    }
     // Starts ovkscansim on port 1 (ttyS0) with `args` and opens the line at `speed`.
     void Run(std::vector<std::string> args, speed_t speed = B19200) {
         args.insert(args.begin(), {"-p", "1"});
-        ASSERT_TRUE(sim_.Start(args, root_.at("/err")));
-        ASSERT_EQ(sim_.FirstLine(), "ovkscansim ready") << root_.read("/err");
+        ASSERT_TRUE(startScansim(sim_, args, root_.at("/err")));
+        std::string ready;
+        ASSERT_TRUE(sim_.ReadLine(ready)) << root_.read("/err");
+        ASSERT_EQ(ready, "ovkscansim ready") << root_.read("/err");
         ASSERT_TRUE(line_.Open(root_.at("/dev/ttyS0")));
         ASSERT_TRUE(line_.Speed(speed));
-        control_ = connectTo(root_.at("/tmp/.ovkscansim"));
-        ASSERT_GE(control_, 0);
+        control_.emplace(root_.at("/tmp/.ovkscansim"));
+        ASSERT_TRUE(control_->connected());
     }
-    std::string Control(const std::string& line) {
-        const std::string out = line + "\n";
-        if (::send(control_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return "";
-        std::string reply;
-        char c;
-        while (true) {
-            pollfd p{control_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0 || ::recv(control_, &c, 1, 0) != 1) return reply;
-            if (c == '\n') return reply;
-            reply += c;
-        }
-    }
+    std::string Control(const std::string& line) { return control_ ? control_->Run(line) : ""; }
     // Waits until `state` shows `text` (the pty hands bytes over in its own time).
     bool StateShows(const std::string& text) {
         for (int i = 0; i < 500; ++i) {
@@ -230,9 +140,9 @@ protected:
     }
 
     TempRoot root_;
-    Program sim_;
+    ChildProcess sim_;
     Line line_;
-    int control_ = -1;
+    std::optional<SimControl> control_;
 };
 
 // --- the frame format --------------------------------------------------------------------------
@@ -382,14 +292,14 @@ TEST_F(ScanSim, ControlSocketAndMinusXThenEndsOnSigterm) {
     EXPECT_EQ(Control(std::string(2000, 'x')), "error line longer than 1024 characters");
     EXPECT_EQ(Control("state"), "ok speed=19200 line=19200 laser=on frames=0 discarded=0");
 
-    Program x;
-    ASSERT_TRUE(x.Start({"-x", "scan UPCA 012345678905"}, root_.at("/err")));
-    EXPECT_EQ(x.Output(), "ok 02 00 60 00 0D 41 30 31 32 33 34 35 36 37 38 39 30 35 03\n");
+    ChildProcess x;
+    ASSERT_TRUE(startScansim(x, {"-x", "scan UPCA 012345678905"}, root_.at("/err")));
+    EXPECT_EQ(x.ReadAll(), "ok 02 00 60 00 0D 41 30 31 32 33 34 35 36 37 38 39 30 35 03\n");
     EXPECT_EQ(x.Wait(), 0);
     EXPECT_EQ(hex(line_.Frame()), "02 00 60 00 0D 41 30 31 32 33 34 35 36 37 38 39 30 35 03");
-    Program bad;
-    ASSERT_TRUE(bad.Start({"-x", "bogus"}, root_.at("/err")));
-    EXPECT_EQ(bad.Output(), "error unknown command bogus\n");
+    ChildProcess bad;
+    ASSERT_TRUE(startScansim(bad, {"-x", "bogus"}, root_.at("/err")));
+    EXPECT_EQ(bad.ReadAll(), "error unknown command bogus\n");
     EXPECT_EQ(bad.Wait(), 1);
 
     sim_.Signal(SIGTERM);
@@ -410,14 +320,14 @@ TEST(ScanSimOptions, RefusesBadOptionsAndExplainsThem) {
         {{"-x", "state"}, 1}, // no simulator running
     };
     for (const Case& c : cases) {
-        Program p;
-        ASSERT_TRUE(p.Start(c.args, root.at("/err")));
-        p.Output();
+        ChildProcess p;
+        ASSERT_TRUE(startScansim(p, c.args, root.at("/err")));
+        p.ReadAll();
         EXPECT_EQ(p.Wait(), c.status) << c.args[0];
     }
-    Program help;
-    ASSERT_TRUE(help.Start({"--help"}, root.at("/err")));
-    EXPECT_NE(help.Output().find("ttyS<port-1>"), std::string::npos);
+    ChildProcess help;
+    ASSERT_TRUE(startScansim(help, {"--help"}, root.at("/err")));
+    EXPECT_NE(help.ReadAll().find("ttyS<port-1>"), std::string::npos);
     EXPECT_EQ(help.Wait(), 0);
 }
 
