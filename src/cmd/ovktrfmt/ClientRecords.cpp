@@ -1,5 +1,5 @@
 // The records of the remote API (254) and of the device layer's clients: raw-access (SDI)
-// connections and messages (600-651), USB (400-408) and keyboard-node requests (703-705).
+// connections and messages (600-651) and keyboard-node requests (703-705).
 // Every length word is bounded by the payload.
 #include "CoreDecoders.h"
 

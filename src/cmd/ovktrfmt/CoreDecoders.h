@@ -19,6 +19,8 @@ void FormatSentFrame(TraceFormatter& run, const Payload& p);
 void FormatExchangeBuffer(TraceOutput& out, const Payload& p, bool returned);
 // Record 254: a remote API command.
 void FormatTcpCommand(TraceOutput& out, const Payload& p);
-// The raw-access client records, the USB records and the keyboard-node requests; false for
+// The USB records 400 to 408 but 404; false for any other minor code.
+bool FormatUsbRecord(TraceFormatter& run, uint32_t minor, const Payload& p);
+// The raw-access client records and the keyboard-node requests; false for
 // a minor code that is none of them.
 bool FormatDeviceRecord(TraceFormatter& run, uint32_t minor, const Payload& p);

@@ -245,7 +245,7 @@ int FormatCoreRecord(TraceFormatter& run, uint32_t minor, const uint8_t* payload
     case 700: case 701: out.header("KbdRead"); dataDump(out, p, nullptr, true, true); break;
     case 702: out.header("MsrRead"); dataDump(out, p, nullptr, true, true); break;
     default:
-        if (FormatDeviceRecord(run, minor, p)) break;
+        if (FormatUsbRecord(run, minor, p) || FormatDeviceRecord(run, minor, p)) break;
         out.header("Unknown");
         out.print(" minorCode=%d\n", static_cast<int>(minor));
     }

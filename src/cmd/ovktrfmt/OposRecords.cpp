@@ -1,40 +1,19 @@
 // Component 1: the records of the OPOS service objects. Statements above the OPOS detail
 // level are not shown. Text records of the property calls are turned back into property
-// names and value names; other methods print as traced (class, method, text).
+// names and value names, those of the printer, MICR and Windows-printer service objects and
+// of the event interfaces through their method decoders; others print as traced.
 #include "RecordFormatters.h"
 
-#include <cstdlib>
 #include <string>
 
+#include "OposMethods.h"
 #include "OposTables.h"
+#include "OposText.h"
 #include "Payload.h"
 #include "TextRecord.h"
 #include "TraceFormatter.h"
 
 namespace {
-
-// The position just after the first occurrence of the keyword, or npos.
-size_t after(const std::string& text, const char* keyword) {
-    const size_t at = text.find(keyword);
-    return at == std::string::npos ? at : at + std::char_traits<char>::length(keyword);
-}
-
-// A decimal value (an optional "-" and digits) at `at`; `fallback` when there is none.
-long decimalAt(const std::string& text, size_t at, long fallback) {
-    if (at == std::string::npos || at >= text.size()) return fallback;
-    size_t i = at;
-    if (text[i] == '-') ++i;
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') return fallback;
-    return std::strtol(text.c_str() + at, nullptr, 10);
-}
-
-long keywordValue(const std::string& text, std::initializer_list<const char*> keywords, long fallback) {
-    for (const char* k : keywords) {
-        const size_t at = after(text, k);
-        if (at != std::string::npos) return decimalAt(text, at, fallback);
-    }
-    return fallback;
-}
 
 std::string propertyText(const std::string& cls, long index, long value) {
     if (index == 7) return GetResultCodeExtended(cls, static_cast<int32_t>(value));
@@ -43,10 +22,10 @@ std::string propertyText(const std::string& cls, long index, long value) {
 
 // 1 for an "entered" line, which is not shown.
 int getPropertyNumber(TraceOutput& out, CoreState& state, const TextRecord& r, const std::string& text) {
-    const long lState = keywordValue(text, {"m_lState="}, -1);
+    const long lState = KeywordValue(text, {"m_lState="}, -1);
     if (lState >= 0) state.oposState = static_cast<int>(lState);
-    const long index = keywordValue(text, {"PropIndex="}, -1);
-    const long value = keywordValue(text, {"Value=", "value=", "Number=", "number="}, -1);
+    const long index = KeywordValue(text, {"PropIndex="}, -1);
+    const long value = KeywordValue(text, {"Value=", "value=", "Number=", "number="}, -1);
     if (text.find("entered") != std::string::npos) return 1;
     out.header("Opos");
     out.print("%s(%s): ", r.className.c_str(), r.methodName.c_str());
@@ -63,13 +42,13 @@ int getPropertyNumber(TraceOutput& out, CoreState& state, const TextRecord& r, c
 }
 
 void setPropertyNumber(TraceOutput& out, const TextRecord& r, const std::string& text) {
-    const long index = keywordValue(text, {"PropIndex="}, -1);
-    long value = keywordValue(text, {"Value=", "value=", "Number=", "number="}, -1);
+    const long index = KeywordValue(text, {"PropIndex="}, -1);
+    long value = KeywordValue(text, {"Value=", "value=", "Number=", "number="}, -1);
     const bool entered = text.find("entered") != std::string::npos;
     if (entered && value < 0) {
-        size_t at = after(text, "PropIndex=");
+        size_t at = KeywordEnd(text, "PropIndex=");
         at = at == std::string::npos ? text.find('=') : text.find('=', at);
-        if (at != std::string::npos) value = decimalAt(text, at + 1, -1);
+        if (at != std::string::npos) value = DecimalAt(text, at + 1, -1);
     }
     out.print("%s(%s): ", r.className.c_str(), r.methodName.c_str());
     if (entered || (value >= 0 && index != 0))
@@ -84,16 +63,16 @@ void getPropertyString(TraceOutput& out, const TextRecord& r, const std::string&
         out.text(text);
         return;
     }
-    const long index = keywordValue(text, {"PropIndex="}, -1);
+    const long index = KeywordValue(text, {"PropIndex="}, -1);
     std::string value;
-    size_t at = after(text, "string='");
-    if (at == std::string::npos) at = after(text, "String='");
+    size_t at = KeywordEnd(text, "string='");
+    if (at == std::string::npos) at = KeywordEnd(text, "String='");
     if (at != std::string::npos) {
         value = text.substr(at);
         if (!value.empty() && value.back() == '\'') value.pop_back();
     } else {
-        at = after(text, "string=");
-        if (at == std::string::npos) at = after(text, "String=");
+        at = KeywordEnd(text, "string=");
+        if (at == std::string::npos) at = KeywordEnd(text, "String=");
         if (at != std::string::npos) value = text.substr(at);
     }
     out.print("%s='%s'", GetTableEntry(OposPropString, static_cast<int32_t>(index)), value.c_str());
@@ -147,8 +126,20 @@ int FormatOposRecord(TraceFormatter& run, uint32_t minor, const uint8_t* payload
         out.header("Opos");
         getPropertyString(out, r, text);
     } else {
-        out.header("Opos");
-        out.print("%s(%s): %s", r.className.c_str(), r.methodName.c_str(), text.c_str());
+        const OposLine line(out, r, text);
+        const std::string& cls = r.className;
+        int hidden = 0;
+        if (cls == "CPosPrinter")
+            hidden = FormatPrinterMethod(line);
+        else if (cls == "CPrntEventInterface" || cls == "CMicrEventInterface")
+            hidden = FormatEventInterface(line, cls == "CMicrEventInterface");
+        else if (cls == "CMICR")
+            hidden = FormatMicrMethod(line);
+        else if (cls == "CVuskWinPrinter")
+            hidden = FormatWinPrinterMethod(line);
+        else
+            line.raw();
+        if (hidden) return 1;
     }
     out.text("\n");
     return 0;

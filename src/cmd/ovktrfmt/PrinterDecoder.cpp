@@ -337,10 +337,14 @@ const char* MctName(int number) {
     return "Reserved";
 }
 
-void DecodePrinterStatus(TraceFormatter& run, const uint8_t* m, int length) {
+namespace {
+
+// The status bytes both the link frames and the USB reports carry: s0, s1, s2 and s4 of the
+// frame's message, and the line count byte (s5 of a frame).
+void statusBytes(TraceFormatter& run, int s0, int s1, int s2, int s4, int lineCount,
+                 const char* firmwareError) {
     TraceOutput& out = run.out();
     CoreState& state = run.core();
-    auto byte = [&](int i) { return i < length ? m[i] : 0; };
     static const Bit b0[] = {{0x01, false, "Command loaded"}, {0x02, false, "Receipt - right home"},
                              {0x04, false, "Receipt - left home"}, {0x08, true, "Slip - no home"},
                              {0x20, false, "Ribbon cover open"}, {0x40, false, "Receipt - print error"},
@@ -349,31 +353,57 @@ void DecodePrinterStatus(TraceFormatter& run, const uint8_t* m, int length) {
                              {0x04, true, "Document under top sensor"}, {0x10, false, "Print buffer held"},
                              {0x20, false, "Open throat position"}, {0x40, false, "Buffer empty"},
                              {0x80, false, "Buffer full"}};
-    static const Bit b2[] = {{0x01, false, "Memory sector is full"}, {0x02, false, "Home error"},
-                             {0x04, false, "Document error"}, {0x08, false, "Flash EPROM load error"},
-                             {0x20, false, "User flash sector is full"}, {0x40, false, "Firmware error"}};
+    const Bit b2[] = {{0x01, false, "Memory sector is full"}, {0x02, false, "Home error"},
+                      {0x04, false, "Document error"}, {0x08, false, "Flash EPROM load error"},
+                      {0x20, false, "User flash sector is full"}, {0x40, false, firmwareError}};
+    const std::string indent = out.infoOffset();
+    statusByte(out, static_cast<uint8_t>(s0), b0);
+    statusByte(out, static_cast<uint8_t>(s1), b1);
+    statusByte(out, static_cast<uint8_t>(s2), b2);
+    if ((s2 & 0x80) && lineCount == state.printerLineCount)
+        out.print("\n%sCommand complete (erase flash EPROM or flip check)", indent.c_str());
+    state.printerLineCount = lineCount;
+    if (s4) {
+        if (s4 & 0x01) out.print("\n%sPrinter ID available", indent.c_str());
+        if (s4 & 0x02) out.print("\n%sEC level available (#%d)", indent.c_str(), ++state.ecLevels);
+        if (s4 & 0x04) out.print("\n%sMICR data available", indent.c_str());
+        if (s4 & 0x08) out.print("\n%sMCT data available (Rsp# %d)", indent.c_str(), state.mctResponses++);
+        if (s4 & 0x10) out.print("\n%sUser flash data available", indent.c_str());
+        if (s4 & 0x40) out.print("\n%sImage Scan Complete", indent.c_str());
+        if (s4 & 0x80) out.print("\n%sImage Data Attached", indent.c_str());
+    }
+}
+
+} // namespace
+
+void DecodePrinterStatus(TraceFormatter& run, const uint8_t* m, int length) {
+    auto byte = [&](int i) { return i < length ? m[i] : 0; };
     static const Bit b6[] = {{0x01, false, "Back-Mark Sensor set"}, {0x02, false, "Lost +24V (below +20V)"},
                              {0x04, false, "PDF417 bar code generation problem"}, {0x08, false, "Cash drawer open"},
                              {0x10, false, "Printer key pressed"}, {0x40, false, "Document station selected"},
                              {0x80, false, "Document feed error"}};
+    statusBytes(run, byte(0), byte(1), byte(2), byte(4), byte(5), "Firmware error");
+    statusByte(run.out(), static_cast<uint8_t>(byte(6)), b6);
+}
+
+void DecodeUsbPrinterStatus(TraceFormatter& run, const uint8_t* d, int length) {
+    TraceOutput& out = run.out();
+    CoreState& state = run.core();
+    auto byte = [&](int i) { return i < length ? d[i] : 0; };
     const std::string indent = out.infoOffset();
-    statusByte(out, static_cast<uint8_t>(byte(0)), b0);
-    statusByte(out, static_cast<uint8_t>(byte(1)), b1);
-    statusByte(out, static_cast<uint8_t>(byte(2)), b2);
-    if ((byte(2) & 0x80) && byte(5) == state.printerLineCount)
-        out.print("\n%sCommand complete (erase flash EPROM or flip check)", indent.c_str());
-    state.printerLineCount = byte(5);
-    const int b4 = byte(4);
-    if (b4) {
-        if (b4 & 0x01) out.print("\n%sPrinter ID available", indent.c_str());
-        if (b4 & 0x02) out.print("\n%sEC level available (#%d)", indent.c_str(), ++state.ecLevels);
-        if (b4 & 0x04) out.print("\n%sMICR data available", indent.c_str());
-        if (b4 & 0x08) out.print("\n%sMCT data available (Rsp# %d)", indent.c_str(), state.mctResponses++);
-        if (b4 & 0x10) out.print("\n%sUser flash data available", indent.c_str());
-        if (b4 & 0x40) out.print("\n%sImage Scan Complete", indent.c_str());
-        if (b4 & 0x80) out.print("\n%sImage Data Attached", indent.c_str());
-    }
-    statusByte(out, static_cast<uint8_t>(byte(6)), b6);
+    if (run.options().lineCounts) out.print("\n%s >> Receive Line Count %02x <<", indent.c_str(), byte(9));
+    static const Bit card[] = {{0x01, false, "USB command complete"}, {0x02, true, "USB card not communicating"},
+                               {0x40, false, "USB flash update in progress"}, {0x80, false, "USB command reject"}};
+    statusByte(out, static_cast<uint8_t>(byte(0)), card);
+    if (byte(1) == 0x70) out.print("\n%sUSB printer card RESET!!!!!", indent.c_str());
+    if (byte(1) == 0x72) out.print("\n%sUSB printer card NOT COMMUNICATING!!!!!", indent.c_str());
+    statusBytes(run, byte(4), byte(5), byte(6), byte(8), byte(9), "Firmware error (running from boot sector)");
+    state.receiveLineCount = byte(9);
+    if (run.options().lineCounts && (byte(5) & 0x40)) state.sendLineCount = byte(9);
+    static const Bit b10[] = {{0x04, false, "PDF417 bar code generation problem"}, {0x08, true, "Cash drawer closed"},
+                              {0x10, false, "Printer key pressed"}, {0x40, false, "Document station selected"},
+                              {0x80, false, "Document feed error"}};
+    statusByte(out, static_cast<uint8_t>(byte(10)), b10);
 }
 
 void DecodePrinterCommands(TraceFormatter& run, const uint8_t* data, int length) {

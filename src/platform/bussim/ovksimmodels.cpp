@@ -17,6 +17,7 @@
 #include "m3fprintermodel.h"
 #include "m3printermodel.h"
 #include "srjprintermodel.h"
+#include "trjprintermodel.h"
 #include "msrmodel.h"
 #include "scannermodel.h"
 #include "printercommands.h"
@@ -643,6 +644,74 @@ ModelKind srjPrinterKind() {
     return k;
 }
 
+ModelKind trjPrinterKind() {
+    ModelKind k;
+    k.name = "trj";
+    k.description = "TRJ thermal printer: receipt, journal (ec=, devtype=)";
+    k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
+        long ec = 0, devtype = 0;
+        if (!onlyOptions(o, {"ec", "devtype"}, error) || !numberOption(o, "ec", 0, 0xFF, 0x20, ec, error) ||
+            !numberOption(o, "devtype", 0, 0xFF, 0x11, devtype, error))
+            return nullptr;
+        TrjPrinterModel::Options options;
+        options.ecLevel = static_cast<uint8_t>(ec);
+        options.deviceType = static_cast<uint8_t>(devtype);
+        return std::make_unique<TrjPrinterModel>(options);
+    };
+    addPrinterCommands(k);
+    k.commands["status"] = {"<byte> <hex>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<TrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long index = 0;
+        std::vector<uint8_t> value;
+        if (a.size() != 2 || !parseNumber(a[0], 0, 7, index) || !parseHexBytes(a[1], value) || value.size() != 1) {
+            reply = "usage: status <slot> <port> <address> <byte 0-7> <hex>";
+            return false;
+        }
+        p->setStatusByte(static_cast<int>(index), value[0]);
+        reply = "status " + a[0] + " " + hexBytes(value);
+        return true;
+    }};
+    k.commands["answer"] = {"<byte0 hex> [n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<TrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        std::vector<uint8_t> value;
+        if (a.empty() || a.size() > 2 || !parseHexBytes(a[0], value) || value.size() != 1 ||
+            (a.size() == 2 && !parseNumber(a[1], 0, 1000000, n))) {
+            reply = "usage: answer <slot> <port> <address> <byte0 hex> [n]";
+            return false;
+        }
+        p->answerNext(value[0], static_cast<int>(n));
+        reply = "answer " + hexBytes(value) + " " + std::to_string(n);
+        return true;
+    }};
+    k.commands["badid"] = {"[n]", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<TrjPrinterModel>(m, reply);
+        if (!p) return false;
+        long n = 1;
+        if (a.size() > 1 || (a.size() == 1 && !parseNumber(a[0], 0, 1000000, n))) {
+            reply = "usage: badid <slot> <port> <address> [n]";
+            return false;
+        }
+        p->badIdNext(static_cast<int>(n));
+        reply = "badid " + std::to_string(n);
+        return true;
+    }};
+    k.commands["defer"] = {"<on|off>", [](DeviceModel& m, const ModelArgs& a, std::string& reply) {
+        auto* p = as<TrjPrinterModel>(m, reply);
+        if (!p) return false;
+        if (a.size() != 1 || (a[0] != "on" && a[0] != "off")) {
+            reply = "usage: defer <slot> <port> <address> <on|off>";
+            return false;
+        }
+        p->setDefer(a[0] == "on");
+        reply = "defer " + a[0] + " held=" + std::to_string(p->held());
+        return true;
+    }};
+    return k;
+}
+
 ModelKind m3PrinterKind() {
     ModelKind k;
     k.name = "m3";
@@ -1230,6 +1299,7 @@ void registerBuiltinModels(ModelRegistry& registry) {
     registry.add(m3PrinterKind());
     registry.add(m3fPrinterKind());
     registry.add(srjPrinterKind());
+    registry.add(trjPrinterKind());
     registry.add(nvramKind("nvcop", NvramModel::Kind::Cop, "NVRAM of 1024 bytes at 0x100 (ec=)"));
     registry.add(nvramKind("nvocr", NvramModel::Kind::Ocr,
                            "journalled NVRAM of 16384 bytes at 0xC00 with power control (ec=)"));

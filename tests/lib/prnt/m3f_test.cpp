@@ -170,6 +170,15 @@ TEST_F(FiscalBench, BringsItselfUpFromThePrintersOwnFrame) {
     EXPECT_TRUE(printer().GetStatus() & 0x1000u);
 }
 
+TEST_F(FiscalBench, FramesGoWithThePrintersLinkWaits) {
+    linkUp();
+    reply(frame(0x20, 67));
+    ASSERT_FALSE(adapter_.frames.empty());
+    const linkrec::Sent f = linkrec::decodeSent(adapter_.frames.back());
+    EXPECT_EQ(f.addressWait, 144);
+    EXPECT_EQ(f.byteWait, 72);
+}
+
 TEST_F(FiscalBench, AWaitAnswerBringsItOnlineAndABadIPLCodePutsItIntoLimpState) {
     linkUp();
     reply(frame(0x20, 67));

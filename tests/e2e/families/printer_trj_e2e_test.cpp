@@ -1,0 +1,79 @@
+// The TRJ printer end to end: ovksim plays it at 0x32, the daemon loads its plug-in, and the
+// application prints a line, chases it, and sees a wrong answer id put the printer into limp
+// state until a resume resets it.
+#include <string>
+
+#include "SimulatedTerminal.h"
+
+namespace {
+
+constexpr uint32_t kOnline = 0x420D;
+constexpr uint32_t kOffline = 0x420C;
+constexpr uint32_t kChase = 16900;
+constexpr uint32_t kError = 16901;
+constexpr int kAcquire = 301;
+constexpr int kResume = 4903;
+constexpr uint32_t kPrinter = DeviceWord(1, 0x11, 0x32, 3);
+
+const char kTerminal[] =
+    "slot 0 planar\n"
+    "slot 1 rs485 type 5 kind 5 ports 2\n"
+    "station 1 0x11 0x32 trj\n";
+
+const char kResources[] =
+    "terminal.thermal.slotNumber:   SLOT_1\n"
+    "terminal.thermal.portNumber:   PORT_1\n"
+    "terminal.thermal.deviceNumber: DEVICE_PRINTER_6677_THERMAL\n";
+
+class TrjE2E : public TerminalTest {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, kResources));
+        ASSERT_TRUE(WaitForEvent(kOnline, kPrinter)) << Seen();
+        EXPECT_EQ(seen_.back().p2 & 0xFF, 4u) << Seen(); // the device subtype
+        char name[] = "thermal", cls[] = "PosPrinter";
+        handle_ = PosOpen(name, cls, nullptr, 0);
+        ASSERT_GT(handle_, 0) << PosErrno();
+        ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    }
+    void TearDown() override {
+        if (handle_ > 0) PosClose(handle_);
+        TerminalTest::TearDown();
+    }
+    int Write(std::string text) { return PosWrite(handle_, text.data(), static_cast<unsigned>(text.size())); }
+    uint32_t Mine(uint32_t p1) const { return p1 | static_cast<uint32_t>(handle_); }
+
+    int handle_ = 0;
+};
+
+TEST_F(TrjE2E, PrintsALineAndChasesIt) {
+    ASSERT_EQ(Write("HELLO\n"), 6) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "[HELLO]")) << Sim("payloads 1 0x11 0x32");
+    // The receipt print command (byte 6 the command id), then the line record.
+    const std::string payloads = Sim("payloads 1 0x11 0x32");
+    const size_t at = payloads.find("1b601b40001b5348454c4c4f1bff");
+    ASSERT_NE(at, std::string::npos) << payloads;
+    ASSERT_GE(at, 14u);
+    EXPECT_EQ(payloads.substr(at - 14, 12), "010001000001") << payloads;
+    ASSERT_EQ(Write("\x1BG"), 2) << PosErrno();
+    EXPECT_TRUE(WaitForEvent(kChase, Mine(0x10000))) << Seen();
+}
+
+TEST_F(TrjE2E, AWrongIdKeepsThePrinterOnlineInLimpStateUntilAResumeResetsIt) {
+    EXPECT_EQ(Sim("badid 1 0x11 0x32"), "ok badid 1");
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kError, Mine(0x10000000))) << Seen();
+    for (const Event& e : seen_) EXPECT_NE(e.msg, kOffline) << Seen();
+    const std::string before = Sim("payloads 1 0x11 0x32");
+    EXPECT_EQ(PosIOCtl(handle_, kResume, nullptr, 0), -1);
+    EXPECT_EQ(PosErrno(), 317);
+    ASSERT_TRUE(WaitForEvent(kOnline, kPrinter)) << Seen();
+    const std::string after = Sim("payloads 1 0x11 0x32");
+    const size_t reset = after.find(" 0040", before.size() > 20 ? before.size() - 20 : 0);
+    ASSERT_NE(reset, std::string::npos) << after;
+    const size_t ec = after.find(" 0080", reset);
+    ASSERT_NE(ec, std::string::npos) << after;
+    EXPECT_NE(after.find(" 000001", ec), std::string::npos) << after;
+}
+
+} // namespace
