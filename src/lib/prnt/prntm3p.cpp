@@ -669,9 +669,15 @@ PRNTCMD* PRNTM3P::GetNextCommand() {
         QueueState state{};
         queue_->Query(&state);
         const bool blocked = headParkPending_ || (b1 & 0x10) || state.sent != 0;
+        // Finished work that no success retired (it completed with the head at neither
+        // position) waits in the sent list: a park retires it.
+        const bool unretired =
+            state.sent != 0 && state.unacknowledged == 0 && state.incomplete == 0 && state.outstanding == 0;
         // This poll is the (idleCount_ + 1)th without a command.
         const int polls = idleCount_ + 1;
-        if (polls > kIdleLimit) {
+        if (unretired && !firmwareMode_) {
+            returned = SendSystem(3);
+        } else if (polls > kIdleLimit) {
             returned = SendSystem(7);
         } else if (!blocked && polls >= kIdlePark && !firmwareMode_) {
             if (headParkedPosition_ == 0 && !(b0 & 0x02)) returned = SendSystem(3);

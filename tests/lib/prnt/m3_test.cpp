@@ -331,6 +331,23 @@ TEST_F(M3Bench, IdlePollsParkTheHeadThenAskForTheStatus) {
     EXPECT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x20, 0, 0, 0}}));
 }
 
+// A line completed with the head at neither position is not retired (no success); with
+// nothing else to send, the next poll parks the head, and the park's answer retires it.
+TEST_F(M3Bench, WorkCompletedWithTheHeadNowhereIsRetiredByAPark) {
+    M3Client& c = client();
+    comeOnline(c);
+    sent();
+    ASSERT_EQ(c.write("HELLO\n"), 0);
+    cycle();
+    ASSERT_EQ(commands(), (std::vector<Bytes>{cat({0x01, 0x01, 0x00, 0x01, 0x0C}, padded("HELLO", 38))}));
+    reply({0x01, 0x48, 0x04, 0x20}); // done; the head neither at centre nor at left
+    cycle();
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x01, 0x0B, 0, 0, 0}}));
+    reply({0x03, 0x48, 0x04, 0x20}); // parked at centre
+    for (int i = 0; i < 5; ++i) cycle();
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+}
+
 TEST_F(M3Bench, TheFirstRejectResetsTheNextAsksForAResume) {
     M3Client& c = client();
     bringUp(0x03, checkOf(c.FontTable()));
