@@ -6,96 +6,27 @@
 //     logo, check, text with emphasis), each a length byte and that many bytes; bit 3 first
 //     defines characters from the data (a name byte and 7 glyph bytes each).
 #include <cstdint>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <vector>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNTM2.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kId(kSlot, 0x11, 0x30);
+const DeviceID kId(fuzzbus::kSlot, 0x11, 0x30);
 
-class NullAdapter : public ADAPTER {
+class Printer : public fuzzprinter::Printer<PRNTM2P> {
 public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
-
-class Printer : public PRNTM2P {
-public:
-    Printer(unsigned char flags) : PRNTM2P(kId) {
-        adapter_ = gAdapter;
+    explicit Printer(unsigned char flags) : fuzzprinter::Printer<PRNTM2P>(kId) {
         exclusiveDI_ = flags & 2 ? 1 : 0;
         diPrinting_ = flags & 4 ? 1 : 0;
         holdJournal_ = flags & 8 ? 1 : 0;
         interleaved_ = flags & 16 ? 1 : 0;
-        NowConfirmed();
-    }
-    ~Printer() override {
-        owner_ = nullptr;
-        adapter_ = nullptr;
-        openCount_ = 0;
     }
 };
 
-// A virtual printer that holds the printer without the system object's bookkeeping.
-class Writer : public PRNTM2V {
-public:
-    Writer(Printer& p, unsigned short mode)
-        : PRNTM2V(kId, 1, reinterpret_cast<const unsigned char*>("PRNTM2V")) {
-        pdev_ = &p;
-        SetStatusBits(VDEV_HOLDING);
-        parm_.printMode = mode;
-        parm_.printStation = mode == PRN_MODE_CHECK ? 4 : 1;
-    }
-    ~Writer() override {
-        ClearStatusBits(VDEV_HOLDING);
-        pdev_ = nullptr;
-    }
-};
-
-void feed(const uint8_t* data, size_t size, const std::function<void(const unsigned char*, int)>& take) {
-    size_t at = 0;
-    while (at < size) {
-        const size_t n = data[at++];
-        const size_t len = n < size - at ? n : size - at;
-        // Each message in a buffer of its own size, so that a read past it is seen.
-        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
-        if (len) std::memcpy(msg.get(), data + at, len);
-        take(msg.get(), static_cast<int>(len));
-        at += len;
-    }
-}
+using Writer = fuzzprinter::Writer<PRNTM2V>;
 
 void answers(unsigned char flags, const uint8_t* data, size_t size) {
     Printer printer(flags);
@@ -108,7 +39,7 @@ void answers(unsigned char flags, const uint8_t* data, size_t size) {
         if (printer.PutQueue(command) != 0) delete command;
     }
     printer.SendAnyPendingMessage();
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         printer.ClearStatusBits(PRNTP_AWAITING_ACK);
         printer.NewMsgRcvd(m, n);
     });
@@ -121,7 +52,8 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
     Printer printer(0);
     static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRNTM2V::PRN_MODE_CHECK,
                                             PRN_MODE_NORMAL};
-    Writer writer(printer, kModes[(flags >> 1) & 3]);
+    const unsigned short mode = kModes[(flags >> 1) & 3];
+    Writer writer(printer, kId, "PRNTM2V", mode, mode == PRNTM2V::PRN_MODE_CHECK ? 4 : 1);
     if (flags & 8) {
         // Definitions: a name byte and 7 glyph bytes each, at most 31.
         std::vector<PosArg> args;
@@ -138,7 +70,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
         int count = 0;
         writer.Write("\x1B" "E", 2, count);
     }
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
     });
@@ -149,12 +81,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 

@@ -9,81 +9,30 @@
 //     double-byte printer in double-byte mode.
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <vector>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNTM3.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kId(kSlot, 0x11, 0x34);
+const DeviceID kId(fuzzbus::kSlot, 0x11, 0x34);
 
-class NullAdapter : public ADAPTER {
+class Printer : public fuzzprinter::Printer<PRNTM3P> {
 public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
-
-class Printer : public PRNTM3P {
-public:
-    Printer(unsigned char flags) : PRNTM3P(kId) {
-        adapter_ = gAdapter;
+    explicit Printer(unsigned char flags) : fuzzprinter::Printer<PRNTM3P>(kId) {
         exclusiveDI_ = flags & 2 ? 1 : 0;
         diPrinting_ = flags & 4 ? 1 : 0;
         holdJournal_ = flags & 8 ? 1 : 0;
         interleaved_ = flags & 16 ? 1 : 0;
-        NowConfirmed();
-    }
-    ~Printer() override {
-        owner_ = nullptr;
-        adapter_ = nullptr;
-        openCount_ = 0;
     }
 };
 
-// A virtual printer that holds the printer without the system object's bookkeeping.
-class Writer : public PRNTM3V {
+class Writer : public fuzzprinter::Writer<PRNTM3V> {
 public:
     Writer(Printer& p, unsigned short mode)
-        : PRNTM3V(kId, 1, reinterpret_cast<const unsigned char*>("PRNTM3V")) {
-        pdev_ = &p;
-        SetStatusBits(VDEV_HOLDING);
-        parm_.printMode = mode;
-        parm_.printStation = mode == PRN_MODE_CHECK ? 4 : 1;
-    }
-    ~Writer() override {
-        ClearStatusBits(VDEV_HOLDING);
-        pdev_ = nullptr;
-    }
+        : fuzzprinter::Writer<PRNTM3V>(p, kId, "PRNTM3V", mode, mode == PRN_MODE_CHECK ? 4 : 1) {}
     // A double-byte capable printer in double-byte mode, with lead bytes 0x81-0x9F.
     void UseDoubleByte() {
         const unsigned char ranges[32] = {0x81, 0x9F};
@@ -98,19 +47,6 @@ public:
         dbcsFlag_ = true;
     }
 };
-
-void feed(const uint8_t* data, size_t size, const std::function<void(const unsigned char*, int)>& take) {
-    size_t at = 0;
-    while (at < size) {
-        const size_t n = data[at++];
-        const size_t len = n < size - at ? n : size - at;
-        // Each message in a buffer of its own size, so that a read past it is seen.
-        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
-        if (len) std::memcpy(msg.get(), data + at, len);
-        take(msg.get(), static_cast<int>(len));
-        at += len;
-    }
-}
 
 void answers(unsigned char flags, const uint8_t* data, size_t size) {
     Printer printer(flags);
@@ -129,7 +65,7 @@ void answers(unsigned char flags, const uint8_t* data, size_t size) {
     printer.LoadFont(font);
     printer.SystemCommand(16);
     printer.SendAnyPendingMessage();
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         printer.ClearStatusBits(PRNTP_AWAITING_ACK);
         printer.NewMsgRcvd(m, n);
         printer.ClearStatusBits(PRNTP_AWAITING_ACK);
@@ -159,7 +95,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
         }
         writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
     }
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
     });
@@ -170,12 +106,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 

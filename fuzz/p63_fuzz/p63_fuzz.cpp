@@ -6,50 +6,16 @@
 //   bit 7 extended device information.
 // The rest is a run of messages, each a length byte and that many bytes.
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <vector>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNT63P.h"
 #include "PRNTV.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kId(kSlot, 0x11, 0x35);
-
-class NullAdapter : public ADAPTER {
-public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
+const DeviceID kId(fuzzbus::kSlot, 0x11, 0x35);
 
 // A virtual printer that reads every byte it is told, so that a length past the data shows.
 class Holder : public PRNTV {
@@ -67,31 +33,17 @@ public:
     std::vector<unsigned char> seen;
 };
 
-class Printer : public PRNT63P {
-public:
-    explicit Printer(Holder* holder) : PRNT63P(kId) {
-        adapter_ = gAdapter;
-        owner_ = holder;
-        NowConfirmed();
-    }
-    ~Printer() override {
-        owner_ = nullptr;
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using Printer = fuzzprinter::Printer<PRNT63P>;
 
-void feed(Printer& printer, const unsigned char* m, size_t n) {
-    // Each message in a buffer of its own size, so that a read past it is seen.
-    std::unique_ptr<unsigned char[]> msg(new unsigned char[n ? n : 1]);
-    if (n) std::memcpy(msg.get(), m, n);
+void feed(Printer& printer, unsigned char* m, int n) {
     printer.ClearStatusBits(PRNTP_AWAITING_ACK);
-    printer.NewMsgRcvd(msg.get(), static_cast<int>(n));
+    printer.NewMsgRcvd(m, n);
 }
 
 void run(unsigned char flags, const uint8_t* data, size_t size) {
     Holder holder;
-    Printer printer(flags & 4 ? &holder : nullptr);
+    Printer printer(kId);
+    printer.Hold(flags & 4 ? &holder : nullptr);
 
     // The device information, short or extended, after an 8- or 16-byte status.
     std::vector<unsigned char> info(flags & 0x40 ? 16 : 8, 0);
@@ -105,7 +57,8 @@ void run(unsigned char flags, const uint8_t* data, size_t size) {
         const unsigned char shortInfo[] = {0x30, 0x04, 0x13, 0x26, 0x40};
         info.insert(info.end(), shortInfo, shortInfo + sizeof shortInfo);
     }
-    feed(printer, info.data(), info.size());
+    fuzzframes::withCopy(info.data(), info.size(),
+                         [&](unsigned char* m, size_t n) { feed(printer, m, static_cast<int>(n)); });
 
     static const unsigned char kLoad[] = {0x01, 0x44, 0x4C, 0, 1, 2, 3, 4};
     static const unsigned char kErase[] = {0x01, 0x45, 0x55, 0x41};
@@ -124,13 +77,7 @@ void run(unsigned char flags, const uint8_t* data, size_t size) {
                                  PRN63_TP_MODE_NORMAL};
     printer.TellPhys(nullptr, kModes[flags & 3], nullptr, 0);
 
-    size_t at = 0;
-    while (at < size) {
-        const size_t n = data[at++];
-        const size_t len = n < size - at ? n : size - at;
-        feed(printer, data + at, len);
-        at += len;
-    }
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) { feed(printer, m, n); });
 
     unsigned char record[CAP63_SIZE] = {};
     printer.TellPhys(nullptr, PRN63_TP_CAPABILITIES, record, sizeof record);
@@ -144,12 +91,7 @@ void run(unsigned char flags, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 

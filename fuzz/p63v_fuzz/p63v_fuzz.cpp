@@ -8,67 +8,22 @@
 #include <cstring>
 #include <memory>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNT63P.h"
 #include "PRNT63V.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kId(kSlot, 0x11, 0x35);
-
-class NullAdapter : public ADAPTER {
-public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
+const DeviceID kId(fuzzbus::kSlot, 0x11, 0x35);
 
 // The physical printer takes the commands into its queue; nothing goes on a link.
-class Printer : public PRNT63P {
-public:
-    Printer() : PRNT63P(kId) {
-        adapter_ = gAdapter;
-        NowConfirmed();
-    }
-    ~Printer() override {
-        owner_ = nullptr;
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using Printer = fuzzprinter::Printer<PRNT63P>;
 
-// A virtual printer that holds the printer without the system object's bookkeeping.
-class Writer : public PRNT63V {
+// The virtual printer in the print mode and state the flags pick.
+class Writer : public fuzzprinter::Writer<PRNT63V> {
 public:
-    Writer(Printer& p, unsigned char flags) : PRNT63V(kId, 1, reinterpret_cast<const unsigned char*>("PRNT63V")) {
-        pdev_ = &p;
-        SetStatusBits(VDEV_HOLDING);
+    Writer(Printer& p, unsigned char flags) : fuzzprinter::Writer<PRNT63V>(p, kId, "PRNT63V") {
         static const unsigned short kModes[8] = {PRN63_MODE_TEXT, PRN63_MODE_LOGO, PRN63_MODE_FLASH,
                                                  PRN63_MODE_LOAD_LOGO, PRN63_MODE_RAS, PRN63_MODE_RAW,
                                                  PRN63_MODE_TEXT, PRN63_MODE_TEXT};
@@ -94,55 +49,38 @@ public:
         }
         parm_.printMode = kModes[flags & 7];
     }
-    ~Writer() override {
-        transactionActive_ = false;
-        ClearStatusBits(VDEV_HOLDING);
-        pdev_ = nullptr;
-    }
+    ~Writer() override { transactionActive_ = false; }
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    Printer printer;
+    Printer printer(kId);
     Writer writer(printer, data[0]);
-    size_t at = 1;
-    while (at < size) {
-        const size_t n = data[at++];
-        if (n == 0xFF) {
-            // A tab-stop text, terminated here.
-            size_t end = at;
-            while (end < size && data[end] != 0) ++end;
-            std::unique_ptr<char[]> text(new char[end - at + 1]);
-            std::memcpy(text.get(), data + at, end - at);
-            text[end - at] = '\0';
-            PosArg arg{"printTabStops", reinterpret_cast<intptr_t>(text.get())};
-            writer.SetValues(&arg, 1);
-            writer.SetTabStops(text.get());
-            char back[PRN63_TAB_TEXT_MIN];
-            writer.GetTabStops(back, sizeof back);
-            at = end + 1;
-            continue;
-        }
-        const size_t len = n < size - at ? n : size - at;
-        // Each write in a buffer of its own size, so that a read past it is seen.
-        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
-        if (len) std::memcpy(msg.get(), data + at, len);
+    const auto tabStops = [&](unsigned char, const uint8_t* rest, size_t restSize) {
+        // A tab-stop text, up to the next 0 byte or the end.
+        size_t end = 0;
+        while (end < restSize && rest[end] != 0) ++end;
+        std::unique_ptr<char[]> text(new char[end + 1]);
+        std::memcpy(text.get(), rest, end);
+        text[end] = '\0';
+        PosArg arg{"printTabStops", reinterpret_cast<intptr_t>(text.get())};
+        writer.SetValues(&arg, 1);
+        writer.SetTabStops(text.get());
+        char back[PRN63_TAB_TEXT_MIN];
+        writer.GetTabStops(back, sizeof back);
+        return end + 1;
+    };
+    fuzzframes::forEachFrame(data + 1, size - 1, 0xFF, tabStops, [&](unsigned char* m, int n) {
         int count = 0;
-        writer.Write(len ? msg.get() : nullptr, static_cast<unsigned>(len), count);
-        at += len;
-    }
+        writer.Write(n ? m : nullptr, static_cast<unsigned>(n), count);
+    });
     writer.SendWritePending();
     return 0;
 }

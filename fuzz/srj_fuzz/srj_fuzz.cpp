@@ -8,95 +8,26 @@
 //     bytes; bit 3 first defines characters from the data (two code bytes and 42 pattern
 //     bytes each); bit 4 hands the whole data to the printer as character definitions.
 #include <cstdint>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <vector>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNTSRJ.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kId(kSlot, 0x11, 0x37);
+const DeviceID kId(fuzzbus::kSlot, 0x11, 0x37);
 
-class NullAdapter : public ADAPTER {
+class Printer : public fuzzprinter::Printer<PRNTSRJP> {
 public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
-
-class Printer : public PRNTSRJP {
-public:
-    explicit Printer(unsigned char flags) : PRNTSRJP(kId) {
-        adapter_ = gAdapter;
+    explicit Printer(unsigned char flags) : fuzzprinter::Printer<PRNTSRJP>(kId) {
         exclusiveDI_ = flags & 2 ? 1 : 0;
         diPrinting_ = flags & 4 ? 1 : 0;
         holdJournal_ = flags & 8 ? 1 : 0;
-        NowConfirmed();
-    }
-    ~Printer() override {
-        owner_ = nullptr;
-        adapter_ = nullptr;
-        openCount_ = 0;
     }
 };
 
-// A virtual printer that holds the printer without the system object's bookkeeping.
-class Writer : public PRNTSRJV {
-public:
-    Writer(Printer& p, unsigned short mode, unsigned short stations)
-        : PRNTSRJV(kId, 1, reinterpret_cast<const unsigned char*>("PRNTSRJV")) {
-        pdev_ = &p;
-        SetStatusBits(VDEV_HOLDING);
-        parm_.printMode = mode;
-        parm_.printStation = stations;
-    }
-    ~Writer() override {
-        ClearStatusBits(VDEV_HOLDING);
-        pdev_ = nullptr;
-    }
-};
-
-void feed(const uint8_t* data, size_t size, const std::function<void(const unsigned char*, int)>& take) {
-    size_t at = 0;
-    while (at < size) {
-        const size_t n = data[at++];
-        const size_t len = n < size - at ? n : size - at;
-        // Each message in a buffer of its own size, so that a read past it is seen.
-        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
-        if (len) std::memcpy(msg.get(), data + at, len);
-        take(msg.get(), static_cast<int>(len));
-        at += len;
-    }
-}
+using Writer = fuzzprinter::Writer<PRNTSRJV>;
 
 void answers(unsigned char flags, const uint8_t* data, size_t size) {
     Printer printer(flags);
@@ -114,7 +45,7 @@ void answers(unsigned char flags, const uint8_t* data, size_t size) {
         if (printer.PutQueue(command) != 0) delete command;
     }
     printer.SendAnyPendingMessage();
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         printer.ClearStatusBits(PRNTP_AWAITING_ACK);
         printer.NewMsgRcvd(m, n);
         printer.ClearStatusBits(PRNTP_AWAITING_ACK);
@@ -129,7 +60,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
     Printer printer(0);
     const unsigned modeBits = (flags >> 1) & 3;
     static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRN_MODE_NORMAL, 64};
-    Writer writer(printer, kModes[modeBits], modeBits == 2 ? 3 : 1);
+    Writer writer(printer, kId, "PRNTSRJV", kModes[modeBits], modeBits == 2 ? 3 : 1);
     if (flags & 8) {
         std::vector<PosArg> args;
         size_t at = 0;
@@ -142,11 +73,11 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
         writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
     }
     if (flags & 0x10) {
-        std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
-        if (size) std::memcpy(copy.get(), data, size);
-        printer.TellPhys(nullptr, SRJ_TP_DEFINE_UDC, copy.get(), static_cast<int>(size));
+        fuzzframes::withCopy(data, size, [&](unsigned char* copy, size_t n) {
+            printer.TellPhys(nullptr, SRJ_TP_DEFINE_UDC, copy, static_cast<int>(n));
+        });
     }
-    feed(data, size, [&](const unsigned char* m, int n) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
     });
@@ -156,12 +87,7 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 

@@ -15,110 +15,45 @@
 //     invalid mode); bit 5 first defines characters from the data; bit 6 hands the data to
 //     the printer as character and logo blocks (TRJ) or reads fiscal data back (fiscal M3).
 #include <cstdint>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "../FuzzRoot.h"
-#include "ADAPTER.h"
-#include "COMD.h"
+#include "../FuzzFrames.h"
+#include "../FuzzPrinter.h"
 #include "PRNTM3F.h"
 #include "PRNTTRJ.h"
-#include "Slot.h"
-#include "SlotInfoNode.h"
-#include "ovkhost.h"
-#include "sydevnode.h"
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
-const DeviceID kTrjId(kSlot, 0x11, 0x32);
-const DeviceID kFiscalId(kSlot, 0x11, 0x38);
+const DeviceID kTrjId(fuzzbus::kSlot, 0x11, 0x32);
+const DeviceID kFiscalId(fuzzbus::kSlot, 0x11, 0x38);
 
-class NullAdapter : public ADAPTER {
-public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
-
-class FuzzSlot : public Slot {
-public:
-    FuzzSlot(unsigned short adapterType, unsigned short slot) : Slot(adapterType, slot, "SioSlot") {}
-    int Init() override { return 0; }
-    int Term() override { return 0; }
-};
-
-Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slot) {
-    if (slot != kSlot || slotType != SLOT_TYPE_RS485) return nullptr;
-    return new FuzzSlot(adapterType, static_cast<unsigned short>(slot));
-}
-
-NullAdapter* gAdapter = nullptr;
-
-// A physical printer of either model on the null adapter; the holder is set by hand.
-template <class P>
-class Printer : public P {
-public:
-    explicit Printer(const DeviceID& id) : P(id) {
-        this->adapter_ = gAdapter;
-        this->NowConfirmed();
-    }
-    ~Printer() override {
-        this->owner_ = nullptr;
-        this->adapter_ = nullptr;
-        this->openCount_ = 0;
-    }
-    void Hold(VDEV* v) { this->owner_ = v; }
-};
-
-// A virtual printer that holds the printer without the system object's bookkeeping.
+// A virtual printer of either model holding the printer, reading in mode 2.
 template <class V>
-class Writer : public V {
+class Writer : public fuzzprinter::Writer<V> {
 public:
     Writer(PDEV& p, const DeviceID& id, unsigned short mode, unsigned short stations)
-        : V(id, 1, reinterpret_cast<const unsigned char*>("Writer")) {
-        this->pdev_ = &p;
-        this->SetStatusBits(VDEV_HOLDING);
-        this->parm_.printMode = mode;
-        this->parm_.printStation = stations;
+        : fuzzprinter::Writer<V>(p, id, "Writer", mode, stations) {
         this->parm_.readMode = 2;
     }
-    ~Writer() override {
-        this->ClearStatusBits(VDEV_HOLDING);
-        this->pdev_ = nullptr;
-    }
-    void Mode(unsigned short mode) { this->parm_.printMode = mode; }
-    void Stations(unsigned short stations) { this->parm_.printStation = stations; }
 };
 
-using TrjPrinter = Printer<PRNTTRJP>;
-using FiscalPrinter = Printer<PRNTM3FP>;
+using TrjPrinter = fuzzprinter::Printer<PRNTTRJP>;
+using FiscalPrinter = fuzzprinter::Printer<PRNTM3FP>;
 using TrjWriter = Writer<PRNTTRJV>;
 using FiscalWriter = Writer<PRNTM3FV>;
 
-// Each message in a buffer of its own size, so that a read past it is seen.
-void feed(const uint8_t* data, size_t size, const std::function<void(int, const unsigned char*, int)>& take) {
-    size_t at = 0;
-    while (at < size) {
-        const size_t n = data[at++];
-        if (n >= 0xFD) {
-            take(static_cast<int>(n), nullptr, 0);
-            continue;
-        }
-        const size_t len = n < size - at ? n : size - at;
-        std::unique_ptr<unsigned char[]> msg(new unsigned char[len ? len : 1]);
-        if (len) std::memcpy(msg.get(), data + at, len);
-        take(-1, msg.get(), static_cast<int>(len));
-        at += len;
-    }
+// The link events, each a length byte: 0xFF the link lost the last message, 0xFE it
+// acknowledged it, 0xFD the printer reset itself; any other length is a message (event -1).
+template <class Take>
+void feed(const uint8_t* data, size_t size, Take&& take) {
+    fuzzframes::forEachFrame(
+        data, size, 0xFD,
+        [&](unsigned char event, const uint8_t*, size_t) {
+            take(static_cast<int>(event), nullptr, 0);
+            return size_t(0);
+        },
+        [&](unsigned char* m, int n) { take(-1, m, n); });
 }
 
 template <class P>
@@ -169,12 +104,12 @@ void trjAnswers(unsigned char flags, const uint8_t* data, size_t size) {
             printer.NewMsgRcvd(held, TRJ_STATUS_BYTES);
         }
     }
-    feed(data, size, [&](int event, const unsigned char* m, int n) {
+    feed(data, size, [&](int event, unsigned char* m, int n) {
         if (event < 0 && (flags & 0x10) && n >= 4) {
             OMSGQUEUETRJ* q = printer.Queue();
             PRNTCMD* c = q->GetOutstandingSystemRequest(-1);
             if (!c) c = q->GetOutstandingPendingRequest(-1);
-            const_cast<unsigned char*>(m)[3] = static_cast<unsigned char>(PRNTCMDTRJ::IdOf(c));
+            m[3] = static_cast<unsigned char>(PRNTCMDTRJ::IdOf(c));
         }
         linkEvent(printer, event, m, n);
     });
@@ -207,13 +142,13 @@ void trjWrites(unsigned char flags, const uint8_t* data, size_t size) {
         writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
     }
     if (flags & 0x40) {
-        std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
-        if (size) std::memcpy(copy.get(), data, size);
-        printer.TellPhys(nullptr, TRJ_TP_DEFINE_UDC, copy.get(), static_cast<int>(size));
-        printer.TellPhys(nullptr, TRJ_TP_DEFINE_LOGO, copy.get(), static_cast<int>(size));
+        fuzzframes::withCopy(data, size, [&](unsigned char* copy, size_t n) {
+            printer.TellPhys(nullptr, TRJ_TP_DEFINE_UDC, copy, static_cast<int>(n));
+            printer.TellPhys(nullptr, TRJ_TP_DEFINE_LOGO, copy, static_cast<int>(n));
+        });
     }
     writer.IOCtl(POS_PRN_HOLD_PRINTING, nullptr, 0, out);
-    feed(data, size, [&](int, const unsigned char* m, int n) {
+    feed(data, size, [&](int, unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
     });
@@ -242,7 +177,7 @@ void fiscalAnswers(unsigned char flags, const uint8_t* data, size_t size) {
     }
     printer.ClearStatusBits(PRNTP_AWAITING_ACK);
     printer.SendAnyPendingMessage();
-    feed(data, size, [&](int event, const unsigned char* m, int n) { linkEvent(printer, event, m, n); });
+    feed(data, size, [&](int event, unsigned char* m, int n) { linkEvent(printer, event, m, n); });
     const unsigned char text[] = "RESUME";
     printer.ResumePrinting(text);
     printer.RetryPrinting(text);
@@ -269,7 +204,7 @@ void fiscalWrites(unsigned char flags, const uint8_t* data, size_t size) {
         }
         writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
     }
-    feed(data, size, [&](int, const unsigned char* m, int n) {
+    feed(data, size, [&](int, unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
         if (flags & 0x40) {
@@ -283,12 +218,7 @@ void fiscalWrites(unsigned char flags, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
-    SetSlotBuilder(buildSlot);
-    new COMD(); // the system object lives for the run (pcomd)
-    gAdapter = new NullAdapter();
+    fuzzbus::setUp();
     return 0;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "PRNTM2.h"
-#include "PrinterBench.h"
+#include "SlotBench.h"
 #include "m2printermodel.h"
 #include "ovknls.h"
 
@@ -28,48 +28,12 @@ Bytes cat(Bytes a, const Bytes& b) {
     return a;
 }
 
-class M2Printer : public PRNTM2P {
-public:
-    explicit M2Printer(ADAPTER* adapter) : PRNTM2P(DeviceID(kSlot, kPort, kM2)) { adapter_ = adapter; }
-    ~M2Printer() override {
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using M2Printer = OnAdapter<PRNTM2P, kM2>;
 
-class M2Client : public PRNTM2V {
+class M2Client : public BenchClient<PRNTM2V> {
 public:
     explicit M2Client(int handle)
-        : PRNTM2V(DeviceID(kSlot, kPort, kM2), handle, reinterpret_cast<const unsigned char*>("PRNTM2V")) {
-        destination_ = queue.destination();
-    }
-    ~M2Client() override {
-        if (IsHolding()) {
-            Lock();
-            int out = 0;
-            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
-            Unlock();
-        }
-        if (OpenCount() > 0) {
-            int remaining = 0;
-            Close(remaining);
-        }
-    }
-    int ioctl(int request, std::vector<PosArg> args = {}) {
-        Lock();
-        int out = 0;
-        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
-        Unlock();
-        return rc;
-    }
-    int write(const std::string& text, int* written = nullptr) {
-        Lock();
-        int count = 0;
-        int rc = Write(text.data(), static_cast<unsigned>(text.size()), count);
-        Unlock();
-        if (written) *written = count;
-        return rc;
-    }
+        : BenchClient(DeviceID(kSlot, kPort, kM2), handle, reinterpret_cast<const unsigned char*>("PRNTM2V")) {}
     int writeBytes(const Bytes& data) {
         Lock();
         int count = 0;
@@ -77,72 +41,10 @@ public:
         Unlock();
         return rc;
     }
-    int set(std::vector<PosArg> args) { return ioctl(POS_SYS_SET_VALUES, std::move(args)); }
-    RecordingQueue queue;
 };
 
-class M2Bench : public ::testing::Test {
+class M2Bench : public ModelBench<M2Printer, M2Client> {
 protected:
-    void SetUp() override {
-        ovkhost::useManualClock(true);
-        ovkhost::setClock(500000);
-        ovkhost::clearCaptures();
-        chSetDevNodeBackend(&node_);
-        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
-        comd_ = std::make_unique<COMD>();
-        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
-        ASSERT_NE(slot_, nullptr);
-        printer_ = std::make_unique<M2Printer>(&adapter_);
-        slot_->adapter = &adapter_;
-        slot_->printer = printer_.get();
-        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
-    }
-    void TearDown() override {
-        clients_.clear();
-        comd_->RemoveProcess(procA_.GetProcessId());
-        slot_->printer = nullptr;
-        slot_->adapter = nullptr;
-        station_.reset();
-        printer_.reset();
-        comd_.reset();
-        SetSlotBuilder(previousBuilder_);
-        chSetDevNodeBackend(nullptr);
-        ovkhost::useManualClock(false);
-    }
-
-    M2Printer& printer() { return *printer_; }
-    M2Client& client() {
-        clients_.push_back(std::make_unique<M2Client>(static_cast<int>(clients_.size()) + 1));
-        M2Client& c = *clients_.back();
-        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("printer"),
-                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
-                  0);
-        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-        return c;
-    }
-
-    // --- frames by hand ---
-    void feed(unsigned char control, const Bytes& data = {}) {
-        Bytes rec = linkrec::received(kPort, kM2, control, data);
-        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
-    }
-    void reply(const Bytes& payload) {
-        const int ns = printer_->GetReceiveSequence();
-        const int nr = printer_->GetSendSequence();
-        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
-    }
-    std::vector<linkrec::Sent> sent() {
-        std::vector<linkrec::Sent> out;
-        for (const Bytes& rec : adapter_.frames) out.push_back(linkrec::decodeSent(rec));
-        adapter_.frames.clear();
-        return out;
-    }
-    std::vector<Bytes> commands() {
-        std::vector<Bytes> out;
-        for (const linkrec::Sent& f : sent())
-            if (f.info()) out.push_back(f.data);
-        return out;
-    }
     // ROL, NSA, the EC level request answered: online.
     void bringUp(unsigned char ec = 0x20) {
         feed(0x0F);
@@ -153,54 +55,12 @@ protected:
     }
 
     // --- the simulated M2 printer ---
-    M2PrinterModel& model() { return static_cast<M2PrinterModel&>(station().model()); }
-    bussim::Station& station() {
-        if (!station_)
-            station_ = std::make_unique<bussim::Station>(kPort, kM2, std::make_unique<M2PrinterModel>());
-        return *station_;
-    }
-    void round(int ms = 10) {
-        bussim::Station& st = station();
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
-            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
-        }
-        adapter_.frames.clear();
-        ovkhost::advanceClock(ms);
-        st.tick(chTime());
-        if (std::optional<bussim::LinkFrame> answer = st.poll())
-            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
-        printer_->ProcessOutput(chTime());
-    }
-    template <class F>
-    bool until(F done, int rounds = 300) {
-        for (int i = 0; i < rounds && !done(); ++i) round();
-        return done();
-    }
-    void run(int rounds) {
-        for (int i = 0; i < rounds; ++i) round();
-    }
-    void comeOnline() {
-        ASSERT_TRUE(until([&] { return printer_->Confirmed(kM2); }));
-        for (int i = 0; i < 5; ++i) round();
-        queueA_.take();
-    }
+    std::unique_ptr<bussim::DeviceModel> makeModel() override { return std::make_unique<M2PrinterModel>(); }
+    M2PrinterModel& model() { return modelAs<M2PrinterModel>(); }
     std::vector<Bytes> modelCommands(size_t from = 0) {
         const auto& all = model().commands();
         return {all.begin() + static_cast<long>(std::min(from, all.size())), all.end()};
     }
-
-    TempRoot root_;
-    SlotInfoNode node_{5, kSlot};
-    SlotBuilder previousBuilder_ = nullptr;
-    std::unique_ptr<COMD> comd_;
-    BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
-    std::unique_ptr<M2Printer> printer_;
-    std::unique_ptr<bussim::Station> station_;
-    RecordingQueue queueA_;
-    RecordingProcess procA_{101, &queueA_};
-    std::vector<std::unique_ptr<M2Client>> clients_;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "PRNTM3.h"
-#include "PrinterBench.h"
+#include "SlotBench.h"
 #include "m3printermodel.h"
 #include "ovknls.h"
 #include "sycrc.h"
@@ -32,115 +32,16 @@ Bytes padded(const std::string& text, size_t width) {
     return out;
 }
 
-class M3Printer : public PRNTM3P {
-public:
-    explicit M3Printer(ADAPTER* adapter) : PRNTM3P(DeviceID(kSlot, kPort, kM3)) { adapter_ = adapter; }
-    ~M3Printer() override {
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using M3Printer = OnAdapter<PRNTM3P, kM3>;
 
-class M3Client : public PRNTM3V {
+class M3Client : public BenchClient<PRNTM3V> {
 public:
     explicit M3Client(int handle)
-        : PRNTM3V(DeviceID(kSlot, kPort, kM3), handle, reinterpret_cast<const unsigned char*>("PRNTM3V")) {
-        destination_ = queue.destination();
-    }
-    ~M3Client() override {
-        if (IsHolding()) {
-            Lock();
-            int out = 0;
-            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
-            Unlock();
-        }
-        if (OpenCount() > 0) {
-            int remaining = 0;
-            Close(remaining);
-        }
-    }
-    int ioctl(int request, std::vector<PosArg> args = {}) {
-        Lock();
-        int out = 0;
-        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
-        Unlock();
-        return rc;
-    }
-    int write(const std::string& text, int* written = nullptr) {
-        Lock();
-        int count = 0;
-        int rc = Write(text.data(), static_cast<unsigned>(text.size()), count);
-        Unlock();
-        if (written) *written = count;
-        return rc;
-    }
-    int set(std::vector<PosArg> args) { return ioctl(POS_SYS_SET_VALUES, std::move(args)); }
-    RecordingQueue queue;
+        : BenchClient(DeviceID(kSlot, kPort, kM3), handle, reinterpret_cast<const unsigned char*>("PRNTM3V")) {}
 };
 
-class M3Bench : public ::testing::Test {
+class M3Bench : public ModelBench<M3Printer, M3Client> {
 protected:
-    void SetUp() override {
-        ovkhost::useManualClock(true);
-        ovkhost::setClock(500000);
-        ovkhost::clearCaptures();
-        chSetDevNodeBackend(&node_);
-        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
-        comd_ = std::make_unique<COMD>();
-        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
-        ASSERT_NE(slot_, nullptr);
-        printer_ = std::make_unique<M3Printer>(&adapter_);
-        slot_->adapter = &adapter_;
-        slot_->printer = printer_.get();
-        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
-    }
-    void TearDown() override {
-        clients_.clear();
-        comd_->RemoveProcess(procA_.GetProcessId());
-        slot_->printer = nullptr;
-        slot_->adapter = nullptr;
-        station_.reset();
-        printer_.reset();
-        comd_.reset();
-        SetSlotBuilder(previousBuilder_);
-        chSetDevNodeBackend(nullptr);
-        ovkhost::useManualClock(false);
-    }
-
-    M3Printer& printer() { return *printer_; }
-    M3Client& client() {
-        clients_.push_back(std::make_unique<M3Client>(static_cast<int>(clients_.size()) + 1));
-        M3Client& c = *clients_.back();
-        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("printer"),
-                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
-                  0);
-        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-        return c;
-    }
-
-    // --- frames by hand ---
-    void feed(unsigned char control, const Bytes& data = {}) {
-        Bytes rec = linkrec::received(kPort, kM3, control, data);
-        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
-    }
-    void reply(const Bytes& payload) {
-        const int ns = printer_->GetReceiveSequence();
-        const int nr = printer_->GetSendSequence();
-        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
-    }
-    void cycle() { printer_->ProcessOutput(chTime()); }
-    std::vector<linkrec::Sent> sent() {
-        std::vector<linkrec::Sent> out;
-        for (const Bytes& rec : adapter_.frames) out.push_back(linkrec::decodeSent(rec));
-        adapter_.frames.clear();
-        return out;
-    }
-    std::vector<Bytes> commands() {
-        std::vector<Bytes> out;
-        for (const linkrec::Sent& f : sent())
-            if (f.info()) out.push_back(f.data);
-        return out;
-    }
     // The check bytes under which the printer holds this font already.
     static Bytes checkOf(const unsigned char* font) {
         const unsigned short crc = CalculateCRC(font, M3_FONT_BYTES);
@@ -159,33 +60,8 @@ protected:
     void answerSetting(uint16_t value) { reply({0x03, 0x48, 0x04, 0x20, static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)}); }
 
     // --- the simulated M3 printer ---
-    M3PrinterModel& model() { return static_cast<M3PrinterModel&>(station().model()); }
-    bussim::Station& station() {
-        if (!station_)
-            station_ = std::make_unique<bussim::Station>(kPort, kM3, std::make_unique<M3PrinterModel>(options_));
-        return *station_;
-    }
-    void round(int ms = 10) {
-        bussim::Station& st = station();
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
-            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
-        }
-        adapter_.frames.clear();
-        ovkhost::advanceClock(ms);
-        st.tick(chTime());
-        if (std::optional<bussim::LinkFrame> answer = st.poll())
-            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
-        printer_->ProcessOutput(chTime());
-    }
-    template <class F>
-    bool until(F done, int rounds = 300) {
-        for (int i = 0; i < rounds && !done(); ++i) round();
-        return done();
-    }
-    void run(int rounds) {
-        for (int i = 0; i < rounds; ++i) round();
-    }
+    std::unique_ptr<bussim::DeviceModel> makeModel() override { return std::make_unique<M3PrinterModel>(options_); }
+    M3PrinterModel& model() { return modelAs<M3PrinterModel>(); }
     std::vector<Bytes> modelCommands(size_t from = 0) {
         const auto& all = model().commands();
         return {all.begin() + static_cast<long>(std::min(from, all.size())), all.end()};
@@ -205,18 +81,7 @@ protected:
         queueA_.take();
     }
 
-    TempRoot root_;
-    SlotInfoNode node_{5, kSlot};
-    SlotBuilder previousBuilder_ = nullptr;
-    std::unique_ptr<COMD> comd_;
-    BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
-    std::unique_ptr<M3Printer> printer_;
     M3PrinterModel::Options options_;
-    std::unique_ptr<bussim::Station> station_;
-    RecordingQueue queueA_;
-    RecordingProcess procA_{101, &queueA_};
-    std::vector<std::unique_ptr<M3Client>> clients_;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -4,47 +4,19 @@
 #include <string>
 
 #include "PRNTM3F.h"
-#include "PrinterBench.h"
+#include "SlotBench.h"
 
 namespace prntbench {
 namespace {
 
 constexpr unsigned char kM3F = 0x38;
 
-class FiscalPrinter : public PRNTM3FP {
-public:
-    explicit FiscalPrinter(ADAPTER* adapter) : PRNTM3FP(DeviceID(kSlot, kPort, kM3F)) { adapter_ = adapter; }
-    ~FiscalPrinter() override {
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using FiscalPrinter = OnAdapter<PRNTM3FP, kM3F>;
 
-class FiscalClient : public PRNTM3FV {
+class FiscalClient : public BenchClient<PRNTM3FV> {
 public:
     explicit FiscalClient(int handle)
-        : PRNTM3FV(DeviceID(kSlot, kPort, kM3F), handle, reinterpret_cast<const unsigned char*>("PRNTM3FV")) {
-        destination_ = queue.destination();
-    }
-    ~FiscalClient() override {
-        if (IsHolding()) {
-            Lock();
-            int out = 0;
-            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
-            Unlock();
-        }
-        if (OpenCount() > 0) {
-            int remaining = 0;
-            Close(remaining);
-        }
-    }
-    int ioctl(int request, std::vector<PosArg> args = {}) {
-        Lock();
-        int out = 0;
-        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
-        Unlock();
-        return rc;
-    }
+        : BenchClient(DeviceID(kSlot, kPort, kM3F), handle, reinterpret_cast<const unsigned char*>("PRNTM3FV")) {}
     int write(const Bytes& data) {
         Lock();
         int count = 0;
@@ -61,69 +33,15 @@ public:
         out.resize(static_cast<size_t>(count));
         return rc;
     }
-    RecordingQueue queue;
 };
 
-class FiscalBench : public ::testing::Test {
+class FiscalBench : public ModelBench<FiscalPrinter, FiscalClient> {
 protected:
-    void SetUp() override {
-        ovkhost::useManualClock(true);
-        ovkhost::setClock(500000);
-        ovkhost::clearCaptures();
-        chSetDevNodeBackend(&node_);
-        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
-        comd_ = std::make_unique<COMD>();
-        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
-        ASSERT_NE(slot_, nullptr);
-        printer_ = std::make_unique<FiscalPrinter>(&adapter_);
-        slot_->adapter = &adapter_;
-        slot_->printer = printer_.get();
-        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
-    }
-    void TearDown() override {
-        clients_.clear();
-        comd_->RemoveProcess(procA_.GetProcessId());
-        slot_->printer = nullptr;
-        slot_->adapter = nullptr;
-        printer_.reset();
-        comd_.reset();
-        SetSlotBuilder(previousBuilder_);
-        chSetDevNodeBackend(nullptr);
-        ovkhost::useManualClock(false);
-    }
-    FiscalPrinter& printer() { return *printer_; }
-    FiscalClient& client() {
-        clients_.push_back(std::make_unique<FiscalClient>(static_cast<int>(clients_.size()) + 1));
-        FiscalClient& c = *clients_.back();
-        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("fiscal"),
-                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
-                  0);
-        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-        return c;
-    }
-    void feed(unsigned char control, const Bytes& data = {}) {
-        Bytes rec = linkrec::received(kPort, kM3F, control, data);
-        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
-    }
-    void reply(const Bytes& payload) {
-        const int ns = printer_->GetReceiveSequence();
-        const int nr = printer_->GetSendSequence();
-        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
-    }
+    FiscalBench() { deviceName_ = "fiscal"; }
     // A frame of the printer: status at rest, EC byte 0x21, the type, byte 7 and the code.
     static Bytes frame(unsigned char type, unsigned char rc, unsigned char b7 = 0, unsigned char b0 = 0x02,
                        unsigned char b1 = 0x40) {
         return {b0, b1, 0x04, 0x21, 0, 0, type, b7, rc};
-    }
-    void cycle() { printer_->ProcessOutput(chTime()); }
-    std::vector<Bytes> commands() {
-        std::vector<Bytes> out;
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
-            if (f.info()) out.push_back(f.data);
-        }
-        adapter_.frames.clear();
-        return out;
     }
     void linkUp() {
         feed(0x0F);
@@ -141,17 +59,6 @@ protected:
         ASSERT_TRUE(printer_->Confirmed(kM3F));
         commands();
     }
-
-    TempRoot root_;
-    SlotInfoNode node_{5, kSlot};
-    SlotBuilder previousBuilder_ = nullptr;
-    std::unique_ptr<COMD> comd_;
-    BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
-    std::unique_ptr<FiscalPrinter> printer_;
-    RecordingQueue queueA_;
-    RecordingProcess procA_{101, &queueA_};
-    std::vector<std::unique_ptr<FiscalClient>> clients_;
 };
 
 TEST(M3FReturnCodes, ClassesOfTheTable) {

@@ -37,112 +37,36 @@ Bytes status16(unsigned char b4 = 0, unsigned char b12 = 0) {
     return s;
 }
 
-class P63Printer : public PRNT63P {
-public:
-    P63Printer(ADAPTER* adapter, const DeviceID& id = kId) : PRNT63P(id) { adapter_ = adapter; }
-    ~P63Printer() override {
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using P63Printer = OnAdapter<PRNT63P, k63>;
 
 // The base's test virtual printer on the 6397, recording the TellVirt codes it gets.
-class P63Client : public TestPrinterV {
+class P63Client : public BenchClient<TestPrinterV> {
 public:
-    explicit P63Client(int handle) : TestPrinterV(kId, handle) { destination_ = queue.destination(); }
-    ~P63Client() override {
-        if (IsHolding()) {
-            Lock();
-            int out = 0;
-            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
-            Unlock();
-        }
-        if (OpenCount() > 0) {
-            int remaining = 0;
-            Close(remaining);
-        }
-    }
+    explicit P63Client(int handle) : BenchClient(kId, handle) {}
     int TellVirt(const PDEV* from, int message, unsigned char* data, int length) override {
         told.push_back({message, length});
         if (message == PRN_TV_CHASE_DONE || message == PRN_TV_MESSAGE)
             return TestPrinterV::TellVirt(from, message, data, length);
         return 0;
     }
-    int ioctl(int request) {
-        Lock();
-        int out = 0;
-        int rc = IOCtl(request, nullptr, 0, out);
-        Unlock();
-        return rc;
-    }
     int tell(int request, void* data, int length) { return Tell(request, data, length); }
     std::vector<std::pair<int, int>> told;
-    RecordingQueue queue;
 };
 
-class P63Bench : public ::testing::Test {
+class P63Bench : public ModelBench<P63Printer, P63Client> {
 protected:
+    P63Bench() { untilRounds_ = 400; }
     void SetUp() override {
-        ovkhost::useManualClock(true);
-        ovkhost::setClock(500000);
-        ovkhost::clearCaptures();
         PRNT63P::ResetFirmwareCheck();
-        chSetDevNodeBackend(&node_);
-        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
-        comd_ = std::make_unique<COMD>();
-        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
-        ASSERT_NE(slot_, nullptr);
-        printer_ = std::make_unique<P63Printer>(&adapter_);
-        slot_->adapter = &adapter_;
-        slot_->printer = printer_.get();
-        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
-    }
-    void TearDown() override {
-        clients_.clear();
-        comd_->RemoveProcess(procA_.GetProcessId());
-        slot_->printer = nullptr;
-        slot_->adapter = nullptr;
-        station_.reset();
-        printer_.reset();
-        comd_.reset();
-        SetSlotBuilder(previousBuilder_);
-        chSetDevNodeBackend(nullptr);
-        ovkhost::useManualClock(false);
-    }
-
-    P63Printer& printer() { return *printer_; }
-    P63Client& client() {
-        clients_.push_back(std::make_unique<P63Client>(static_cast<int>(clients_.size()) + 1));
-        P63Client& c = *clients_.back();
-        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("printer"),
-                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
-                  0);
-        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-        return c;
+        ModelBench::SetUp();
     }
 
     // --- frames by hand ---
-    void feed(unsigned char control, const Bytes& data = {}) {
-        Bytes rec = linkrec::received(kPort, k63, control, data);
-        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
-    }
-    void reply(const Bytes& payload) {
-        const int ns = printer_->GetReceiveSequence();
-        const int nr = printer_->GetSendSequence();
-        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
-    }
+    // The information frames sent since the last call.
     std::vector<linkrec::Sent> sentFrames() {
         std::vector<linkrec::Sent> out;
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
+        for (const linkrec::Sent& f : sent())
             if (f.info()) out.push_back(f);
-        }
-        adapter_.frames.clear();
-        return out;
-    }
-    std::vector<Bytes> commands() {
-        std::vector<Bytes> out;
-        for (const linkrec::Sent& f : sentFrames()) out.push_back(f.data);
         return out;
     }
     // ROL and NSA: the device information request goes out; the answer (info after an
@@ -180,44 +104,15 @@ protected:
     }
 
     // --- the simulated 6397 on a bus station ---
-    P6397Model& model() { return static_cast<P6397Model&>(station().model()); }
+    P6397Model& model() { return modelAs<P6397Model>(); }
     bussim::Station& station(P6397Model::Options options = {}) {
-        if (!station_)
-            station_ = std::make_unique<bussim::Station>(kPort, k63, std::make_unique<P6397Model>(options));
+        if (!station_) station_ = std::make_unique<bussim::Station>(kPort, k63, std::make_unique<P6397Model>(options));
         return *station_;
     }
-    void round(int ms = 10) {
-        bussim::Station& st = station();
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
-            EXPECT_TRUE(f.wellFormed && f.checkOk);
-            waits.emplace_back(f.addressWait, f.byteWait);
-            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
-        }
-        adapter_.frames.clear();
-        ovkhost::advanceClock(ms);
-        st.tick(chTime());
-        if (std::optional<bussim::LinkFrame> answer = st.poll())
-            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
-        printer_->ProcessOutput(chTime());
-    }
-    template <class F>
-    bool until(F done, int rounds = 400) {
-        for (int i = 0; i < rounds && !done(); ++i) round();
-        return done();
-    }
+    std::unique_ptr<bussim::DeviceModel> makeModel() override { return std::make_unique<P6397Model>(P6397Model::Options{}); }
+    // The link waits of every frame sent on the bus.
+    void seen(const linkrec::Sent& f) override { waits.emplace_back(f.addressWait, f.byteWait); }
 
-    TempRoot root_;
-    SlotInfoNode node_{5, kSlot};
-    SlotBuilder previousBuilder_ = nullptr;
-    std::unique_ptr<COMD> comd_;
-    BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
-    std::unique_ptr<P63Printer> printer_;
-    std::unique_ptr<bussim::Station> station_;
-    RecordingQueue queueA_;
-    RecordingProcess procA_{101, &queueA_};
-    std::vector<std::unique_ptr<P63Client>> clients_;
     std::vector<std::pair<int, int>> waits;
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "PRNTSRJ.h"
-#include "PrinterBench.h"
+#include "SlotBench.h"
 #include "srjprintermodel.h"
 
 namespace prntbench {
@@ -31,113 +31,16 @@ std::vector<Bytes> unsequenced(std::vector<Bytes> frames) {
     return frames;
 }
 
-class SrjPrinter : public PRNTSRJP {
-public:
-    explicit SrjPrinter(ADAPTER* adapter) : PRNTSRJP(DeviceID(kSlot, kPort, kSrj)) { adapter_ = adapter; }
-    ~SrjPrinter() override {
-        adapter_ = nullptr;
-        openCount_ = 0;
-    }
-};
+using SrjPrinter = OnAdapter<PRNTSRJP, kSrj>;
 
-class SrjClient : public PRNTSRJV {
+class SrjClient : public BenchClient<PRNTSRJV> {
 public:
     explicit SrjClient(int handle)
-        : PRNTSRJV(DeviceID(kSlot, kPort, kSrj), handle, reinterpret_cast<const unsigned char*>("PRNTSRJV")) {
-        destination_ = queue.destination();
-    }
-    ~SrjClient() override {
-        if (IsHolding()) {
-            Lock();
-            int out = 0;
-            IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, out);
-            Unlock();
-        }
-        if (OpenCount() > 0) {
-            int remaining = 0;
-            Close(remaining);
-        }
-    }
-    int ioctl(int request, std::vector<PosArg> args = {}) {
-        Lock();
-        int out = 0;
-        int rc = IOCtl(request, args.empty() ? nullptr : args.data(), static_cast<int>(args.size()), out);
-        Unlock();
-        return rc;
-    }
-    int write(const std::string& s) {
-        Lock();
-        int count = 0;
-        int rc = Write(s.data(), static_cast<unsigned>(s.size()), count);
-        Unlock();
-        return rc;
-    }
-    int set(std::vector<PosArg> args) { return ioctl(POS_SYS_SET_VALUES, std::move(args)); }
-    RecordingQueue queue;
+        : BenchClient(DeviceID(kSlot, kPort, kSrj), handle, reinterpret_cast<const unsigned char*>("PRNTSRJV")) {}
 };
 
-class SrjBench : public ::testing::Test {
+class SrjBench : public ModelBench<SrjPrinter, SrjClient> {
 protected:
-    void SetUp() override {
-        ovkhost::useManualClock(true);
-        ovkhost::setClock(500000);
-        ovkhost::clearCaptures();
-        chSetDevNodeBackend(&node_);
-        previousBuilder_ = SetSlotBuilder(buildBenchSlot);
-        comd_ = std::make_unique<COMD>();
-        slot_ = static_cast<BenchSlot*>(comd_->GetSlot(kSlot));
-        ASSERT_NE(slot_, nullptr);
-        printer_ = std::make_unique<SrjPrinter>(&adapter_);
-        slot_->adapter = &adapter_;
-        slot_->printer = printer_.get();
-        ASSERT_EQ(comd_->AddProcess(&procA_), 0);
-    }
-    void TearDown() override {
-        clients_.clear();
-        comd_->RemoveProcess(procA_.GetProcessId());
-        slot_->printer = nullptr;
-        slot_->adapter = nullptr;
-        station_.reset();
-        printer_.reset();
-        comd_.reset();
-        SetSlotBuilder(previousBuilder_);
-        chSetDevNodeBackend(nullptr);
-        ovkhost::useManualClock(false);
-    }
-
-    SrjPrinter& printer() { return *printer_; }
-    SrjClient& client() {
-        clients_.push_back(std::make_unique<SrjClient>(static_cast<int>(clients_.size()) + 1));
-        SrjClient& c = *clients_.back();
-        EXPECT_EQ(c.Open(reinterpret_cast<const unsigned char*>("printer"),
-                         reinterpret_cast<const unsigned char*>("PosPrinter"), nullptr, 0),
-                  0);
-        EXPECT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-        return c;
-    }
-
-    // --- frames by hand ---
-    void feed(unsigned char control, const Bytes& data = {}) {
-        Bytes rec = linkrec::received(kPort, kSrj, control, data);
-        printer_->ProcessInput(rec.data(), static_cast<int>(rec.size()));
-    }
-    void reply(const Bytes& payload) {
-        const int ns = printer_->GetReceiveSequence();
-        const int nr = printer_->GetSendSequence();
-        feed(static_cast<unsigned char>((nr & 7) << 5 | (ns & 7) << 1), payload);
-    }
-    std::vector<linkrec::Sent> sent() {
-        std::vector<linkrec::Sent> out;
-        for (const Bytes& rec : adapter_.frames) out.push_back(linkrec::decodeSent(rec));
-        adapter_.frames.clear();
-        return out;
-    }
-    std::vector<Bytes> commands() {
-        std::vector<Bytes> out;
-        for (const linkrec::Sent& f : sent())
-            if (f.info()) out.push_back(f.data);
-        return out;
-    }
     // ROL, NSA, the EC level request answered (byte 7 as given): online.
     void bringUp(unsigned char byte7 = 0x91) {
         feed(0x0F);
@@ -148,39 +51,10 @@ protected:
     }
 
     // --- the simulated SRJ printer ---
-    SrjPrinterModel& model() { return static_cast<SrjPrinterModel&>(station().model()); }
-    bussim::Station& station() {
-        if (!station_)
-            station_ = std::make_unique<bussim::Station>(kPort, kSrj,
-                                                         std::make_unique<SrjPrinterModel>(SrjPrinterModel::Options{}));
-        return *station_;
+    std::unique_ptr<bussim::DeviceModel> makeModel() override {
+        return std::make_unique<SrjPrinterModel>(SrjPrinterModel::Options{});
     }
-    void round(int ms = 10) {
-        bussim::Station& st = station();
-        for (const Bytes& rec : adapter_.frames) {
-            linkrec::Sent f = linkrec::decodeSent(rec);
-            st.receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
-        }
-        adapter_.frames.clear();
-        ovkhost::advanceClock(ms);
-        st.tick(chTime());
-        if (std::optional<bussim::LinkFrame> answer = st.poll())
-            feed(answer->control, Bytes(answer->data.begin(), answer->data.end()));
-        printer_->ProcessOutput(chTime());
-    }
-    template <class F>
-    bool until(F done, int rounds = 300) {
-        for (int i = 0; i < rounds && !done(); ++i) round();
-        return done();
-    }
-    void run(int rounds) {
-        for (int i = 0; i < rounds; ++i) round();
-    }
-    void comeOnline() {
-        ASSERT_TRUE(until([&] { return printer_->Confirmed(kSrj); }));
-        run(5);
-        queueA_.take();
-    }
+    SrjPrinterModel& model() { return modelAs<SrjPrinterModel>(); }
     // The commands the model received since from, status requests left out.
     std::vector<Bytes> modelCommands(size_t from = 0) {
         const auto& all = model().commands();
@@ -189,18 +63,6 @@ protected:
             if (!(all[i].size() >= 2 && all[i][0] == 0x00 && all[i][1] == 0x20)) out.push_back(unsequenced(all[i]));
         return out;
     }
-
-    TempRoot root_;
-    SlotInfoNode node_{5, kSlot};
-    SlotBuilder previousBuilder_ = nullptr;
-    std::unique_ptr<COMD> comd_;
-    BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
-    std::unique_ptr<SrjPrinter> printer_;
-    std::unique_ptr<bussim::Station> station_;
-    RecordingQueue queueA_;
-    RecordingProcess procA_{101, &queueA_};
-    std::vector<std::unique_ptr<SrjClient>> clients_;
 };
 
 // ---------------------------------------------------------------------------------------
