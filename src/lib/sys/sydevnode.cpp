@@ -198,14 +198,9 @@ std::mutex& exchangeLock(int fd) {
     return locks[static_cast<unsigned>(fd) % 64];
 }
 
-// One exchange with the forwarding peer. Returns 0, or an errno value.
-int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
-    std::lock_guard<std::mutex> exchange(exchangeLock(fd));
-    uint8_t header[8];
-    putWord(header, request);
-    putWord(header + 4, static_cast<uint32_t>(size));
-    iovec out[2] = {{header, sizeof header}, {record, size}};
-    if (!writeAll(fd, out, 2)) return errno ? errno : EIO;
+// Reads the peer's reply to a request with a record of `size` bytes into the record: 0, or
+// an errno value.
+int readReply(int fd, uint8_t* record, size_t size) {
     // The reply's length word is checked as soon as it is there; the record follows it.
     std::vector<uint8_t> reply(4 + size);
     const ssize_t got = readSome(fd, reply.data(), 4, reply.size(), kDevNodeReplyTimeoutMs, true);
@@ -217,6 +212,36 @@ int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
         return errno ? errno : EIO;
     if (size) std::memcpy(record, reply.data() + 4, size);
     return 0;
+}
+
+// One exchange with the forwarding peer. Returns 0, or an errno value.
+int forward(int fd, uint32_t request, uint8_t* record, size_t size) {
+    std::lock_guard<std::mutex> exchange(exchangeLock(fd));
+    uint8_t header[8];
+    putWord(header, request);
+    putWord(header + 4, static_cast<uint32_t>(size));
+    iovec out[2] = {{header, sizeof header}, {record, size}};
+    if (!writeAll(fd, out, 2)) return errno ? errno : EIO;
+    return readReply(fd, record, size);
+}
+
+// Two exchanges whose requests go out together: the peer answers them in order, and the
+// second reply is read after the first. Returns 0, or the errno value of the first that
+// failed (`first` tells whether that was the first exchange).
+int forwardPair(int fd, uint32_t request1, uint8_t* record1, size_t size1, uint32_t request2, uint8_t* record2,
+                size_t size2, bool& first) {
+    std::lock_guard<std::mutex> exchange(exchangeLock(fd));
+    uint8_t header1[8], header2[8];
+    putWord(header1, request1);
+    putWord(header1 + 4, static_cast<uint32_t>(size1));
+    putWord(header2, request2);
+    putWord(header2 + 4, static_cast<uint32_t>(size2));
+    iovec out[4] = {{header1, sizeof header1}, {record1, size1}, {header2, sizeof header2}, {record2, size2}};
+    first = true;
+    if (!writeAll(fd, out, 4)) return errno ? errno : EIO;
+    if (const int rc = readReply(fd, record1, size1)) return rc;
+    first = false;
+    return readReply(fd, record2, size2);
 }
 
 } // namespace
@@ -266,6 +291,33 @@ int chDevIoctl(int fd, unsigned long request, void* record, int /*size*/, int /*
     // A request that did not reach the driver must not read as success.
     if (failure && rec[0] == 0) rec[0] = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
     return rec[0];
+}
+
+bool chDevPairs(int fd) {
+    return !g_backend.load() && !isLost(fd) && isSocket(fd);
+}
+
+void chDevIoctlPair(int fd, unsigned long request1, void* record1, unsigned long request2, void* record2,
+                    int& result1, int& result2) {
+    uint8_t* rec1 = static_cast<uint8_t*>(record1);
+    uint8_t* rec2 = static_cast<uint8_t*>(record2);
+    if (!rec1 || !rec2 || !chDevPairs(fd)) {
+        result1 = chDevIoctl(fd, request1, record1, 0, 0);
+        result2 = chDevIoctl(fd, request2, record2, 0, 0);
+        return;
+    }
+    bool first = true;
+    const int failure = forwardPair(fd, static_cast<uint32_t>(request1), rec1, chDevRecordSize(request1),
+                                    static_cast<uint32_t>(request2), rec2, chDevRecordSize(request2), first);
+    if (failure) {
+        markLost(fd);
+        const uint8_t code = static_cast<uint8_t>(lowByte(failure) ? failure : EIO);
+        // The exchange that failed, and the one after it, did not reach the driver.
+        if (first && rec1[0] == 0) rec1[0] = code;
+        if (rec2[0] == 0) rec2[0] = code;
+    }
+    result1 = rec1[0];
+    result2 = rec2[0];
 }
 
 int chDevWatch(const char* path) {

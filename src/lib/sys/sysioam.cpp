@@ -107,6 +107,9 @@ void SIOAM::ResetForStart() {
     bufferHeld_ = 0;
     resend_ = 0;
     privateMark_ = 0;
+    aheadHeld_ = false;
+    fetchedAhead_ = false;
+    answerRounds_ = 0;
 }
 
 void SIOAM::Trace(uint32_t id, const void* data, int length) const {
@@ -151,6 +154,10 @@ bool SIOAM::NodeGone(int fd) {
 
 int SIOAM::CloseDD() {
     int result = 0;
+    {
+        std::lock_guard<std::recursive_mutex> g(imageLock_);
+        aheadHeld_ = false; // the node takes back a buffer held through a closed descriptor
+    }
     if (exchangeFd_ >= 0) {
         int rc = chDevClose(exchangeFd_);
         exchangeFd_ = -1;
@@ -172,8 +179,17 @@ int SIOAM::CloseDD() {
 }
 
 int SIOAM::RequestBuffer() {
+    const std::thread::id poller = pollingThread_.load(std::memory_order_relaxed);
+    if (poller == std::thread::id() || poller == std::this_thread::get_id()) return AskForBuffer();
+    if (nodeDown_) return 301; // nothing to ask until the node is open again
+    bufferWanted_.store(true);
+    PollWake::Post();
+    return 0;
+}
+
+int SIOAM::AskForBuffer() {
     std::lock_guard<std::recursive_mutex> g(imageLock_);
-    if (bufferHeld_) return 0;
+    if (bufferHeld_ || aheadHeld_) return 0;
     if (nodeDown_) return 301; // nothing to ask until the node is open again
     sioTrace(slot_, 100);
     unsigned char record[8] = {};
@@ -191,9 +207,22 @@ int SIOAM::RequestBuffer() {
 
 int SIOAM::WaitForBuffer(int timeoutMs) {
     unsigned char local[12 + kBufferSize] = {};
-    put32(local + 4, static_cast<uint32_t>(slot_));
-    put32(local + 8, static_cast<uint32_t>(timeoutMs));
-    int rc = request(exchangeFd_, DCS_WAIT_BUFFER, local);
+    int rc;
+    bool fetched;
+    {
+        std::lock_guard<std::recursive_mutex> g(imageLock_);
+        fetched = aheadHeld_;
+        fetchedAhead_ = fetched;
+        aheadHeld_ = false;
+        if (fetched) std::memcpy(local, ahead_.data(), sizeof local);
+    }
+    if (fetched) {
+        rc = 0;
+    } else {
+        put32(local + 4, static_cast<uint32_t>(slot_));
+        put32(local + 8, static_cast<uint32_t>(timeoutMs));
+        rc = request(exchangeFd_, DCS_WAIT_BUFFER, local);
+    }
     if (rc == 252) {
         ++waitTimeouts_;
         return 252;
@@ -213,14 +242,26 @@ int SIOAM::WaitForBuffer(int timeoutMs) {
     return 0;
 }
 
-int SIOAM::ReturnBuffer() {
+int SIOAM::ReturnBuffer(bool fetchAhead) {
     std::lock_guard<std::recursive_mutex> g(imageLock_);
     sioTrace(slot_, 102, buffer_, kBufferSize);
     unsigned char record[8 + kBufferSize];
     std::memset(record, 0, 8);
     put32(record + 4, static_cast<uint32_t>(slot_));
     std::memcpy(record + 8, buffer_, kBufferSize);
-    int rc = request(exchangeFd_, DCS_RETURN_BUFFER, record);
+    int rc;
+    aheadHeld_ = false;
+    if (fetchAhead && chDevPairs(exchangeFd_)) {
+        ahead_.assign(12 + kBufferSize, 0);
+        put32(ahead_.data() + 4, static_cast<uint32_t>(slot_));
+        int waited = 0;
+        chDevIoctlPair(exchangeFd_, DCS_RETURN_BUFFER, record, DCS_WAIT_BUFFER, ahead_.data(), rc, waited);
+        // Only a buffer that came waits for the next round; anything else is asked again
+        // then, as it would have been.
+        aheadHeld_ = rc == 0 && waited == 0;
+    } else {
+        rc = request(exchangeFd_, DCS_RETURN_BUFFER, record);
+    }
     bufferHeld_ = 0;
     if (rc != 0) {
         if (NodeGone(exchangeFd_)) return 301;

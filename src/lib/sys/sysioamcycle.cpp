@@ -47,6 +47,7 @@ PDEV* SIOAM::FindDevice(uint8_t port, uint8_t address) {
 
 int SIOAM::Run(int /*slot*/, int /*arg*/) {
     if (!buffer_) return static_cast<int>(state_.load());
+    pollingThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     uint32_t state = state_;
     // Stopped, suspended (the node is closed) or without an adapter: nothing to exchange.
     if (state == SIOAM_STOPPED || state == SIOAM_NO_ADAPTER || state == SIOAM_SUSPENDED)
@@ -62,6 +63,8 @@ int SIOAM::Run(int /*slot*/, int /*arg*/) {
 }
 
 void SIOAM::Cycle() {
+    // What another thread asked for since the last round.
+    if (bufferWanted_.exchange(false)) AskForBuffer();
     bool arrived;
     if (!started_) {
         if (WaitForBuffer(50) != 0) {
@@ -110,14 +113,29 @@ void SIOAM::Cycle() {
         std::lock_guard<std::recursive_mutex> g(imageLock_);
         sending = arrived && (pending_ & kFlagFrames) && !(pending_ & kFlagPortConfig);
     }
+    // A round that moved frames may have more behind it (answers, queued input): the next
+    // round runs at once. The answers to frames sent may come behind error records of the
+    // same polls (the node hands errors and a frame over in turns), so a few rounds that
+    // bring only such records still count as moving; each frame sent buys at most
+    // kAnswerRounds of them.
+    bool moving = handled || sending;
+    if (sending) {
+        answerRounds_ = kAnswerRounds;
+    } else if (handled) {
+        answerRounds_ = 0;
+    } else if (arrived && answerRounds_ > 0) {
+        --answerRounds_;
+        moving = true;
+    }
     try {
-        TransmitBuffer(arrived);
+        TransmitBuffer(arrived, moving && state_ == SIOAM_RUNNING);
     } catch (...) {
         clErrorLog(824, 301, state_, kTag, this, sizeof(SIOAM));
     }
-    // A round that moved frames may have more behind it (answers, queued input): the next
-    // round runs at once.
-    if (handled || sending) PollWake::Post();
+    // A round on a buffer fetched ahead did not ask the node: the next one does, whatever
+    // this one moved (it fetches nothing ahead itself unless frames moved, so this never
+    // goes on by itself).
+    if (moving || fetchedAhead_) PollWake::Post();
 }
 
 // --- input -------------------------------------------------------------------------------
@@ -408,7 +426,7 @@ void SIOAM::ProcessOutput() {
     }
 }
 
-void SIOAM::TransmitBuffer(bool bufferArrived) {
+void SIOAM::TransmitBuffer(bool bufferArrived, bool fetchAhead) {
     std::lock_guard<std::recursive_mutex> g(imageLock_);
     bool stateChanged = false;
     if (bufferArrived) {
@@ -473,7 +491,7 @@ void SIOAM::TransmitBuffer(bool bufferArrived) {
         }
         buffer_[kFlags] = chosen;
         pending_ &= static_cast<uint8_t>(~chosen);
-        ReturnBuffer();
+        ReturnBuffer(fetchAhead);
         if (chosen & kFlagFrames) EmptyFrameArea();
     } else {
         ++cyclesWithoutBuffer_;

@@ -1,6 +1,7 @@
 // Driver-node helpers: no node, the in-process backend, forwarding to a socket peer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "TempRoot.h"
 #include "sydevnode.h"
@@ -151,6 +153,48 @@ TEST(DevNode, SocketPeerAnswersEachRequest) {
     EXPECT_EQ(seenRequests, (std::vector<uint32_t>{DCS_GET_SLOT_INFO, DCS_REQUEST_BUFFER}));
     EXPECT_EQ(seenLengths, (std::vector<size_t>{220, 8}));
     EXPECT_EQ(seenByte, 5);
+}
+
+// A pair of requests reaches the peer in order, each reply lands in its own record; a peer
+// that goes after the first reply fails the second and loses the node.
+TEST(DevNode, PairOfRequestsOnASocketPeer) {
+    TempRoot root;
+    std::vector<uint32_t> seen;
+    {
+        SocketPeer peer(root, [&](int c) {
+            std::vector<uint8_t> record;
+            uint32_t request;
+            while (devNodeReadRequest(c, request, record, 2000) == 0) {
+                seen.push_back(request);
+                record[0] = request == DCS_WAIT_BUFFER ? 252 : 0;
+                record[5] = static_cast<uint8_t>(seen.size());
+                devNodeWriteReply(c, record.data(), record.size());
+                if (seen.size() == 3) break;
+            }
+        });
+        int fd = -1;
+        ASSERT_EQ(chDevOpen("/dev/ovkdcs", fd), 0);
+        EXPECT_TRUE(chDevPairs(fd));
+        std::vector<uint8_t> back(chDevRecordSize(DCS_RETURN_BUFFER)), wait(chDevRecordSize(DCS_WAIT_BUFFER));
+        int first = -1, second = -1;
+        chDevIoctlPair(fd, DCS_RETURN_BUFFER, back.data(), DCS_WAIT_BUFFER, wait.data(), first, second);
+        EXPECT_EQ(first, 0);
+        EXPECT_EQ(second, 252);
+        EXPECT_EQ(back[5], 1);
+        EXPECT_EQ(wait[5], 2);
+        // The third request is answered, the fourth never is.
+        std::fill(back.begin(), back.end(), 0);
+        std::fill(wait.begin(), wait.end(), 0);
+        chDevIoctlPair(fd, DCS_RETURN_BUFFER, back.data(), DCS_WAIT_BUFFER, wait.data(), first, second);
+        EXPECT_EQ(first, 0);
+        EXPECT_NE(second, 0);
+        EXPECT_EQ(back[5], 3);
+        EXPECT_EQ(wait[5], 0);
+        EXPECT_EQ(chDevLost(fd), 1);
+        EXPECT_FALSE(chDevPairs(fd));
+        chDevClose(fd);
+    }
+    EXPECT_EQ(seen, (std::vector<uint32_t>{DCS_RETURN_BUFFER, DCS_WAIT_BUFFER, DCS_RETURN_BUFFER}));
 }
 
 TEST(DevNode, BrokenPeerRepliesFailTheRequest) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "ADAPTER.h"
@@ -144,14 +145,25 @@ public:
 
 protected:
     // Cycle steps.
+    // Asks the node for the buffer (DCS_REQUEST_BUFFER) on the calling thread.
+    int AskForBuffer();
+    // Takes the buffer from the node, waiting at most timeoutMs: 0 when it came (from the
+    // node, or the one fetched ahead by the last ReturnBuffer), 252 when it did not, else
+    // 301 (logged).
     int WaitForBuffer(int timeoutMs);
-    int ReturnBuffer();
+    // Gives the buffer back to the node. With `fetchAhead`, on a node that takes requests in
+    // pairs (a forwarding peer), the next round's WaitForBuffer(0) is sent along with it and
+    // a buffer that it brings waits for that round, which spares a round trip to the node
+    // while frames move.
+    int ReturnBuffer(bool fetchAhead = false);
     int ResetAdapter();
     bool ProcessBuffer();
     void ProcessInputError();
     bool ProcessInputFrame();
     void PrepareOutput(bool bufferArrived, bool frameHandled);
-    void TransmitBuffer(bool bufferArrived);
+    // Gives the buffer back with what the image holds; `fetchAhead`: the next round runs at
+    // once (see ReturnBuffer).
+    void TransmitBuffer(bool bufferArrived, bool fetchAhead = false);
     void ProcessOutput();
     void RebuildPollList();
     bool BroadcastResetStep();
@@ -225,4 +237,17 @@ protected:
     // Serialises the output image, the sent-frame list and the buffer hand-over between the
     // polling thread and devices that queue frames from request threads.
     mutable std::recursive_mutex imageLock_;
+    // The thread that runs the cycles (none before the first). Another thread that wants the
+    // buffer (a request thread that queued a frame or a command) only marks the wish and
+    // wakes that thread, which asks the node at the start of its next round: the request
+    // thread neither waits for the node nor holds the image lock against the cycle.
+    std::atomic<std::thread::id> pollingThread_{};
+    std::atomic<bool> bufferWanted_{false};
+    // The wait record of a buffer fetched ahead (image lock held to touch them).
+    std::vector<unsigned char> ahead_;
+    bool aheadHeld_ = false;
+    bool fetchedAhead_ = false; // the last WaitForBuffer took the buffer fetched ahead
+    // Rounds that still count as moving while the answers to frames sent are awaited.
+    static constexpr int kAnswerRounds = 2;
+    int answerRounds_ = 0;
 };

@@ -17,6 +17,15 @@ int chDevOpen(const char* path, int& fd);
 // and id are not used. A request that does not reach the driver leaves a non-zero result
 // (the low byte of errno) when the driver did not set one.
 int chDevIoctl(int fd, unsigned long request, void* record, int size, int id);
+// True when two requests on the descriptor take less time as a pair (chDevIoctlPair) than
+// one after the other: a forwarding peer, which is sent both at once.
+bool chDevPairs(int fd);
+// Runs request1, then request2, each as chDevIoctl does, and gives both results. On a
+// forwarding peer both requests go out together and both replies are read after: the peer
+// answers the second without waiting for the first reply to be taken. When the first does
+// not reach the driver, the second fails as well.
+void chDevIoctlPair(int fd, unsigned long request1, void* record1, unsigned long request2, void* record2,
+                    int& result1, int& result2);
 // 0 or the low byte of errno.
 int chDevClose(int fd);
 // 1 once requests on the descriptor no longer reach the driver: the forwarding peer went
