@@ -2,9 +2,16 @@
 // system object's open and acquire.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "FuzzBus.h"
+#include "FuzzFrames.h"
 #include "PDEV.h"
 #include "VDEV.h"
+#include "ovktypes.h"
+#include "prntdefs.h"
 
 namespace fuzzprinter {
 
@@ -46,5 +53,29 @@ public:
     void Mode(unsigned short mode) { this->parm_.printMode = mode; }
     void Stations(unsigned short stations) { this->parm_.printStation = stations; }
 };
+
+// Defines characters on v from data: as many whole definitions of `each` bytes as fit, at most
+// `most`, each a code of `codeBytes` bytes (low byte first; none gives an empty name) and then
+// its pattern, which is left in data.
+inline void defineCharacters(VDEV& v, const uint8_t* data, size_t size, size_t each, unsigned codeBytes,
+                             size_t most) {
+    std::vector<PosArg> args;
+    for (size_t at = 0; at + each <= size && args.size() < most; at += each) {
+        uintptr_t code = 0;
+        for (unsigned i = 0; i < codeBytes; ++i) code |= uintptr_t(data[at + i]) << (8 * i);
+        args.push_back({codeBytes ? reinterpret_cast<const char*>(code) : "",
+                        reinterpret_cast<intptr_t>(data + at + codeBytes)});
+    }
+    int out = 0;
+    v.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
+}
+
+// Writes each frame cut from data to v.
+inline void writeFrames(VDEV& v, const uint8_t* data, size_t size) {
+    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
+        int count = 0;
+        v.Write(m, static_cast<unsigned>(n), count);
+    });
+}
 
 } // namespace fuzzprinter

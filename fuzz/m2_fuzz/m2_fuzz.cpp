@@ -6,7 +6,6 @@
 //     logo, check, text with emphasis), each a length byte and that many bytes; bit 3 first
 //     defines characters from the data (a name byte and 7 glyph bytes each).
 #include <cstdint>
-#include <vector>
 
 #include "../FuzzFrames.h"
 #include "../FuzzPrinter.h"
@@ -54,26 +53,13 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
                                             PRN_MODE_NORMAL};
     const unsigned short mode = kModes[(flags >> 1) & 3];
     Writer writer(printer, kId, "PRNTM2V", mode, mode == PRNTM2V::PRN_MODE_CHECK ? 4 : 1);
-    if (flags & 8) {
-        // Definitions: a name byte and 7 glyph bytes each, at most 31.
-        std::vector<PosArg> args;
-        size_t at = 0;
-        while (at + 8 <= size && args.size() < 31) {
-            args.push_back({reinterpret_cast<const char*>(static_cast<uintptr_t>(data[at])),
-                            reinterpret_cast<intptr_t>(data + at + 1)});
-            at += 8;
-        }
-        int out = 0;
-        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
-    }
+    // Definitions: a name byte and 7 glyph bytes each, at most 31.
+    if (flags & 8) fuzzprinter::defineCharacters(writer, data, size, 8, 1, 31);
     if (((flags >> 1) & 3) == 3) {
         int count = 0;
         writer.Write("\x1B" "E", 2, count);
     }
-    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
-        int count = 0;
-        writer.Write(m, static_cast<unsigned>(n), count);
-    });
+    fuzzprinter::writeFrames(writer, data, size);
     writer.SendWritePending();
     writer.SendCheckPending();
 }

@@ -9,7 +9,6 @@
 //     double-byte printer in double-byte mode.
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "../FuzzFrames.h"
 #include "../FuzzPrinter.h"
@@ -82,23 +81,10 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
     static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRNTM3V::PRN_MODE_CHECK,
                                             PRNTM3V::PRN_MODE_RAS};
     Writer writer(printer, kModes[(flags >> 1) & 3]);
-    int out = 0;
     if (flags & 16) writer.UseDoubleByte();
-    if (flags & 8) {
-        // Definitions: a code byte and 12 glyph bytes each, at most 25.
-        std::vector<PosArg> args;
-        size_t at = 0;
-        while (at + 13 <= size && args.size() < 25) {
-            args.push_back({reinterpret_cast<const char*>(static_cast<uintptr_t>(data[at])),
-                            reinterpret_cast<intptr_t>(data + at + 1)});
-            at += 13;
-        }
-        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
-    }
-    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
-        int count = 0;
-        writer.Write(m, static_cast<unsigned>(n), count);
-    });
+    // Definitions: a code byte and 12 glyph bytes each, at most 25.
+    if (flags & 8) fuzzprinter::defineCharacters(writer, data, size, 13, 1, 25);
+    fuzzprinter::writeFrames(writer, data, size);
     writer.SendWritePending();
     writer.SendCheckPending();
 }

@@ -8,7 +8,6 @@
 //     bytes; bit 3 first defines characters from the data (two code bytes and 42 pattern
 //     bytes each); bit 4 hands the whole data to the printer as character definitions.
 #include <cstdint>
-#include <vector>
 
 #include "../FuzzFrames.h"
 #include "../FuzzPrinter.h"
@@ -61,26 +60,14 @@ void writes(unsigned char flags, const uint8_t* data, size_t size) {
     const unsigned modeBits = (flags >> 1) & 3;
     static const unsigned short kModes[] = {PRN_MODE_NORMAL, PRN_MODE_LOGO, PRN_MODE_NORMAL, 64};
     Writer writer(printer, kId, "PRNTSRJV", kModes[modeBits], modeBits == 2 ? 3 : 1);
-    if (flags & 8) {
-        std::vector<PosArg> args;
-        size_t at = 0;
-        while (at + 44 <= size && args.size() < 130) {
-            const uintptr_t code = data[at] | data[at + 1] << 8;
-            args.push_back({reinterpret_cast<const char*>(code), reinterpret_cast<intptr_t>(data + at + 2)});
-            at += 44;
-        }
-        int out = 0;
-        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
-    }
+    // Definitions: two code bytes and 42 pattern bytes each, at most 130.
+    if (flags & 8) fuzzprinter::defineCharacters(writer, data, size, 44, 2, 130);
     if (flags & 0x10) {
         fuzzframes::withCopy(data, size, [&](unsigned char* copy, size_t n) {
             printer.TellPhys(nullptr, SRJ_TP_DEFINE_UDC, copy, static_cast<int>(n));
         });
     }
-    fuzzframes::forEachFrame(data, size, [&](unsigned char* m, int n) {
-        int count = 0;
-        writer.Write(m, static_cast<unsigned>(n), count);
-    });
+    fuzzprinter::writeFrames(writer, data, size);
     writer.SendWritePending();
 }
 

@@ -131,16 +131,8 @@ void trjWrites(unsigned char flags, const uint8_t* data, size_t size) {
         write(writer, "\x1B<");
         writer.Stations(3);
     }
-    if (flags & 0x20) {
-        // Definitions of 74 bytes each, at most 70 (more than are taken).
-        std::vector<PosArg> args;
-        size_t at = 0;
-        while (at + 74 <= size && args.size() < 70) {
-            args.push_back({"", reinterpret_cast<intptr_t>(data + at)});
-            at += 74;
-        }
-        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
-    }
+    // Definitions of 74 bytes each, at most 70 (more than are taken).
+    if (flags & 0x20) fuzzprinter::defineCharacters(writer, data, size, 74, 0, 70);
     if (flags & 0x40) {
         fuzzframes::withCopy(data, size, [&](unsigned char* copy, size_t n) {
             printer.TellPhys(nullptr, TRJ_TP_DEFINE_UDC, copy, static_cast<int>(n));
@@ -194,16 +186,8 @@ void fiscalWrites(unsigned char flags, const uint8_t* data, size_t size) {
     printer.Hold(&writer);
     int out = 0;
     if (pick == 5) writer.IOCtl(POS_PRN_DISABLE_FISCAL_PRINTING, nullptr, 0, out);
-    if (flags & 0x20) {
-        std::vector<PosArg> args;
-        size_t at = 0;
-        while (at + 13 <= size && args.size() < 25) {
-            args.push_back({reinterpret_cast<const char*>(static_cast<uintptr_t>(data[at])),
-                            reinterpret_cast<intptr_t>(data + at + 1)});
-            at += 13;
-        }
-        writer.IOCtl(POS_PRN_DEFINE_CHARACTERS, args.data(), static_cast<int>(args.size()), out);
-    }
+    // Definitions: a code byte and 12 glyph bytes each, at most 25.
+    if (flags & 0x20) fuzzprinter::defineCharacters(writer, data, size, 13, 1, 25);
     feed(data, size, [&](int, unsigned char* m, int n) {
         int count = 0;
         writer.Write(m, static_cast<unsigned>(n), count);
