@@ -210,6 +210,9 @@ ModelKind drawerKind() {
                    (!d.connected(n) ? "unplugged" : d.drawerOpen(n) ? "open" : "closed") + " ";
         return out + "alarm=" + (d.alarmSounding() ? "on" : "off");
     });
+    // Every command the unit took, oldest first, in hex; a frame the link repeats once.
+    k.commands["payloads"] = query<DrawerModel>("payloads", ExtraArgs::Ignored,
+                                                [](const DrawerModel& d) { return hexList(d.received()); });
     return k;
 }
 
