@@ -227,6 +227,14 @@ ModelKind drawerKind() {
         reply += std::string("alarm=") + (d->alarmSounding() ? "on" : "off");
         return true;
     }};
+    k.commands["payloads"] = {"", [](DeviceModel& m, const ModelArgs&, std::string& reply) {
+        auto* d = as<DrawerModel>(m, reply);
+        if (!d) return false;
+        // Every command the unit took, oldest first, in hex; a frame the link repeats once.
+        reply = std::to_string(d->received().size());
+        for (const auto& p : d->received()) reply += " " + hexBytes(p);
+        return true;
+    }};
     return k;
 }
 

@@ -1,11 +1,12 @@
 #include "Clock.h"
 
+#include "ovkclockwaits.h"
 #include "ovkhost.h"
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace ovkhost {
@@ -23,14 +24,15 @@ std::atomic<bool> manual{false};
 std::atomic<uint32_t> manualNow{0};
 
 std::mutex waitersMutex;
-std::set<ClockWaiter*>& waiters() {
-    static auto* w = new std::set<ClockWaiter*>;
+// Each waiter with the number of waits registered on it: the last of them to end removes it.
+std::map<ClockWaiter*, int>& waiters() {
+    static auto* w = new std::map<ClockWaiter*, int>;
     return *w;
 }
 
 void notifyWaiters() {
     std::lock_guard<std::mutex> lock(waitersMutex);
-    for (ClockWaiter* w : waiters()) w->clockChanged();
+    for (const auto& entry : waiters()) entry.first->clockChanged();
 }
 
 } // namespace
@@ -39,12 +41,13 @@ bool manualClockEnabled() { return manual.load(); }
 
 void addClockWaiter(ClockWaiter* waiter) {
     std::lock_guard<std::mutex> lock(waitersMutex);
-    waiters().insert(waiter);
+    ++waiters()[waiter];
 }
 
 void removeClockWaiter(ClockWaiter* waiter) {
     std::lock_guard<std::mutex> lock(waitersMutex);
-    waiters().erase(waiter);
+    auto it = waiters().find(waiter);
+    if (it != waiters().end() && --it->second <= 0) waiters().erase(it);
 }
 
 } // namespace detail
@@ -62,6 +65,13 @@ void setClock(int32_t ms) {
 void advanceClock(int32_t ms) {
     detail::manualNow.fetch_add(static_cast<uint32_t>(ms));
     detail::notifyWaiters();
+}
+
+int clockWaitsAsleep() {
+    std::lock_guard<std::mutex> lock(detail::waitersMutex);
+    int n = 0;
+    for (const auto& entry : detail::waiters()) n += entry.first->asleep();
+    return n;
 }
 
 } // namespace ovkhost

@@ -11,11 +11,14 @@ bool manualClockEnabled();
 class ClockWaiter {
 public:
     virtual void clockChanged() = 0;
+    // The waits on it that have seen the clock's present time and sleep until it changes.
+    virtual int asleep() = 0;
 
 protected:
     ~ClockWaiter() = default;
 };
 
+// Each wait registers for its whole length; several threads may wait on one waiter.
 void addClockWaiter(ClockWaiter* waiter);
 void removeClockWaiter(ClockWaiter* waiter);
 

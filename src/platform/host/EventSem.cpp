@@ -17,10 +17,25 @@ struct eventSem::Impl final : ovkhost::detail::ClockWaiter {
     bool posted = false;
     bool closed = false;
     unsigned closings = 0; // counts Close() calls, so that waiters see an interruption
+    // Waits on the manual clock that have seen its present time and sleep. A change of the
+    // clock, a post or a close wakes them all: each counts again only once it has looked
+    // again and sleeps on.
+    int sleeping = 0;
+    unsigned wakes = 0;
 
+    // Under the mutex.
+    void wakeAll() {
+        ++wakes;
+        sleeping = 0;
+        cv.notify_all();
+    }
     void clockChanged() override {
         std::lock_guard<std::mutex> lock(mutex);
-        cv.notify_all();
+        wakeAll();
+    }
+    int asleep() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sleeping;
     }
 };
 
@@ -38,7 +53,7 @@ int eventSem::Close() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->closed = true;
     ++impl_->closings;
-    impl_->cv.notify_all();
+    impl_->wakeAll();
     return 0;
 }
 
@@ -53,7 +68,7 @@ int eventSem::Post() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->closed) return kFailed;
     impl_->posted = true;
-    impl_->cv.notify_all();
+    impl_->wakeAll();
     return 0;
 }
 
@@ -80,7 +95,10 @@ int eventSem::Wait(int ms) {
             impl_->cv.wait(lock);
         } else if (manualClockEnabled()) {
             if (chTimeReached(chTime(), deadline)) return kTimeout;
+            const unsigned wakes = impl_->wakes;
+            ++impl_->sleeping;
             impl_->cv.wait(lock);
+            if (impl_->wakes == wakes) --impl_->sleeping; // woken spuriously
         } else {
             if (std::chrono::steady_clock::now() >= realDeadline) return kTimeout;
             impl_->cv.wait_until(lock, realDeadline);

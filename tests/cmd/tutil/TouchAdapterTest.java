@@ -84,7 +84,12 @@ public class TouchAdapterTest {
         c.that(s.RestoreClickToneSetting(h), "RestoreClickToneSetting before any tone");
         c.equal(before, requests(sim), "no device request for the restore");
 
+        before = requests(sim);
         c.that(s.SetToneExitClick(h), "SetToneExitClick");
+        // The acquire and the tone setting only queue their commands: the getters are
+        // counted once the controller has taken them all.
+        c.that(waitForToneSettled(sim, before), "the controller took the tone setting: "
+               + sim.run("payloads" + SCREEN));
         before = requests(sim);
         c.that(!s.GetToneEntryClick(h), "GetToneEntryClick");
         c.that(s.GetToneExitClick(h), "GetToneExitClick");
@@ -147,6 +152,32 @@ public class TouchAdapterTest {
         s.KillTouch(h);
         c.that(waitForLastConfigure(sim, "21510001"), "the screen is back in emulation: "
                + sim.run("payloads" + SCREEN));
+    }
+
+    /** Waits until the controller has taken every command the exit click setting queued
+     *  after the first `from` it got: the backlight command closes the set-up the acquire
+     *  queues (its commands go in a fixed order, the backlight last), and the configure
+     *  command with the exit click and the high click volume (flags 0x02 and 0x08) can only
+     *  go after the last of the setting's changes of the configure flags. */
+    static boolean waitForToneSettled(SimControl sim, int from) throws Exception {
+        long end = System.nanoTime() + 15_000_000_000L;
+        while (System.nanoTime() < end) {
+            String[] p = sim.run("payloads" + SCREEN).substring(3).split(" ");
+            boolean backlight = false;
+            String configure = null;
+            for (int i = 1 + from; i < p.length; i++) {
+                if (p[i].startsWith("24")) backlight = true;
+                if (p[i].startsWith("21") && p[i].length() >= 4) configure = p[i];
+            }
+            if (backlight && configure != null) {
+                int flags = Integer.parseInt(configure.substring(2, 4), 16);
+                if ((flags & 0x0E) == 0x0A) {
+                    return true;
+                }
+            }
+            Thread.sleep(20);
+        }
+        return false;
     }
 
     /** Waits until the last configure command the controller got is this one (in hex). */

@@ -28,6 +28,7 @@
 #include "TempRoot.h"
 #include "VDEV.h"
 #include "busstation.h"
+#include "ovkclockwaits.h"
 #include "ovkhost.h"
 #include "scalemodel.h"
 #include "sydevnode.h"
@@ -208,6 +209,20 @@ public:
             if (done.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready) break;
             // Give the request time to queue its command and wait before each cycle.
             done.wait_for(std::chrono::milliseconds(1));
+            Cycle();
+        }
+        return done.get();
+    }
+    // The same, moving the clock on only while the request sleeps on it, so that its time-out
+    // falls at its exact time however late its thread runs: its result.
+    template <class F>
+    int WhileAsleep(F request, int max = 3000) {
+        std::future<int> done = std::async(std::launch::async, request);
+        for (int i = 0; i < max; ++i) {
+            // The request works, or has not yet reached its wait: a bounded real wait for it.
+            for (int w = 0; w < 10000 && ovkhost::clockWaitsAsleep() == 0; ++w)
+                if (done.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) break;
+            if (done.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready) break;
             Cycle();
         }
         return done.get();

@@ -313,6 +313,7 @@ TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
     EXPECT_EQ(sim_.execute("open 1 0x11 0x54 2"), "error no change"); // unplugged
     EXPECT_EQ(sim_.execute("drawers 1 0x11 0x54"),
               "ok drawer1=open drawer2=unplugged alarm=off");
+    EXPECT_EQ(sim_.execute("payloads 1 0x11 0x54"), "ok 0");
     ASSERT_EQ(sim_.execute("attach 1 0x22 0x4a testdev"), "ok attached 1.22.4a testdev");
     EXPECT_EQ(sim_.execute("ident 1 0x22 0x4a 0x1234"), "ok type 4660");
     EXPECT_EQ(sim_.execute("push 1 0x22 0x4a 0a0b"), "ok queued 2 bytes");
@@ -320,7 +321,7 @@ TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
     EXPECT_EQ(sim_.execute("text 1 0x11 0x22 0"), "ok [                    ]");
     const std::string models = sim_.execute("models");
     EXPECT_NE(models.find("testdev(ident,payloads,push)"), std::string::npos) << models;
-    EXPECT_NE(models.find("drawer(close,drawers,open,plug,unplug)"), std::string::npos) << models;
+    EXPECT_NE(models.find("drawer(close,drawers,open,payloads,plug,unplug)"), std::string::npos) << models;
 }
 
 // --- the program ---------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 // mutexSem ownership and waits; eventSem posting and time-outs on the manual clock.
+#include "ovkclockwaits.h"
 #include "ovkhost.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,39 @@ TEST_F(ManualClock, EventWaitTimesOutWhenTheClockPassesItsDeadline) {
     auto [rc, at] = waiting.get();
     EXPECT_EQ(rc, 329);
     EXPECT_GE(chTimeDiff(at, start), 100);
+}
+
+TEST_F(ManualClock, TwoWaitsOnOneSemaphoreBothFollowTheClock) {
+    ovkhost::setClock(0);
+    eventSem e;
+    e.Open();
+    auto shorter = std::async(std::launch::async, [&] { return e.Wait(100); });
+    auto longer = std::async(std::launch::async, [&] { return e.Wait(300); });
+    // The shorter wait ending must leave the longer one woken by the clock still.
+    for (int i = 0; i < 5000 && longer.wait_for(1ms) != std::future_status::ready; ++i)
+        ovkhost::advanceClock(10);
+    if (longer.wait_for(0ms) != std::future_status::ready) e.Close(); // ends a stuck wait (332)
+    EXPECT_EQ(shorter.get(), 329);
+    EXPECT_EQ(longer.get(), 329);
+}
+
+TEST_F(ManualClock, AWaitCountsAsAsleepOnlyWhileItSleepsOnTheClock) {
+    ovkhost::setClock(0);
+    eventSem e;
+    e.Open();
+    EXPECT_EQ(ovkhost::clockWaitsAsleep(), 0);
+    auto waiting = std::async(std::launch::async, [&] { return e.Wait(1000); });
+    for (int i = 0; i < 10000 && ovkhost::clockWaitsAsleep() == 0; ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(ovkhost::clockWaitsAsleep(), 1);
+    // A change of the clock wakes it: it is not asleep until it has looked at the new time.
+    ovkhost::advanceClock(10);
+    EXPECT_EQ(ovkhost::clockWaitsAsleep(), 0);
+    for (int i = 0; i < 10000 && ovkhost::clockWaitsAsleep() == 0; ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(ovkhost::clockWaitsAsleep(), 1);
+    // Posted, it is awake at once, before its thread runs.
+    EXPECT_EQ(e.Post(), 0);
+    EXPECT_EQ(ovkhost::clockWaitsAsleep(), 0);
+    EXPECT_EQ(waiting.get(), 0);
 }
 
 TEST_F(ManualClock, PostBeatsTheDeadline) {
