@@ -14,6 +14,7 @@
 
 #include "ADAPTER.h"
 #include "COMD.h"
+#include "CapturingAdapter.h"
 #include "KBO50P.h"
 #include "KBOBV.h"
 #include "LinkRecords.h"
@@ -36,27 +37,6 @@ using Event = RecordedEvent;
 constexpr unsigned char kSlot = 1;
 constexpr unsigned char kPort = 0x11;
 constexpr unsigned char kAddress = 0x1C;
-
-class CapturingAdapter : public ADAPTER {
-public:
-    CapturingAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("KbdAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override {
-        ++sendTurns;
-        return 0;
-    }
-    int SendFrame(const unsigned char* record, int length) override {
-        frames.emplace_back(record, record + length);
-        return 0;
-    }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-
-    std::vector<Bytes> frames;
-    int sendTurns = 0;
-};
 
 // A device attached to the bench's adapter without the slot's start-up.
 template <class D>
@@ -281,7 +261,7 @@ protected:
     SlotBuilder previousBuilder_ = nullptr;
     std::unique_ptr<COMD> comd_;
     BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
+    CapturingAdapter adapter_{"KbdAdap"};
     std::unique_ptr<Keyboard> keyboard_;
     SIODEVICE* link_ = nullptr; // not owned
     RecordingQueue processQueue_;

@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "ADAPTER.h"
 #include "COMD.h"
+#include "CapturingAdapter.h"
 #include "LinkRecords.h"
 #include "RecordingQueue.h"
 #include "SIODEVICE.h"
@@ -36,28 +36,6 @@ using Event = RecordedEvent;
 
 constexpr unsigned char kSlot = 1;
 constexpr unsigned char kPort = 0x11;
-
-class CapturingAdapter : public ADAPTER {
-public:
-    CapturingAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("PrntAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override {
-        ++sendTurns;
-        return turnResult;
-    }
-    int SendFrame(const unsigned char* record, int length) override {
-        frames.emplace_back(record, record + length);
-        return 0;
-    }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-
-    std::vector<Bytes> frames;
-    int sendTurns = 0;
-    int turnResult = 0;
-};
 
 class BenchSlot : public Slot {
 public:
@@ -194,7 +172,7 @@ protected:
     SlotBuilder previousBuilder_ = nullptr;
     std::unique_ptr<COMD> comd_;
     BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
+    CapturingAdapter adapter_{"PrntAdap"};
     std::unique_ptr<bussim::Station> station_;
     RecordingQueue queueA_;
     RecordingProcess procA_{101, &queueA_};

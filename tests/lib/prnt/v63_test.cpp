@@ -522,7 +522,7 @@ public:
 };
 
 TEST(V63Mode, APrinterLeavingRasModeSelectsNormalModeWhateverAnotherPrinterDid) {
-    CapturingAdapter adapter;
+    CapturingAdapter adapter{"PrntAdap"};
     Recorder pa(&adapter), pb(&adapter);
     Holder a(pa), b(pb);
     EXPECT_EQ(a.SetPrintMode(PRN63_MODE_RAS), 0);

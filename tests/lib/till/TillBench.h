@@ -17,6 +17,7 @@
 #include "ALARM.h"
 #include "CDP.h"
 #include "COMD.h"
+#include "CapturingAdapter.h"
 #include "LinkRecords.h"
 #include "ObjectSupport.h"
 #include "Process.h"
@@ -43,27 +44,6 @@ using ClientProcess = RecordingProcess;
 
 // ---------------------------------------------------------------------------------------
 // Adapter, unit and slot.
-
-class CapturingAdapter : public ADAPTER {
-public:
-    CapturingAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("TillAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override {
-        ++sendTurns;
-        return 0;
-    }
-    int SendFrame(const unsigned char* record, int length) override {
-        frames.emplace_back(record, record + length);
-        return 0;
-    }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-
-    std::vector<Bytes> frames;
-    int sendTurns = 0;
-};
 
 // The unit, attached to the bench's adapter without the slot's start-up.
 class BenchCDP : public CDP {
@@ -287,7 +267,7 @@ protected:
     SlotBuilder previousBuilder_ = nullptr;
     std::unique_ptr<COMD> comd_;
     BenchSlot* slot_ = nullptr;
-    CapturingAdapter adapter_;
+    CapturingAdapter adapter_{"TillAdap"};
     std::unique_ptr<BenchCDP> unit_;
     RecordingQueue queueA_, queueB_;
     ClientProcess procA_{101, &queueA_};

@@ -252,7 +252,7 @@ TEST_F(TillBench, APulseBeyondTwentyFourBitsIsRefused) {
 }
 
 TEST_F(TillBench, DestroyedWhileHeldIsLogged) {
-    CapturingAdapter adapter;
+    CapturingAdapter adapter{"TillAdap"};
     auto other = std::make_unique<BenchCDP>(&adapter);
     Drawer holder(TILL_DRAWER1_ADDRESS, 4);
     EXPECT_EQ(other->Acquire(&holder), 0);
