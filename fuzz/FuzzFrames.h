@@ -32,7 +32,8 @@ void forEachFrame(const uint8_t* data, size_t size, unsigned marker, Mark&& mark
             continue;
         }
         const size_t len = n < size - at ? n : size - at;
-        withCopy(data + at, len, [&](unsigned char* frame, size_t length) { take(frame, static_cast<int>(length)); });
+        withCopy(data + at, len,
+                 [&](unsigned char* frame, size_t length) { take(frame, static_cast<int>(length)); });
         at += len;
     }
 }

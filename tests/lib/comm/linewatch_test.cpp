@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -76,6 +77,10 @@ TEST_F(LineWatchTest, LinesComeInReportingOrderAndBytesWaitingAreTold) {
     held.unlock();
     while (!watch.watching()) std::this_thread::yield();
     ASSERT_EQ(::write(ptys.master(0), "xyz", 3), 3);
+    // The pty hands the bytes over to the port later, on a kernel worker: wait until they are
+    // there, so that the lines' change finds them waiting.
+    struct pollfd in = {fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&in, 1, 10000), 1);
     held.lock();
     std::thread changer([&] { fakedev::toggleLines(node, TIOCM_RNG | TIOCM_DSR | TIOCM_CD); });
     std::vector<LineWatch::Transition> all;
