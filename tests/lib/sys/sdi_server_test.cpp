@@ -105,6 +105,10 @@ protected:
         port_ = server_->GetPort();
     }
     void TearDown() override {
+        // The clients left as the test ended: the server thread closes the proxy for each,
+        // under the slot's lock in the daemon. Here nothing else holds the device back, so
+        // it goes only once that thread is done with it.
+        eventually([&] { return !server_->ServerThreadRunning(); });
         link_.reset(); // the proxy is left detached, as when a device goes away
         comd_.reset();
     }
