@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "../FuzzRoot.h"
+#include "../FuzzBus.h"
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "EventQueue.h"
@@ -32,19 +32,11 @@
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
+using fuzzbus::kSlot;
 const DeviceID kId(kSlot, 0x11, 0x1C);
 
-class NullAdapter : public ADAPTER {
+class NullAdapter : public fuzzbus::NullAdapter {
 public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
     // An identifier that stepped aside is deleted by its owner here, not by the adapter.
     int PdevReadyToBeDeleted(const PDEV*) override { return 0; }
 };

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "../FuzzRoot.h"
+#include "../FuzzBus.h"
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "EventQueue.h"
@@ -28,20 +28,10 @@
 
 namespace {
 
-constexpr unsigned char kSlot = 1;
+using fuzzbus::kSlot;
 const DeviceID kId(kSlot, 0x11, 0x48);
 
-class NullAdapter : public ADAPTER {
-public:
-    NullAdapter() : ADAPTER(kSlot, 5, reinterpret_cast<const unsigned char*>("FuzzAdap")) {}
-    int CloseDD() override { return 0; }
-    int OpenDD() override { return 0; }
-    int Run(int, int) override { return 0; }
-    int RequestBuffer() override { return 0; }
-    int SendFrame(const unsigned char*, int) override { return 0; }
-    int Suspend() override { return 0; }
-    int Resume() override { return 0; }
-};
+using fuzzbus::NullAdapter;
 
 // Events of the owner go to a queue that keeps nothing.
 class NullQueue : public EventQueue {
