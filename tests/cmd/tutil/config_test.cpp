@@ -211,7 +211,9 @@ TEST_F(RewriteTest, TheFileKeepsItsModeAndOwner) {
         root_.write(f.path, f.before);
         const std::string path = root_.at(f.path);
         ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-        if (privileged) ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+        if (privileged) {
+            ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+        }
         f.rewrite();
         EXPECT_NE(root_.read(f.path).find(f.written), std::string::npos) << f.path;
         struct stat st;
