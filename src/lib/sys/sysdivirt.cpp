@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "SDIDEVICE.h"
@@ -94,24 +95,45 @@ void SdiVirtual::OnListening() {
 // ---------------------------------------------------------------------------------------
 // The proxy, under the slot's lock and the device's.
 
+namespace {
+
+// Holds the proxy's slot lock, then its device's lock. The slot is read again once its lock
+// is held, and the device only then: a device that goes away clears both under that lock,
+// so what was read before it may be stale.
+class ProxyLocks {
+public:
+    explicit ProxyLocks(const SDIDEVICE& proxy) {
+        for (;;) {
+            Slot* slot = proxy.GetSlot();
+            slot_.emplace(slot);
+            if (proxy.GetSlot() == slot) break;
+            slot_.reset();
+        }
+        device_.emplace(proxy.GetDevice());
+    }
+
+private:
+    std::optional<SlotLock> slot_;
+    std::optional<DeviceLock> device_;
+};
+
+} // namespace
+
 int SdiVirtual::ProxyOpen(char mode) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Open(static_cast<unsigned char>(mode));
 }
 
 int SdiVirtual::ProxyClose(char mode) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Close(static_cast<unsigned char>(mode));
 }
 
 int SdiVirtual::ProxyWrite(int letter, SDICMD* command) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Write(letter, reinterpret_cast<unsigned char*>(command), 1760);
 }
 
