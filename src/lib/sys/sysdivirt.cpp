@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "SDIDEVICE.h"
 #include "SIODEVICE.h"
 #include "SdiMessages.h"
-#include "sylocks.h"
+#include "Slot.h"
 
 namespace {
 
@@ -104,17 +103,25 @@ class ProxyLocks {
 public:
     explicit ProxyLocks(const SDIDEVICE& proxy) {
         for (;;) {
-            Slot* slot = proxy.GetSlot();
-            slot_.emplace(slot);
-            if (proxy.GetSlot() == slot) break;
-            slot_.reset();
+            slot_ = proxy.GetSlot();
+            held_ = slot_ && slot_->LockSlot() == 0;
+            if (proxy.GetSlot() == slot_) break;
+            if (held_) slot_->UnlockSlot();
         }
-        device_.emplace(proxy.GetDevice());
+        device_ = proxy.GetDevice();
+        if (device_) device_->Lock();
     }
+    ~ProxyLocks() {
+        if (device_) device_->Unlock();
+        if (held_) slot_->UnlockSlot();
+    }
+    ProxyLocks(const ProxyLocks&) = delete;
+    ProxyLocks& operator=(const ProxyLocks&) = delete;
 
 private:
-    std::optional<SlotLock> slot_;
-    std::optional<DeviceLock> device_;
+    Slot* slot_ = nullptr;
+    bool held_ = false;
+    SIODEVICE* device_ = nullptr;
 };
 
 } // namespace
