@@ -8,6 +8,9 @@
 //
 //   ovksample [seconds [line]]      (default 3 seconds, "Hello from ovksample")
 //
+// With 0 seconds the events are printed until SIGINT or SIGTERM; either signal also ends a
+// set number of seconds early. The sample then closes its devices and ends normally.
+//
 // The devices are opened by name; the resource file "/etc/ovksample.res" (under OVK_ROOT
 // when that is set) says where they are, for example:
 //
@@ -35,6 +38,7 @@
 //
 // A device that is not online yet is opened when its online event comes.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -285,6 +289,10 @@ private:
     std::string line_;
 };
 
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) { stopRequested = 1; }
+
 // A key event: the key code, make or release, and the numpad character when there is one.
 void printKey(const _POSQMSG& m) {
     const unsigned character = m.p1 >> 16 & 0xFF;
@@ -305,6 +313,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: ovksample [seconds [line]]\n");
         return 2;
     }
+
+    struct sigaction stop {};
+    stop.sa_handler = requestStop;
+    sigemptyset(&stop.sa_mask);
+    stop.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
 
     // Reads on handle 0 wait at most half a second, so that the loop below can end on time.
     PosArg init[] = {{"readTimeout", 500}};
@@ -345,11 +360,14 @@ int main(int argc, char* argv[]) {
     SampleDevice* devices[] = {&display, &drawer, &keyboard, &scanner, &reader, &receipt, &printer};
     for (SampleDevice* d : devices) d->tryOpen();
 
-    std::printf("events for %d s:\n", seconds);
+    if (seconds > 0)
+        std::printf("events for %d s:\n", seconds);
+    else
+        std::printf("events until SIGINT or SIGTERM:\n");
     std::fflush(stdout);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int events = 0;
-    while (std::chrono::steady_clock::now() < end) {
+    while (!stopRequested && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
         _POSQMSG m;
         if (PosRead(0, &m, sizeof m) == static_cast<int>(sizeof m)) {
             ++events;
@@ -364,7 +382,7 @@ int main(int argc, char* argv[]) {
                 if (d->ready() && m.msg != POSM_SYS_DEVICE_ONLINE && m.msg != POSM_SYS_DEVICE_OFFLINE &&
                     static_cast<int>(m.p1 & 0xFFFF) == d->handle())
                     d->onEvent(m.msg, m.p2);
-        } else if (PosErrno() != POSERR_SYS_TIMEOUT) {
+        } else if (PosErrno() != POSERR_SYS_TIMEOUT && !stopRequested) {
             std::printf("reading events failed: error %d\n", PosErrno());
             break;
         }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -152,6 +153,25 @@ TEST(E2EStart, SystemResourcesThatFailToLoadAreLoggedAndTheDaemonGoesOn) {
     EXPECT_EQ(daemon.Terminate(), 0);
     EXPECT_NE(daemon.Output().find("system resources not loaded (error 310)"), std::string::npos)
         << daemon.Output();
+}
+
+// A root whose socket path does not fit a Unix socket: the daemon names the path and stops.
+TEST(E2EStart, ASocketPathTooLongIsNamedAndTheDaemonStops) {
+    TempRoot root;
+    DaemonUnderTest::PrepareRoot(root);
+    // The same root under a name long enough that its socket path passes 107 bytes.
+    const std::string longRoot = root.at("/" + std::string(100, 'r'));
+    ASSERT_EQ(::symlink(root.path().c_str(), longRoot.c_str()), 0);
+    ::setenv("OVK_ROOT", longRoot.c_str(), 1);
+    ChildProcess daemon;
+    const bool started = daemon.Start({DaemonUnderTest::Program(), "-f"}, root.at("/long.log"), false);
+    ::setenv("OVK_ROOT", root.path().c_str(), 1);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(daemon.Wait(20000), 1);
+    EXPECT_NE(root.read("/long.log").find("cannot listen on " + longRoot +
+                                          "/tmp/.ovkctrl: the path is too long for a Unix socket"),
+              std::string::npos)
+        << root.read("/long.log");
 }
 
 TEST_F(E2E, ASecondDaemonStopsAtThePidFileLock) {

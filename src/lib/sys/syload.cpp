@@ -2,6 +2,7 @@
 #include "syload.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ltdl.h>
 #include <mutex>
@@ -94,12 +95,15 @@ int chLoadLibrary(const char* name) {
     bool found = tryDirectory(ovkPath("/usr/lib"), name, file, handle);
     if (!found) {
         if (FILE* conf = std::fopen(ovkPath("/etc/ld.so.conf").c_str(), "re")) {
-            char line[80];
-            while (!found && std::fgets(line, sizeof line, conf)) {
+            // Each line is one directory, however long: a line is never split.
+            char* line = nullptr;
+            size_t capacity = 0;
+            while (!found && ::getline(&line, &capacity, conf) >= 0) {
                 line[std::strcspn(line, "\n")] = '\0';
                 if (!*line) continue;
                 found = tryDirectory(line, name, file, handle);
             }
+            std::free(line);
             std::fclose(conf);
         }
     }

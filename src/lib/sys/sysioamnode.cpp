@@ -31,21 +31,18 @@ void SIOAM::LoseNode() {
         nodeRetryAt_ = now + kReopenIntervalMs;
     }
 
-    if (!nodeLoggedOnce_ || chTimeDiff(now, nodeLoggedAt_) >= kNodeLogIntervalMs) {
-        if (nodeLossesUnlogged_ > 0)
+    int heldBack = 0;
+    if (nodeLossLog_.Due(now, heldBack)) {
+        if (heldBack > 0)
             aprintf("RS-485 slot %d: the bus driver node failed; its devices are offline and the "
                     "node is opened again every second (%d more failures since the last report)\n",
-                    slot_, nodeLossesUnlogged_);
+                    slot_, heldBack);
         else
             aprintf("RS-485 slot %d: the bus driver node failed; its devices are offline and the "
                     "node is opened again every second\n",
                     slot_);
-        nodeLoggedOnce_ = true;
-        nodeLoggedAt_ = now;
-        nodeLossesUnlogged_ = 0;
         nodeLossLogged_ = true;
     } else {
-        ++nodeLossesUnlogged_;
         nodeLossLogged_ = false;
     }
 

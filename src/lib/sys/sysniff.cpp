@@ -251,9 +251,7 @@ int Sniffer::CreateNewDevice(PDEV*& out) {
         rc = 321;
     }
     if (rc != 0) {
-        clErrorLog(1602, static_cast<uint32_t>(rc),
-                   uint32_t(at.slot) << 24 | uint32_t(at.port) << 16 | uint32_t(at.device) << 8, kTag,
-                   this, sizeof(Sniffer));
+        LogCreationFailure(at, rc);
         delete device;
         device = nullptr;
     } else {
@@ -266,6 +264,22 @@ int Sniffer::CreateNewDevice(PDEV*& out) {
     }
     GoToNextAddr(chTime());
     return rc;
+}
+
+// An address whose device cannot be made (its plug-in is missing, say) answers again at
+// every round of the walk: the first failure is logged in full, later ones only counted.
+void Sniffer::LogCreationFailure(const DeviceID& at, int rc) {
+    const int port = at.port == 0x22 ? 1 : 0;
+    int heldBack = 0;
+    if (!ports_[port].creationLog[at.device & 0x7F].Due(chTime(), heldBack)) return;
+    if (heldBack == 0)
+        clErrorLog(1602, static_cast<uint32_t>(rc),
+                   uint32_t(at.slot) << 24 | uint32_t(at.port) << 16 | uint32_t(at.device) << 8, kTag,
+                   this, sizeof(Sniffer));
+    else
+        aprintf("RS-485 slot %d port 0x%02x address 0x%02x: the device still cannot be created "
+                "(rc %d), %d more failures since the last report\n",
+                at.slot, at.port, at.device, rc, heldBack + 1);
 }
 
 // ---------------------------------------------------------------------------------------

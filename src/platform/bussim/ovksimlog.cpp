@@ -7,7 +7,25 @@
 
 namespace bussim {
 
+namespace {
+
+std::string timeStamp() {
+    timeval tv{};
+    ::gettimeofday(&tv, nullptr);
+    tm local{};
+    const time_t seconds = tv.tv_sec;
+    ::localtime_r(&seconds, &local);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<long>(tv.tv_usec / 1000));
+    return stamp;
+}
+
+} // namespace
+
 SimLog::~SimLog() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    flushRepeats();
     if (file_) std::fclose(file_);
 }
 
@@ -20,24 +38,33 @@ bool SimLog::open(const std::string& path) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    flushRepeats();
     if (file_) std::fclose(file_);
     file_ = f;
+    last_.clear();
     return true;
 }
 
 void SimLog::line(const std::string& text) {
-    timeval tv{};
-    ::gettimeofday(&tv, nullptr);
-    tm local{};
-    const time_t seconds = tv.tv_sec;
-    ::localtime_r(&seconds, &local);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<long>(tv.tv_usec / 1000));
+    const std::string stamp = timeStamp();
     std::lock_guard<std::mutex> lock(mutex_);
-    FILE* out = file_ ? file_ : stderr;
-    std::fprintf(out, "%s ovksim: %s\n", stamp, text.c_str());
-    std::fflush(out);
+    if (!last_.empty() && text == last_) {
+        ++repeats_;
+        lastStamp_ = stamp;
+        return;
+    }
+    flushRepeats();
+    std::fprintf(out(), "%s ovksim: %s\n", stamp.c_str(), text.c_str());
+    std::fflush(out());
+    last_ = text;
+}
+
+void SimLog::flushRepeats() {
+    if (repeats_ == 0) return;
+    std::fprintf(out(), "%s ovksim: (the line above came %d more time%s, the last at %s)\n",
+                 timeStamp().c_str(), repeats_, repeats_ == 1 ? "" : "s", lastStamp_.c_str());
+    std::fflush(out());
+    repeats_ = 0;
 }
 
 } // namespace bussim

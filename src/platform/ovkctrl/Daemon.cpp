@@ -13,6 +13,7 @@
 #include <ltdl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "COMD.h"
@@ -172,6 +173,11 @@ void Daemon::UpdateTraceFile() {
 
 bool Daemon::Publish() {
     socketPath_ = ovkPath(kSocketPath);
+    if (socketPath_.size() >= sizeof(sockaddr_un::sun_path)) {
+        daemonLog("cannot listen on %s: the path is too long for a Unix socket (at most %zu bytes)",
+                  socketPath_.c_str(), sizeof(sockaddr_un::sun_path) - 1);
+        return false;
+    }
     try {
         listeners_.emplace_back(new Listener(*this, socketPath_));
     } catch (const ServerException& e) {

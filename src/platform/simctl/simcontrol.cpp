@@ -26,12 +26,17 @@ bool sendAll(int fd, const std::string& text) {
     return true;
 }
 
+std::string tooLong(const std::string& path) {
+    return "socket path too long (a Unix socket's path holds at most " +
+           std::to_string(sizeof(sockaddr_un::sun_path) - 1) + " bytes): " + path;
+}
+
 bool listenOn(const std::string& path, int& fd, std::string& error) {
     fd = -1;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        error = "socket path too long: " + path;
+        error = tooLong(path);
         return false;
     }
     struct stat st;
@@ -57,7 +62,11 @@ bool listenOn(const std::string& path, int& fd, std::string& error) {
 int runCommand(const char* program, const std::string& socketPath, const std::string& command) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof addr.sun_path || command.find('\n') != std::string::npos) return -1;
+    if (command.find('\n') != std::string::npos) return -1;
+    if (socketPath.empty() || socketPath.size() >= sizeof addr.sun_path) {
+        std::fprintf(stderr, "%s: %s\n", program, tooLong(socketPath).c_str());
+        return 1;
+    }
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {

@@ -113,6 +113,39 @@ TEST(Loader, PluginFromADirectoryOfTheSearchList) {
     EXPECT_TRUE(ObjectSupport::VirtualRegistered(60300));
 }
 
+// A directory of exactly `length` characters inside the root, made of components short
+// enough for the file system.
+std::string directoryOfLength(const TempRoot& root, size_t length, char letter) {
+    std::string dir = root.at("/opt/");
+    while (dir.size() < length) {
+        const size_t component = std::min<size_t>(length - dir.size(), 100);
+        dir += std::string(component, letter);
+        if (dir.size() + 1 < length) dir += '/';
+    }
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(Loader, SearchListLinesAreDirectoriesOfAnyLength) {
+    // Around the old line buffer of 80 bytes, and far beyond it.
+    for (size_t length : {78u, 79u, 80u, 81u, 159u, 160u, 300u, 4000u}) {
+        SCOPED_TRACE(length);
+        TempRoot root;
+        const std::string empty = directoryOfLength(root, length, 'e');
+        const std::string holder = directoryOfLength(root, length, 'h');
+        // A library the process has loaded already, so nothing new runs.
+        fs::create_symlink(OVK_HOST_LIBRARY, holder + "/libsearched.so");
+        fs::create_directories(root.at("/opt/later"));
+        fs::create_symlink(OVK_HOST_LIBRARY, root.at("/opt/later/libsearched.so"));
+        root.write("/etc/ld.so.conf", empty + "\n" + holder + "\n" + root.at("/opt/later") + "\n");
+        ovkhost::clearCaptures();
+        EXPECT_EQ(chLoadLibrary("libsearched.so"), 0);
+        EXPECT_TRUE(printed("Loaded '" + holder + "/libsearched.so'"));
+        char name[] = "libsearched.so";
+        EXPECT_EQ(chUnloadLibrary(name), 0);
+    }
+}
+
 TEST(Loader, FileThatIsNotALibraryGives301) {
     TempRoot root;
     root.write("/usr/lib/libovkbroken.so.0", "not an ELF file");

@@ -183,6 +183,49 @@ TEST_F(SnifferTest, FailedCreationIsLoggedAndTheAddressTriedAgain) {
     EXPECT_GE(std::count(visits.begin(), visits.end(), Visit{0x11, 0x5D}), 1);
 }
 
+// The address answers at every round of the walk: its first failure is logged in full, the
+// next ones only counted, and the count told once a minute has passed.
+TEST_F(SnifferTest, RepeatedFailureAtAnAddressIsLoggedOnceThenCountedOnceAMinute) {
+    const uint32_t at5D = 0x01115D00;
+    auto failuresLogged = [&] {
+        int n = 0;
+        for (const auto& e : ovkhost::errorLog()) n += e.logId == 1602 && e.extra == at5D;
+        return n;
+    };
+    auto countLines = [] {
+        int n = 0;
+        for (const std::string& l : ovkhost::printedLines())
+            n += l.find("address 0x5d: the device still cannot be created") != std::string::npos;
+        return n;
+    };
+    auto failAt5D = [&] {
+        ASSERT_TRUE(WalkTo(0x11, 0x5D));
+        auto rol = inRecord(0x11, 0x5D, kROL);
+        EXPECT_EQ(sniffer_->ProcessInput(rol.data(), static_cast<int>(rol.size())), 337);
+    };
+    ovkhost::clearCaptures();
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        failAt5D();
+        EXPECT_EQ(failuresLogged(), 1);
+        EXPECT_EQ(countLines(), 0);
+    }
+
+    now_ += RepeatedFailure::kLogIntervalMs;
+    failAt5D();
+    EXPECT_EQ(failuresLogged(), 1);
+    EXPECT_EQ(countLines(), 1);
+    bool counted = false;
+    for (const std::string& l : ovkhost::printedLines())
+        counted |= l.find("(rc 337), 4 more failures since the last report") != std::string::npos;
+    EXPECT_TRUE(counted) << ::testing::PrintToString(ovkhost::printedLines());
+
+    // Within the next minute: counted again, not logged.
+    failAt5D();
+    EXPECT_EQ(failuresLogged(), 1);
+    EXPECT_EQ(countLines(), 1);
+}
+
 TEST_F(SnifferTest, FrameWithoutABorrowedAddressIsRefused) {
     ovkhost::clearCaptures();
     auto rol = inRecord(0x11, 0x00, kROL);

@@ -433,6 +433,23 @@ TEST_F(OvksimProgram, ServesTheNodesAndTheControlSocketThenEndsCleanly) {
     EXPECT_NE(log.find("stopped"), std::string::npos) << log;
 }
 
+// A control socket path that does not fit a Unix socket is named, by the simulator and by
+// the program as a client, rather than taken for a usage error.
+TEST_F(OvksimProgram, SocketPathTooLongIsNamed) {
+    const std::string path = root_.at("/" + std::string(110, 's'));
+    const std::vector<std::vector<std::string>> runs{{"-c", path}, {"-c", path, "-x", "stations"}};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const std::string err = "/err" + std::to_string(i);
+        ChildProcess p;
+        ASSERT_TRUE(startOvksim(p, runs[i], root_.at(err)));
+        EXPECT_EQ(p.Wait(), 1) << i;
+        EXPECT_NE(root_.read(err).find("socket path too long (a Unix socket's path holds at most "
+                                       "107 bytes): " + path),
+                  std::string::npos)
+            << root_.read(err);
+    }
+}
+
 // One request on the node: the record after the exchange.
 std::vector<uint8_t> nodeCall(int fd, uint32_t request, std::vector<uint8_t> rec) {
     rec.resize(chDevRecordSize(request));

@@ -15,6 +15,7 @@
 
 #include "ADAPTER.h"
 #include "GDList.h"
+#include "RepeatedFailure.h"
 #include "ovktypes.h"
 
 class PDEV;
@@ -140,7 +141,7 @@ public:
     // it opens, the adapter starts again as at construction, and the devices come back
     // online by their usual start-up. Repeated failures are logged at most once a minute.
     static constexpr int32_t kReopenIntervalMs = 1000;
-    static constexpr int32_t kNodeLogIntervalMs = 60000;
+    static constexpr int32_t kNodeLogIntervalMs = RepeatedFailure::kLogIntervalMs;
     bool NodeLost() const { return nodeDown_.load() != 0; }
 
 protected:
@@ -225,10 +226,8 @@ protected:
     std::atomic<int> nodeFailed_{0};
     std::atomic<int> nodeDown_{0};
     int32_t nodeRetryAt_ = 0;
-    int32_t nodeLoggedAt_ = 0;
+    RepeatedFailure nodeLossLog_;
     bool nodeLossLogged_ = false; // the last loss was logged: its end is logged too
-    bool nodeLoggedOnce_ = false;
-    int nodeLossesUnlogged_ = 0;
     // Devices off the link (the adapter's own NVRAM) that were online when the node was
     // lost: nothing of the link's start-up confirms them, so they are confirmed on reopening.
     std::vector<DeviceID> offLinkOnline_;

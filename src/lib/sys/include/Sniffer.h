@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "RepeatedFailure.h"
 #include "SIODEVICE.h"
 
 // Notices the slot gives its sniffer (TellPhys codes); data is {slot, port id, address}.
@@ -96,10 +97,13 @@ public:
 protected:
     // Creates the device at the borrowed address; the walk then moves on.
     int CreateNewDevice(PDEV*& out);
+    // Logs that the device at an address could not be created, at most once a minute.
+    void LogCreationFailure(const DeviceID& at, int rc);
 
 private:
     struct PortRecord {
         std::unique_ptr<AddressRow[]> table;
+        std::array<RepeatedFailure, 128> creationLog; // per address
         int32_t savedIndex = -1;
         int32_t savedState = BETWEEN_PASSES;
     };

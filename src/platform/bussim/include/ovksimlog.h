@@ -1,4 +1,7 @@
 // The log of ovksim: one time-stamped line per thing it does, to a file or standard error.
+// A line that repeats the one before it (a query polled with the same answer, say) is not
+// written again: the next different line, or the end of the log, is preceded by one line
+// that says how often it came again and when it came last.
 #pragma once
 
 #include <cstdio>
@@ -20,8 +23,15 @@ public:
     void line(const std::string& text);
 
 private:
+    // Writes the count of repeats held back, if any (mutex_ held).
+    void flushRepeats();
+    FILE* out() const { return file_ ? file_ : stderr; }
+
     std::mutex mutex_;
     FILE* file_ = nullptr; // null: standard error
+    std::string last_;     // the text of the last line written
+    int repeats_ = 0;      // times it came again since
+    std::string lastStamp_; // when it came last
 };
 
 } // namespace bussim
