@@ -37,8 +37,7 @@ void Sniffer::ProcessOutput(long nowMs) {
         return;
     }
     if (walkState_ == BETWEEN_PASSES) {
-        const int32_t start =
-            static_cast<int32_t>(static_cast<uint32_t>(passStart_) + static_cast<uint32_t>(factor_) * 1000u);
+        const int32_t start = chTimeAdd(passStart_, static_cast<int32_t>(static_cast<uint32_t>(factor_) * 1000u));
         if (chTimeReached(now, start)) StartPass(now);
         return;
     }
