@@ -393,9 +393,12 @@ TEST(M3FPrinterStation, ReportsUnaskedEveryTwoSecondsAcrossTheWrap) {
         ASSERT_EQ(station.poll()->control, ctl::kROL);
         station.receive(LinkFrame{ctl::kSNRM, {}, false});
         ASSERT_EQ(station.poll()->control, ctl::kNSA);
+        // An information frame at the next poll, acknowledged at once.
         auto unasked = [&station] {
             std::optional<LinkFrame> f = station.poll();
-            return f && ctl::isInfo(f->control);
+            if (!f || !ctl::isInfo(f->control)) return false;
+            station.receive(LinkFrame{ctl::rr(ctl::ns(f->control) + 1), {}, false});
+            return true;
         };
         station.tick(start);
         EXPECT_TRUE(unasked());
