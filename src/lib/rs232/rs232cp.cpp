@@ -163,7 +163,7 @@ int RS232CP::TellPhys(const VDEV* sender, int request, unsigned char* data, int 
         std::memcpy(transmit_ + 1, rec.data, static_cast<size_t>(n));
         slots_[kSlotTransmit].length = n + 1;
         const int64_t ms = static_cast<int64_t>(charTimeUs_) * n / 1000 + 10000; // the line time + 10 s
-        deadline_ = chTime() + static_cast<int32_t>(ms);
+        deadline_ = chTimeAdd(chTime(), static_cast<int32_t>(ms));
         if (deadline_ == 0) deadline_ = 1;
         dataSent_ = 0;
         rec.field[2] = n;

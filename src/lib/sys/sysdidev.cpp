@@ -23,10 +23,6 @@ const char kPassing[] = "PassingInTheNight";
 constexpr int kPassingLen = sizeof kPassing - 1;
 constexpr unsigned char kDelayedAddress = 0x38;
 
-int32_t later(int32_t t, int32_t ms) {
-    return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(ms));
-}
-
 // A time stamp that is never 0, which stands for "none".
 int32_t stamp() {
     const int32_t now = chTime();
@@ -273,7 +269,7 @@ int SDIDEVICE::LastMsgLost(const unsigned char* data, int n) {
 
 int SDIDEVICE::LastAckLost(const unsigned char* /*data*/, int /*n*/) {
     if (ignoreLostAckTime_ > 0 && delayStart_ != 0 &&
-        !chTimeReached(chTime(), later(delayStart_, ignoreLostAckTime_)))
+        !chTimeReached(chTime(), chTimeAdd(delayStart_, ignoreLostAckTime_)))
         return 0;
     SendAckNow(2003);
     SetStatusBits(SDIDEV_ACK_OWED);
@@ -309,7 +305,7 @@ int SDIDEVICE::SendAnyPendingMessage() {
     if (!device_) return -1;
     const int32_t now = chTime();
     if (delayedAck_ && ackDelay_ > 0 && delayStart_) {
-        if (!chTimeReached(now, later(delayStart_, ackDelay_))) return -1;
+        if (!chTimeReached(now, chTimeAdd(delayStart_, ackDelay_))) return -1;
         const int rc = SendAckNow(2007);
         if (rc == 0) delayStart_ = 0;
         return rc;
@@ -317,7 +313,7 @@ int SDIDEVICE::SendAnyPendingMessage() {
     if (TestStatusBits(SDIDEV_AWAITING_ACK) || !queue_) return -1;
     SDICMD* outstanding = queue_->GetOutstanding();
     if (outstanding && !(outstanding->GetFlags() & SDICMD_NO_HOLD)) return -1;
-    if (sendDelay_ > 0 && delayStart_ && !chTimeReached(now, later(delayStart_, sendDelay_)))
+    if (sendDelay_ > 0 && delayStart_ && !chTimeReached(now, chTimeAdd(delayStart_, sendDelay_)))
         return -1;
 
     unsigned short list = 1;

@@ -105,10 +105,6 @@ SDICMD::~SDICMD() = default;
 
 namespace {
 
-int32_t later(int32_t t, int32_t ms) {
-    return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(ms));
-}
-
 void put16(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v >> 8);
     p[1] = static_cast<unsigned char>(v);
@@ -142,7 +138,7 @@ SDIMSG::SDIMSG(char letter, uint32_t messageId, uint32_t serverId, uint32_t conn
     std::memcpy(text_ + sdi::kEventHeader + n, "</rs485>", 8);
     length_ = n + sdi::kEventHeader + 8;
     created_ = chTime();
-    nextCheck_ = later(created_, kAckWaitMs);
+    nextCheck_ = chTimeAdd(created_, kAckWaitMs);
 }
 
 SDIMSG::~SDIMSG() = default;
@@ -158,6 +154,6 @@ int SDIMSG::CheckForNonAcknowledgedMessage() {
     if (!chTimeReached(now, nextCheck_)) return 0;
     if (GetRetransmitFlag()) return 1;
     SetRetransmitFlag();
-    nextCheck_ = later(now, kAckWaitMs);
+    nextCheck_ = chTimeAdd(now, kAckWaitMs);
     return 2;
 }

@@ -53,7 +53,7 @@ SIOAM::SIOAM(int slot, short adapterType, const unsigned char* name)
     } else {
         // No node yet: it is opened again every second, as after losing it.
         nodeDown_ = 1;
-        nodeRetryAt_ = chTime() + kReopenIntervalMs;
+        nodeRetryAt_ = chTimeAdd(chTime(), kReopenIntervalMs);
     }
 }
 
@@ -507,7 +507,7 @@ int SIOAM::Resume() {
         SetPollListStale();
     } else {
         nodeDown_ = 1;
-        nodeRetryAt_ = chTime() + kReopenIntervalMs;
+        nodeRetryAt_ = chTimeAdd(chTime(), kReopenIntervalMs);
     }
     SlotLock guard(owner_);
     for (PDEV* device : owner_ ? owner_->ListedDevices() : std::vector<PDEV*>{}) {

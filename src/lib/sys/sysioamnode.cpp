@@ -28,7 +28,7 @@ void SIOAM::LoseNode() {
         ResetForStart();
         if (stopping || !running_) SetState(SIOAM_STOPPED);
         nodeDown_ = 1;
-        nodeRetryAt_ = now + kReopenIntervalMs;
+        nodeRetryAt_ = chTimeAdd(now, kReopenIntervalMs);
     }
 
     int heldBack = 0;
@@ -62,7 +62,7 @@ void SIOAM::LoseNode() {
 void SIOAM::RetryNode() {
     const int32_t now = chTime();
     if (!chTimeReached(now, nodeRetryAt_)) return;
-    nodeRetryAt_ = now + kReopenIntervalMs;
+    nodeRetryAt_ = chTimeAdd(now, kReopenIntervalMs);
     {
         std::lock_guard<std::recursive_mutex> g(imageLock_);
         if (OpenNode() != 0) return;

@@ -37,9 +37,10 @@ void Sniffer::ProcessOutput(long nowMs) {
         return;
     }
     if (walkState_ == BETWEEN_PASSES) {
-        const int32_t start =
-            static_cast<int32_t>(static_cast<uint32_t>(passStart_) + static_cast<uint32_t>(factor_) * 1000u);
-        if (chTimeReached(now, start)) StartPass(now);
+        // Without a pause the pass starts at once: the last pass's start may lie so far back
+        // (or, unset, at 0) that the wrapping comparison would put it in the future.
+        const int32_t start = chTimeAdd(passStart_, static_cast<int32_t>(static_cast<uint32_t>(factor_) * 1000u));
+        if (factor_ == 0 || chTimeReached(now, start)) StartPass(now);
         return;
     }
     if (walkState_ != WALKING) return;

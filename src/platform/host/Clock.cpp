@@ -4,7 +4,10 @@
 #include "ovkhost.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -17,8 +20,26 @@ std::chrono::steady_clock::time_point startTime() {
     static const auto start = std::chrono::steady_clock::now();
     return start;
 }
+
+// Test seam, for tests only: OVK_TEST_CLOCK_START (milliseconds, decimal or 0x-hex, below
+// 2^32) is the count the clock starts from instead of 0, so that a test can run a daemon
+// whose clock passes its 32-bit wrap within seconds. Read once, when the library is loaded;
+// nothing else reads it.
+uint32_t startCount() {
+    static const uint32_t count = [] {
+        const char* text = std::getenv("OVK_TEST_CLOCK_START");
+        if (!text || !*text) return 0u;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long value = std::strtoull(text, &end, 0);
+        if (errno != 0 || *end != '\0' || value > UINT32_MAX) return 0u;
+        return static_cast<uint32_t>(value);
+    }();
+    return count;
+}
+
 // Fix the start when the library is loaded, not at the first call.
-[[maybe_unused]] const bool startFixed = (startTime(), true);
+[[maybe_unused]] const bool startFixed = (startTime(), startCount(), true);
 
 std::atomic<bool> manual{false};
 std::atomic<uint32_t> manualNow{0};
@@ -82,7 +103,8 @@ int32_t chTime() {
     auto elapsed = std::chrono::steady_clock::now() - ovkhost::detail::startTime();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     // Keep the low 32 bits: the count wraps, and callers compare with chTimeDiff.
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(ms)));
+    const uint32_t count = ovkhost::detail::startCount() + static_cast<uint32_t>(static_cast<uint64_t>(ms));
+    return static_cast<int32_t>(count);
 }
 
 void chSleep(int ms) {

@@ -82,8 +82,7 @@ int eventSem::Wait(int ms) {
     } registration(impl_);
 
     // Wrapping sum: the manual clock may stand anywhere, INT32_MAX included.
-    const int32_t deadline =
-        static_cast<int32_t>(static_cast<uint32_t>(chTime()) + static_cast<uint32_t>(ms));
+    const int32_t deadline = chTimeAdd(chTime(), ms);
     const auto realDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     std::unique_lock<std::mutex> lock(impl_->mutex);
     if (impl_->closed) return kFailed;

@@ -177,7 +177,7 @@ TEST_F(KbdBench, TheSystemKeyboardStandInAnswersEveryRequestAndKeepsTheLights) {
     EXPECT_EQ(planar.Requests(), (std::vector<int>{1, 4, 6, 9, 13, 23, 24, 99}));
     EXPECT_EQ(planar.ConsoleLights(), 0x60);
     EXPECT_TRUE(adapter_.frames.empty()); // no link
-    planar.ProcessOutput(chTime() + 60000);
+    planar.ProcessOutput(chTimeAdd(chTime(), 60000));
     EXPECT_TRUE(adapter_.frames.empty());
     EXPECT_TRUE(planar.TestStatusBits(PDEV_ONLINE));
     int remaining = 0;

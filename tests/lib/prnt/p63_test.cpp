@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "NearWrap.h"
 #include "PRNT63P.h"
 #include "PrinterBench.h"
 #include "p6397model.h"
@@ -469,6 +470,45 @@ TEST_F(P63Bench, ACommandWaitingForAnEmptyBufferAsksForStatusAtMostEvery500ms) {
     reply(status8(0x01, 0x47));
     EXPECT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x00, 0x20, 0x00}}));
 }
+
+// The printer on a clock that wraps during the wait for an empty buffer: the status
+// requests still come 500 ms apart, not sooner and not never.
+class P63NearWrap : public P63Bench, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    void SetUp() override {
+        P63Bench::SetUp();
+        ovkhost::setClock(chTimeAdd(nearwrap::WrapAfter(GetParam()), -kLead));
+    }
+    static constexpr int32_t kLead = 1000; // the bench starts this long before the wrap
+};
+
+TEST_P(P63NearWrap, ACommandWaitingForAnEmptyBufferAsksForStatusEvery500msAcrossTheWrap) {
+    P63Client& c = client();
+    bringUp();
+    reply(status8(0x01, 0x07)); // buffer not empty
+    commands();
+    ASSERT_EQ(put(c, 107, PRN_STATION_CR), 0);
+    ASSERT_LT(chTimeDiff(chTime(), nearwrap::WrapAfter(GetParam())), -100);
+    printer().ProcessOutput(chTime());
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+    // Status requests every 500 ms until the wrap is well behind.
+    int asked = 0;
+    while (chTimeDiff(chTime(), nearwrap::WrapAfter(GetParam())) < 1000) {
+        ovkhost::advanceClock(499);
+        reply(status8(0x01, 0x07));
+        EXPECT_EQ(commands(), std::vector<Bytes>{}) << "asked again within 500 ms";
+        ovkhost::advanceClock(1);
+        reply(status8(0x01, 0x07));
+        ASSERT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x20, 0x00}})) << "not asked after 500 ms";
+        ++asked;
+    }
+    EXPECT_GE(asked, 2);
+    // The buffer empties: the command goes.
+    reply(status8(0x01, 0x47));
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x00, 0x20, 0x00}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, P63NearWrap, nearwrap::kStarts, nearwrap::StartName);
 
 TEST_F(P63Bench, TheSavedConfigurationKeepsOnlyACommandThatFits) {
     P63Client& c = client();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "NearWrap.h"
 #include "NvTerminal.h"
 #include "RS232CP.h"
 #include "RS232CV.h"
@@ -160,6 +161,40 @@ TEST_F(Rs232Port, OneTransmitAtATimeCompletesOrAbortsAtItsDeadline) {
     EXPECT_EQ(Write(*port, "again"), 0);
     Close(port);
 }
+
+// The transmit deadline made in the ten seconds before the clock wraps falls after the wrap,
+// and the held transmit is aborted when it comes: not before, and not never.
+class Rs232NearWrap : public Rs232Port, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(Rs232NearWrap, AHeldTransmitIsAbortedAtItsDeadlineAcrossTheWrap) {
+    ovkhost::setClock(nearwrap::Clock(GetParam()));
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    Model()->setHold(true);
+    const int32_t written = chTime();
+    ASSERT_EQ(Write(*port, "HELLO"), 0);
+    // The line time of 5 characters at 9600 baud (5 ms), and 10 s.
+    const int32_t deadline = chTimeAdd(written, 10005);
+    ASSERT_LT(chTimeDiff(written, nearwrap::WrapAfter(GetParam())), 0);
+    ASSERT_GE(chTimeDiff(deadline, nearwrap::WrapAfter(GetParam())), 0);
+    while (Events().empty() && chTimeDiff(chTime(), deadline) < 1000) t.Cycle();
+    // The cycle that aborted ran 10 ms before the clock stands now (it moves the clock on last).
+    const int32_t aborted = chTimeAdd(chTime(), -10);
+    ASSERT_EQ(Events(), std::vector<uint32_t>{POSM_RS232_XMIT_ABORT});
+    // The first cycle at or after the deadline (a cycle every 10 ms) aborts.
+    EXPECT_GE(chTimeDiff(aborted, deadline), 0);
+    EXPECT_LT(chTimeDiff(aborted, deadline), 10);
+    // The next transmit goes and completes.
+    Model()->setHold(false);
+    t.Run(10);
+    ASSERT_EQ(Write(*port, "again"), 0);
+    t.Run(10);
+    EXPECT_EQ(Events(), (std::vector<uint32_t>{POSM_RS232_XMIT_ABORT, POSM_RS232_XMIT_COMPLETE}));
+    Close(port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, Rs232NearWrap, nearwrap::kStarts, nearwrap::StartName);
 
 TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
     Online();

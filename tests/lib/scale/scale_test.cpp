@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 
+#include "NearWrap.h"
 #include "Oracle_6E.h"
 #include "SCL87.h"
 #include "SCL96.h"
@@ -165,6 +166,35 @@ TEST_F(Scale96, ASilentScaleTimesOutAfterFifteenSeconds) {
     EXPECT_GE(waited, 15000);
     EXPECT_LT(waited, 15100);
 }
+
+// The scale started on a clock ten seconds before it wraps: the 15 s wait of a read begins
+// before the wrap and ends after it, at its time.
+class Scale96NearWrap : public Scale96, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    void SetUp() override {
+        ovkhost::setClock(nearwrap::Clock(GetParam()));
+        Scale96::SetUp();
+    }
+};
+
+TEST_P(Scale96NearWrap, ASilentScaleTimesOutAfterFifteenSecondsAcrossTheWrap) {
+    auto c = Acquired();
+    t.model->setMute(true);
+    const int32_t start = chTime();
+    ASSERT_LT(chTimeDiff(start, nearwrap::WrapAfter(GetParam())), 0);
+    Bytes out;
+    EXPECT_EQ(t.WhileAsleep([&] { return c->read(out, 8); }), 329);
+    const int32_t waited = chTimeDiff(chTime(), start);
+    EXPECT_GE(waited, 15000);
+    EXPECT_LT(waited, 15100);
+    // Answering again, the scale gives its weight once it has been reset.
+    t.model->setMute(false);
+    t.model->setWeight(1234);
+    ASSERT_EQ(t.WhilePumping([&] { return c->read(out, 8); }, 6000), 0);
+    EXPECT_EQ(out[4] | out[5] << 8, 1234);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, Scale96NearWrap, nearwrap::kStarts, nearwrap::StartName);
 
 TEST_F(Scale96, ATwoByteReplyAsksForTheExtendedStatusNext) {
     t.Send({0x00, 0x00});

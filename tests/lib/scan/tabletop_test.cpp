@@ -10,6 +10,7 @@
 #include "SCFB97V.h"
 #include "SCFB98P.h"
 #include "SCFB98V.h"
+#include "NearWrap.h"
 #include "ScanTerminal.h"
 
 namespace scantest {
@@ -382,6 +383,28 @@ TEST(Tabletop87, GoesOnlineOnItsEcLevelOnceWarmedUp) {
     t.Run(5);
     EXPECT_TRUE(ovkhost::errorLogged(12703));
 }
+
+// A scanner that powers on five seconds before the clock wraps is ready 8 s later, after
+// the wrap: not before.
+class Tabletop87NearWrap : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(Tabletop87NearWrap, WarmsUpForItsTimeAcrossTheWrap) {
+    ScanTerminal t;
+    ovkhost::setClock(chTimeAdd(nearwrap::WrapAfter(GetParam()), -5000));
+    ScannerModel::Options o = Model(ScannerModel::Kind::Scan87);
+    o.warmupMs = 8000;
+    auto* p = t.Attach<SCFB87P>(SCFB87P_TYPE_ID, o);
+    ASSERT_NE(p, nullptr);
+    t.Run(750); // 7.5 s
+    EXPECT_TRUE(p->Confirmed(kAddress));
+    EXPECT_TRUE(p->PowerOnSeen());
+    EXPECT_EQ(t.Commands(), (std::vector<Bytes>{{0x00, 0x80}}));
+    t.Run(150); // 9 s
+    EXPECT_FALSE(p->PowerOnSeen());
+    EXPECT_EQ(t.Commands(), (std::vector<Bytes>{{0x00, 0x80}, {0x00, 0x80}, {0x12}, {0x14}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, Tabletop87NearWrap, nearwrap::kStarts, nearwrap::StartName);
 
 } // namespace
 } // namespace scantest

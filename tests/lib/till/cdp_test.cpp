@@ -1,5 +1,6 @@
 // The cash-drawer unit on its link: start-up, online states of the three logical devices,
 // reply handling, rejects, lost messages and bad requests.
+#include "NearWrap.h"
 #include "TillBench.h"
 
 namespace tillbench {
@@ -215,6 +216,52 @@ TEST_F(TillBench, ALostCommandGoesAgainAfterTheReset) {
     reply({0x40, 0x08, 0x21});
     EXPECT_EQ(unit().PendingMask(), 0u);
 }
+
+// The unit on a clock started ten seconds before it wraps: its timers run across the wrap
+// and end at their time.
+class TillNearWrap : public TillBench, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    void SetUp() override {
+        TillBench::SetUp();
+        ovkhost::setClock(nearwrap::Clock(GetParam()));
+    }
+};
+
+TEST_P(TillNearWrap, ALostCommandGoesAgainAtTheEndOfTheAcknowledgementWait) {
+    bringUp();
+    drawer1();
+    // The open leaves half a second before the wrap; its wait of 1 s ends after it.
+    ovkhost::setClock(chTimeAdd(nearwrap::WrapAfter(GetParam()), -500));
+    ASSERT_EQ(drawer1_->ioctl(POS_TILL_OPEN_TILL), 0);
+    cycle();
+    EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    cycle(999);
+    EXPECT_TRUE(sent().empty());
+    cycle(1); // lost: the link is reset
+    std::vector<OutFrame> f = sent();
+    ASSERT_FALSE(f.empty());
+    EXPECT_EQ(f[0].control, 0x83);
+    EXPECT_EQ(unit().PendingMask(), 0x5u);
+}
+
+TEST_P(TillNearWrap, RejectsAreLoggedOncePerHalfHourAcrossTheWrap) {
+    bringUp();
+    auto rejectsLogged = [] {
+        int n = 0;
+        for (const ovkhost::ErrorLogEntry& e : ovkhost::errorLog()) n += e.logId == 7002;
+        return n;
+    };
+    reply({0x80, 0x00, 0x00});
+    EXPECT_EQ(rejectsLogged(), 1);
+    ovkhost::advanceClock(1800 * 1000); // past the wrap, not more than 30 minutes yet
+    reply({0x80, 0x00, 0x00});
+    EXPECT_EQ(rejectsLogged(), 1);
+    ovkhost::advanceClock(1);
+    reply({0x80, 0x00, 0x00});
+    EXPECT_EQ(rejectsLogged(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, TillNearWrap, nearwrap::kStarts, nearwrap::StartName);
 
 TEST_F(TillBench, OtherRequestsAreRefusedAndTimingRequestsPassedOn) {
     TillRequest rec{0, 0};

@@ -1,8 +1,10 @@
 // The simulated touch controllers on their own: answers, scripts, tones, restarts.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
+#include "ovkhost.h"
 #include "touchmodel.h"
 
 namespace {
@@ -64,16 +66,20 @@ TEST(TouchModel, Touch95AnswersItsCommands) {
 }
 
 TEST(TouchModel, TimedToneEndsByItselfAndIsReported) {
-    TouchModel m(Opts(TouchModel::Kind::Touch95));
-    Link link;
-    m.tick(1000, link);
-    m.receive({0x13, 0x0C, 0x02}, link);
-    EXPECT_EQ(link.take(), (std::vector<Bytes>{{0x00, 0x00, 0x01, 0x00}}));
-    m.tick(1010, link);
-    EXPECT_TRUE(link.take().empty());
-    m.tick(1020, link);
-    EXPECT_EQ(link.take(), (std::vector<Bytes>{{0x00, 0x00, 0x00, 0x00}}));
-    EXPECT_FALSE(m.toneSounding());
+    // Also when the clock wraps while it sounds (past 2^31 and past 2^32).
+    for (const int32_t start : {int32_t{1000}, INT32_MAX - 10, int32_t{-15}}) {
+        SCOPED_TRACE(start);
+        TouchModel m(Opts(TouchModel::Kind::Touch95));
+        Link link;
+        m.tick(start, link);
+        m.receive({0x13, 0x0C, 0x02}, link);
+        EXPECT_EQ(link.take(), (std::vector<Bytes>{{0x00, 0x00, 0x01, 0x00}}));
+        m.tick(chTimeAdd(start, 19), link);
+        EXPECT_TRUE(link.take().empty());
+        m.tick(chTimeAdd(start, 20), link);
+        EXPECT_EQ(link.take(), (std::vector<Bytes>{{0x00, 0x00, 0x00, 0x00}}));
+        EXPECT_FALSE(m.toneSounding());
+    }
 }
 
 TEST(TouchModel, EloScalesPassesThroughAndReportsCalibration) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "busstation.h"
+#include "m3fprintermodel.h"
 #include "ovkhost.h"
 #include "ovksimconfig.h"
 #include "ovksimcontrol.h"
@@ -381,6 +382,31 @@ TEST_F(PrinterCommands, ScriptAndReadThePrinter) {
     const std::string models = sim_.execute("models");
     EXPECT_NE(models.find("testprinter(counts,cover,document,drop,paper,payloads,printed,reject)"),
               std::string::npos) << models;
+}
+
+// The fiscal printer reports itself unasked every 2 s until it is identified, also while
+// the clock wraps (past 2^31 and past 2^32).
+TEST(M3FPrinterStation, ReportsUnaskedEveryTwoSecondsAcrossTheWrap) {
+    for (const int32_t start : {int32_t{1000}, INT32_MAX - 1000, int32_t{-1000}}) {
+        SCOPED_TRACE(start);
+        Station station(0x11, 0x38, std::make_unique<M3FPrinterModel>(M3FPrinterModel::Options{}));
+        ASSERT_EQ(station.poll()->control, ctl::kROL);
+        station.receive(LinkFrame{ctl::kSNRM, {}, false});
+        ASSERT_EQ(station.poll()->control, ctl::kNSA);
+        // An information frame at the next poll, acknowledged at once.
+        auto unasked = [&station] {
+            std::optional<LinkFrame> f = station.poll();
+            if (!f || !ctl::isInfo(f->control)) return false;
+            station.receive(LinkFrame{ctl::rr(ctl::ns(f->control) + 1), {}, false});
+            return true;
+        };
+        station.tick(start);
+        EXPECT_TRUE(unasked());
+        station.tick(chTimeAdd(start, 1999));
+        EXPECT_FALSE(unasked());
+        station.tick(chTimeAdd(start, 2000));
+        EXPECT_TRUE(unasked());
+    }
 }
 
 } // namespace

@@ -33,7 +33,7 @@ PrinterModel::Bytes M3FPrinterModel::rejectAnswer() const { return frame(0x00, 1
 
 void M3FPrinterModel::onTick(int32_t now, ModelLink& link) {
     if (identified_) return;
-    if (!unaskedStarted_ || static_cast<int32_t>(now - lastUnasked_) >= kUnaskedEveryMs) {
+    if (!unaskedStarted_ || chTimeDiff(now, lastUnasked_) >= kUnaskedEveryMs) {
         unaskedStarted_ = true;
         lastUnasked_ = now;
         answer(link);

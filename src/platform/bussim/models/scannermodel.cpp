@@ -188,7 +188,7 @@ void ScannerModel::reset() {
     powerOn_ = true;
     if (options_.kind == Kind::Scan87 && options_.warmupMs > 0) {
         warming_ = true;
-        readyAt_ = chTime() + options_.warmupMs;
+        readyAt_ = chTimeAdd(chTime(), options_.warmupMs);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ovkhost.h"
+
 namespace bussim {
 
 namespace {
@@ -154,7 +156,7 @@ void TouchModel::receive(const Bytes& c, ModelLink& link) {
         } else {
             toneOn_ = true;
             toneTimed_ = true;
-            toneEnd_ = now_ + (c[2] ? c[2] : 1) * kToneUnitMs;
+            toneEnd_ = chTimeAdd(now_, (c[2] ? c[2] : 1) * kToneUnitMs);
         }
         return link.send(header(0, 0));
     case 0x33:
@@ -180,8 +182,7 @@ void TouchModel::receive(const Bytes& c, ModelLink& link) {
 
 void TouchModel::tick(int32_t now, ModelLink& link) {
     now_ = now;
-    if (toneOn_ && toneTimed_ && static_cast<int32_t>(static_cast<uint32_t>(now) -
-                                                      static_cast<uint32_t>(toneEnd_)) >= 0) {
+    if (toneOn_ && toneTimed_ && chTimeReached(now, toneEnd_)) {
         toneOn_ = toneTimed_ = false;
         link.send(header(0, 0)); // the tone ended by itself
     }

@@ -52,10 +52,15 @@ enum { CH_ERR_VALUE_OUT_OF_BOUNDS = 310, CH_ERR_INVALID_LENGTH = 318,
 int chCheckBuffer(const void* pointer, int length, int access);
 
 // ---------------------------------------------------------------------------------------
-// Time: milliseconds since the host started. The count wraps; compare two times only with
-// chTimeDiff / chTimeReached, never by subtracting or comparing signed values directly.
+// Time: milliseconds since the host started. The count wraps; make a deadline only with
+// chTimeAdd and compare two times only with chTimeDiff / chTimeReached, never by adding,
+// subtracting or comparing signed values directly.
 int32_t chTime();
 void chSleep(int ms);
+// t + ms as a wrapping sum: the time `ms` milliseconds after (before, when negative) `t`.
+inline int32_t chTimeAdd(int32_t t, int32_t ms) {
+    return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(ms));
+}
 // later - earlier as a wrapping difference (correct across the 32-bit wrap).
 inline int32_t chTimeDiff(int32_t later, int32_t earlier) {
     return static_cast<int32_t>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
@@ -210,6 +215,8 @@ namespace ovkhost {
 
 // Settable clock: while enabled, chTime() answers the set value and chSleep(ms) advances it
 // by ms without sleeping. Changing it wakes eventSem waits so that their time-outs follow.
+// A program on the real clock (a daemon under an end-to-end test) starts its count from the
+// environment variable OVK_TEST_CLOCK_START, read once at load; tests only.
 void useManualClock(bool enabled);
 void setClock(int32_t ms);
 void advanceClock(int32_t ms);
