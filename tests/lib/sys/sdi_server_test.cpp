@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -78,7 +79,8 @@ public:
         SIODEVICE::NowNotConfirmed();
     }
     void SetLink(LinkState state) { linkState_ = state; }
-    int own = 0, confirmed = 0, notConfirmed = 0;
+    // Counted on the server thread too (a leaving client closes the proxy there).
+    std::atomic<int> own{0}, confirmed{0}, notConfirmed{0};
 };
 
 // Waits (bounded) until the condition holds.
@@ -281,7 +283,7 @@ TEST_F(SdiServerTest, CommandsGoOutInOrderAndEventsCarryThem) {
     EXPECT_EQ(news.letter, 'N');
     EXPECT_EQ(news.messageId, 0u);
     EXPECT_EQ(news.data, answer);
-    EXPECT_EQ(link_->own, 0); // the device class heard nothing while routed
+    EXPECT_EQ(link_->own.load(), 0); // the device class heard nothing while routed
 }
 
 TEST_F(SdiServerTest, DiscardResetAndTheLostState) {
@@ -401,16 +403,18 @@ TEST_F(SdiServerTest, LeavingClientsCloseTheProxyOnceEach) {
     EXPECT_EQ(c.ReceiveStarting("<close>"), "<close>OK 9</close>");
     EXPECT_TRUE(c.ClosedByPeer());
     EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 1; }));
-    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 1; })) << proxy_->OpenCount();
+    // The server thread has closed the proxy for c once it answers a.
     EXPECT_EQ(Status(a), "<status>ONLINE 1.17.60 raw 1</status>");
+    EXPECT_EQ(proxy_->OpenCount(), 1);
 
     // The last client of an online device leaves: the device is online again for the
     // applications, its handlers its own again, and the server thread ends.
     proxy_->ResetComplete();
     link_->confirmed = 0;
     a.Close();
-    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 0; }));
-    EXPECT_EQ(link_->confirmed, 1);
+    // Confirming the device is the last thing the server thread does for the last client.
+    EXPECT_TRUE(eventually([&] { return link_->confirmed == 1; }));
+    EXPECT_EQ(proxy_->OpenCount(), 0);
     EXPECT_EQ(link_->GetRoute(), 0);
     EXPECT_TRUE(eventually([&] { return !server_->ServerThreadRunning(); }));
     // The next client starts a new one.
