@@ -376,6 +376,9 @@ TEST_F(SdiServerTest, EventsAreKeptUntilAcknowledgedAndMonitorsKeepNothing) {
     SdiEvent second = NextEvent(c);
     ASSERT_TRUE(c.Send("<ack>OK " + std::to_string(second.serverId) + "</ack>"));
     EXPECT_TRUE(eventually([&] { return client->SentCount() == 0; }));
+    // One more request after the last look at the connection: the server thread deletes it
+    // (once c leaves) only after that look.
+    EXPECT_EQ(Status(c), "<status>OFFLINE 1.17.60 raw 2</status>");
     ovkhost::useManualClock(false);
 }
 
