@@ -50,13 +50,19 @@ set(OVK_JAVA_TEST_SUPPORT_JAR ${OVK_JAVA_DIR}/ovk-test-support.jar)
 set(OVK_JAVA_TEST_LIBRARY_DIR ${OVK_JAVA_DIR}/lib)
 
 set(OVK_JAVA_COMMAND)
-if(OVK_SANITIZE)
+if(OVK_SANITIZER STREQUAL "address")
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
                   OUTPUT_VARIABLE ovkAsanRuntime OUTPUT_STRIP_TRAILING_WHITESPACE)
   find_program(OVK_ENV_PROGRAM env REQUIRED)
   list(APPEND OVK_JAVA_COMMAND ${OVK_ENV_PROGRAM} LD_PRELOAD=${ovkAsanRuntime}
        ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:abort_on_error=1
        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+endif()
+# A JVM does not load libraries built with ThreadSanitizer: the Java tests run in the plain
+# and the AddressSanitizer builds only.
+set(OVK_JAVA_TESTS ON)
+if(OVK_SANITIZER STREQUAL "thread")
+  set(OVK_JAVA_TESTS OFF)
 endif()
 list(APPEND OVK_JAVA_COMMAND ${Java_JAVA_EXECUTABLE} -Xcheck:jni -XX:+UseSerialGC
      -XX:TieredStopAtLevel=1 -Xmx256m -Djava.library.path=${OVK_STAGING_ROOT}/usr/lib:${OVK_JAVA_TEST_LIBRARY_DIR})
@@ -79,6 +85,9 @@ function(ovk_java_test_library target)
 endfunction()
 
 function(ovk_java_test name)
+  if(NOT OVK_JAVA_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(J "" "MAIN" "SOURCES;ARGS;WRAPPER;DEPENDS;ENVIRONMENT" ${ARGN})
   if(NOT J_MAIN)
     set(J_MAIN ${name})

@@ -110,7 +110,7 @@ ObjectSupport::ObjectSupport(unsigned short typeId, PhysicalFactory factory,
     Registries& r = registries();
     std::lock_guard<std::mutex> g(r.mutex);
     for (int i = 0; addresses && i < count; ++i)
-        if (addresses[i] <= 0x7F) SIOAddresses[addresses[i]].valid = 1;
+        if (addresses[i] <= 0x7F) MarkAddressValid(addresses[i]);
     enter(r.physicals, kPhysicalRows, typeId, factory);
 }
 

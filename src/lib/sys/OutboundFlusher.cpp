@@ -27,7 +27,12 @@ void OutboundFlusher::Add(ServiceConnection* connection) {
             }
             started_ = true;
         }
-        if (!pending_.insert(connection).second) return;
+        if (!pending_.insert(connection).second) {
+            // Being flushed right now: the flush may have found the queue empty just before
+            // this output came, so the connection stays pending.
+            if (busy_ == connection) busyAddedAgain_ = true;
+            return;
+        }
     }
     Wake();
 }
@@ -70,11 +75,12 @@ void OutboundFlusher::Run() {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (!pending_.count(c)) continue; // removed meanwhile
                 busy_ = c;
+                busyAddedAgain_ = false;
             }
             const bool done = c->flushQueued();
             std::lock_guard<std::mutex> lock(mutex_);
             busy_ = nullptr;
-            if (done) pending_.erase(c);
+            if (done && !busyAddedAgain_) pending_.erase(c);
             idle_.notify_all();
         }
     }

@@ -40,7 +40,7 @@ ServiceConnection::ServiceConnection(sockbuf* sb, bool ownsBuffer)
 }
 
 ServiceConnection::~ServiceConnection() {
-    if (queued_) OutboundFlusher::instance().Remove(this);
+    leaveOutboundFlusher();
     // A writer still sending finishes before the descriptor goes.
     close();
     pthread_mutex_destroy(&mutex_);
@@ -74,6 +74,14 @@ bool ServiceConnection::outboundOverflowed() {
     const bool r = overflowed_;
     pthread_mutex_unlock(&mutex_);
     return r;
+}
+
+void ServiceConnection::leaveOutboundFlusher() {
+    pthread_mutex_lock(&mutex_);
+    const bool queued = queued_;
+    failed_ = true; // nothing is queued from now on, so nothing adds it to the flusher again
+    pthread_mutex_unlock(&mutex_);
+    if (queued) OutboundFlusher::instance().Remove(this);
 }
 
 // Writer mutex held. The message goes out now as far as the socket takes it, the rest (or all

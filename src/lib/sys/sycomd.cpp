@@ -340,10 +340,14 @@ int COMD::SystemSetValuesCreation(PosArg* args, int count) {
 }
 
 int COMD::SystemSetValues(PosArg* args, int count) {
+    // A client changes only the values it names: reading the others and writing them back is
+    // one step under the lock, or two clients setting values at once undo each other.
+    if (!LockComd()) return 301;
+    int rc = 0;
     uint16_t trace = traceOptions_;
     uint16_t probe = probeOptions_;
     int32_t alert = alertGeneration_;
-    for (int i = 0; args && i < count; ++i) {
+    for (int i = 0; rc == 0 && args && i < count; ++i) {
         const PosArg& a = args[i];
         if (!a.name) continue;
         if (nameIs(a, "traceOptions")) {
@@ -353,14 +357,16 @@ int COMD::SystemSetValues(PosArg* args, int count) {
         } else if (nameIs(a, "alertGeneration")) {
             if (a.value == 0 || a.value == 1) alert = static_cast<int32_t>(a.value);
         } else if (nameIs(a, "pollList")) {
-            int rc = chCheckBuffer(reinterpret_cast<const void*>(a.value), 0, CH_ACCESS_STRING);
-            if (rc != 0) return rc;
+            rc = chCheckBuffer(reinterpret_cast<const void*>(a.value), 0, CH_ACCESS_STRING);
         }
     }
-    traceOptions_ = trace;
-    probeOptions_ = probe;
-    alertGeneration_ = alert;
-    return 0;
+    if (rc == 0) {
+        traceOptions_ = trace;
+        probeOptions_ = probe;
+        alertGeneration_ = alert;
+    }
+    UnlockComd();
+    return rc;
 }
 
 int COMD::SystemGetValues(PosArg* args, int count) {
@@ -437,7 +443,7 @@ int COMD::ProcessPollListStr(const char* list) {
             ++p;
         } else if (isHex(p[0]) && isHex(p[1])) {
             int address = hexValue(p[0]) * 16 + hexValue(p[1]);
-            if (address > 0x7F || !ObjectSupport::SIOAddresses[address].valid) return 310;
+            if (address > 0x7F || !ObjectSupport::AddressValid(static_cast<unsigned>(address))) return 310;
             p += 2;
         } else {
             return 310;

@@ -8,12 +8,11 @@ DEVICE::DEVICE(const DeviceID& id, const unsigned char* name) : STG(name), id_(i
 
 DEVICE::~DEVICE() {
     if (openCount_ != 0)
-        clErrorLog(302, 321, static_cast<uint32_t>(openCount_), kTag, this, sizeof(DEVICE));
+        clErrorLog(302, 321, static_cast<uint32_t>(openCount_.load()), kTag, this, sizeof(DEVICE));
 }
 
 int DEVICE::Close(int& remaining) {
-    --openCount_;
-    remaining = openCount_;
+    remaining = --openCount_;
     int rc = lock_.Close();
     if (rc != 0) {
         clErrorLog(301, 301, static_cast<uint32_t>(rc), kTag, this, sizeof(DEVICE));

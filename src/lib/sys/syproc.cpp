@@ -365,7 +365,7 @@ int Process::ValidateDevice(unsigned char address) {
             if (row.applicationAddress == address) return 0;
         return 307;
     }
-    return ObjectSupport::SIOAddresses[address].valid ? 0 : 307;
+    return ObjectSupport::AddressValid(address) ? 0 : 307;
 }
 
 int Process::ValidateClassDeviceCombo(unsigned char deviceType, unsigned int address) {

@@ -114,12 +114,20 @@ int SdiServerBase::RemoveConnection(uint32_t id) {
 
 int SdiServerBase::CreateAcceptThread() {
     acceptThreadDone_ = 0;
+    // The thread starts its work once its handle is stored: what it logs of this object is
+    // no longer being written then.
+    const bool locked = Lock() == 0;
     try {
-        acceptThread_ = std::thread([this] { AcceptSocket(); });
+        acceptThread_ = std::thread([this] {
+            if (Lock() == 0) Unlock();
+            AcceptSocket();
+        });
     } catch (...) {
         acceptThreadDone_ = 1;
+        if (locked) Unlock();
         return 305;
     }
+    if (locked) Unlock();
     return 0;
 }
 

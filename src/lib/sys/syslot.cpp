@@ -18,9 +18,8 @@ const char kTag[] = "@(#)syslot.cpp";
 Slot::Slot(unsigned short adapterType, unsigned short slotNumber, const unsigned char* name)
     : STG(name), adapterType_(adapterType), slotNumber_(slotNumber) {
     for (unsigned address = 0; address < 128; ++address) {
-        SIOAddressRow& row = ObjectSupport::SIOAddresses[address];
-        if (row.deviceType != 0) {
-            row.valid = 1;
+        if (ObjectSupport::SIOAddresses[address].deviceType != 0) {
+            ObjectSupport::MarkAddressValid(address);
             pollAddrs_.set(address);
         }
     }
@@ -191,7 +190,7 @@ int Slot::LinkoutAdapter() {
 
 int Slot::SetValidPollAddrs(const BitVec256& set) {
     for (unsigned address = 0; address < 128; ++address)
-        if (ObjectSupport::SIOAddresses[address].valid) pollAddrs_.set(address);
+        if (ObjectSupport::AddressValid(address)) pollAddrs_.set(address);
     BitVec256 copy = set;
     return NotifySniffers(1233, &copy, static_cast<int>(sizeof copy));
 }

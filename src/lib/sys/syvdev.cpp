@@ -120,6 +120,9 @@ int VDEV::AcquirePhysical() {
     pdev_->Lock();
     int rc = pdev_->Acquire(this);
     if (rc != 0) {
+        // The holder releases only with the physical device locked: waiting now, before
+        // the lock is let go, the release notice cannot be missed.
+        if (rc == 313) NotifyWhenPdevReleased();
         pdev_->Unlock();
         return rc;
     }
@@ -144,12 +147,18 @@ int VDEV::LockPhysical() { return 316; }
 int VDEV::UnlockPhysical() { return 316; }
 
 void VDEV::NotifyWhenPdevReleased() {
-    if (pdev_) waitedFor_ = pdev_->GetDeviceID();
+    if (!pdev_) return;
+    std::lock_guard<std::mutex> hold(waitLock_);
+    waitedFor_ = pdev_->GetDeviceID();
 }
 
 int VDEV::Notify(const DeviceID& id, unsigned char address) {
-    if (address != id_.device || id != waitedFor_ || waitedFor_ == DeviceID()) return 0;
-    waitedFor_ = DeviceID();
+    if (address != id_.device) return 0;
+    {
+        std::lock_guard<std::mutex> hold(waitLock_);
+        if (id != waitedFor_ || waitedFor_ == DeviceID()) return 0;
+        waitedFor_ = DeviceID();
+    }
     if (pcomd) pcomd->PostQueueMsg(&destination_, POSM_SYS_DEVICE_RELEASED,
                                    static_cast<unsigned long>(handle_), 0);
     return 0;
@@ -161,11 +170,8 @@ int VDEV::Notify(const DeviceID& id, unsigned char address) {
 int VDEV::IOCtl(int request, PosArg* args, int count, int& out) {
     out = 0;
     switch (request) {
-    case POS_SYS_ACQUIRE_DEVICE: {
-        int rc = AcquirePhysical();
-        if (rc == 313) NotifyWhenPdevReleased();
-        return rc;
-    }
+    case POS_SYS_ACQUIRE_DEVICE:
+        return AcquirePhysical();
     case POS_SYS_GET_VALUES:
         return args && count != 0 ? GetValues(args, count) : 0;
     case POS_SYS_LOCK_DEVICE:

@@ -72,6 +72,7 @@ ClientConnection::~ClientConnection() {
     Stop();
     Join();
     dispatcher_->End(); // in case the thread never ran
+    leaveOutboundFlusher();
     Unlist();
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,18 @@ public:
     void SetECLevel(unsigned char v) override { ecLevel = v; }
     long GetAckWaitTime() override { return ackWait; }
     void SetAckWaitTime(long v) override { ackWait = v; }
+
+    // Runs once, just after the device lock is next let go (forces an interleaving).
+    int Unlock() override {
+        int rc = PDEV::Unlock();
+        if (afterUnlock) {
+            auto run = std::move(afterUnlock);
+            afterUnlock = nullptr;
+            run();
+        }
+        return rc;
+    }
+    std::function<void()> afterUnlock;
 
     unsigned long LockOwner() const { return lock_.Owner(); }
     bool LockFree() const { return lock_.Owner() == 0; }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "ServiceConnection.h"
 #include "SocketPair.h"
@@ -94,6 +95,48 @@ TEST(ServiceConnectionTest, CloseWaitsForTheWriter) {
     EXPECT_EQ(result, -1);
     EXPECT_GE(waited, std::chrono::milliseconds(100));
     EXPECT_EQ(c.getDescriptor(), -1);
+}
+
+} // namespace
+
+namespace {
+
+// Output queued just as the outbound flusher finds the queue empty still goes out: the
+// writer keeps only a little ahead of a reader that takes everything.
+TEST(ServiceConnectionTest, QueuedOutputGoesOutWhileTheFlusherEmptiesTheQueue) {
+    SocketPair p;
+    const int small = 4096;
+    ::setsockopt(p.fd[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    Conn c(new sockbuf(p.fd[0]), true);
+    p.fd[0] = -1;
+    c.enableOutboundQueue(1 << 20);
+    std::atomic<size_t> received{0};
+    std::thread reader([&] {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::recv(p.fd[1], buf, sizeof buf, 0);
+            if (n <= 0) break;
+            received += static_cast<size_t>(n);
+        }
+    });
+    constexpr size_t kMessage = 512, kMessages = 4000;
+    const std::vector<char> message(kMessage, 'q');
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    size_t written = 0;
+    bool stalled = false;
+    for (size_t i = 0; i < kMessages && !stalled; ++i) {
+        ASSERT_EQ(c.writeMessage(message.data(), static_cast<int>(kMessage)), 0);
+        written += kMessage;
+        while (written - received > 2048 && !stalled) {
+            std::this_thread::yield();
+            stalled = std::chrono::steady_clock::now() > deadline;
+        }
+    }
+    while (received < written && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(received.load(), written) << "output stayed in the queue";
+    ::shutdown(p.fd[1], SHUT_RDWR);
+    reader.join();
 }
 
 } // namespace

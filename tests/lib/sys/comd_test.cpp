@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "COMD.h"
 #include "CoreFakes.h"
@@ -330,6 +331,29 @@ TEST_F(ComdTest, SystemSetValuesCommitsOnlyWhenEveryArgumentPasses) {
     PosArg bad[] = {{"probeOptions", 9}, {"pollList", 0}};
     EXPECT_EQ(c.SystemSetValues(bad, 2), 334);
     EXPECT_EQ(get("probeOptions"), 1);
+}
+
+// Two clients set different values at the same time: neither undoes the other's.
+TEST_F(ComdTest, ClientsSettingDifferentValuesAtOnceKeepEachOthers) {
+    COMD& c = build();
+    constexpr int kRounds = 20000;
+    auto setter = [&](const char* name, uint16_t (COMD::*read)() const, int& lost) {
+        for (int i = 1; i <= kRounds; ++i) {
+            PosArg a{name, i & 0x7FFF};
+            EXPECT_EQ(c.SystemSetValues(&a, 1), 0);
+            // Only this thread sets this value: it stays what this thread wrote.
+            if ((c.*read)() != (i & 0x7FFF)) ++lost;
+        }
+    };
+    int traceLost = 0, probeLost = 0;
+    std::thread trace([&] { setter("traceOptions", &COMD::GetTraceOptions, traceLost); });
+    std::thread probe([&] { setter("probeOptions", &COMD::GetProbeOptions, probeLost); });
+    trace.join();
+    probe.join();
+    EXPECT_EQ(traceLost, 0);
+    EXPECT_EQ(probeLost, 0);
+    EXPECT_EQ(get("traceOptions"), kRounds & 0x7FFF);
+    EXPECT_EQ(get("probeOptions"), kRounds & 0x7FFF);
 }
 
 TEST_F(ComdTest, PollListFromTheResourcesIsChecked) {

@@ -1,7 +1,10 @@
 // Root, device and physical-device classes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "COMD.h"
 #include "CoreFakes.h"
@@ -55,6 +58,37 @@ TEST(Device, DestroyedWhileOpenIsLogged) {
     EXPECT_EQ(log[0].logId, 302u);
     EXPECT_EQ(log[0].rc, 321u);
     EXPECT_EQ(log[0].extra, 1u);
+}
+
+// Clients on several request threads open one device, then close it: no open is lost, and
+// each close reports a different number of opens left, down to exactly one last close.
+TEST(Device, OpensAndClosesFromManyThreadsAllCount) {
+    ovkhost::clearCaptures();
+    DEVICE d(DeviceID(1, 0x11, 0x35), "DEV");
+    constexpr int kThreads = 8, kEach = 2000;
+    std::vector<std::vector<int>> left(kThreads);
+    auto run = [&](auto step) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) step(t);
+            });
+        for (std::thread& th : threads) th.join();
+    };
+    run([&](int) { EXPECT_EQ(d.Open(), 0); });
+    EXPECT_EQ(d.OpenCount(), kThreads * kEach);
+    run([&](int t) {
+        int remaining = -1;
+        EXPECT_EQ(d.Close(remaining), 0);
+        left[t].push_back(remaining);
+    });
+    EXPECT_EQ(d.OpenCount(), 0);
+    std::vector<int> all;
+    for (const auto& l : left) all.insert(all.end(), l.begin(), l.end());
+    std::sort(all.begin(), all.end());
+    std::vector<int> expected(all.size());
+    for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i);
+    EXPECT_TRUE(all == expected) << "the closes did not count down one by one";
 }
 
 TEST(Pdev, StartsAsAnInternalDeviceWithoutOwner) {

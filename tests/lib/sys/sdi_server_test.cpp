@@ -87,7 +87,8 @@ public:
         if (locks) ++*locks;
         return SIODEVICE::Lock();
     }
-    int own = 0, confirmed = 0, notConfirmed = 0;
+    // Counted on the server thread too (a leaving client closes the proxy there).
+    std::atomic<int> own{0}, confirmed{0}, notConfirmed{0};
     std::atomic<int>* locks = nullptr;
 };
 
@@ -316,7 +317,7 @@ TEST_F(SdiServerTest, CommandsGoOutInOrderAndEventsCarryThem) {
     EXPECT_EQ(news.letter, 'N');
     EXPECT_EQ(news.messageId, 0u);
     EXPECT_EQ(news.data, answer);
-    EXPECT_EQ(link_->own, 0); // the device class heard nothing while routed
+    EXPECT_EQ(link_->own.load(), 0); // the device class heard nothing while routed
 }
 
 TEST_F(SdiServerTest, DiscardResetAndTheLostState) {
@@ -409,6 +410,9 @@ TEST_F(SdiServerTest, EventsAreKeptUntilAcknowledgedAndMonitorsKeepNothing) {
     SdiEvent second = NextEvent(c);
     ASSERT_TRUE(c.Send("<ack>OK " + std::to_string(second.serverId) + "</ack>"));
     EXPECT_TRUE(eventually([&] { return client->SentCount() == 0; }));
+    // One more request after the last look at the connection: the server thread deletes it
+    // (once c leaves) only after that look.
+    EXPECT_EQ(Status(c), "<status>OFFLINE 1.17.60 raw 2</status>");
     ovkhost::useManualClock(false);
 }
 
@@ -436,16 +440,18 @@ TEST_F(SdiServerTest, LeavingClientsCloseTheProxyOnceEach) {
     EXPECT_EQ(c.ReceiveStarting("<close>"), "<close>OK 9</close>");
     EXPECT_TRUE(c.ClosedByPeer());
     EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 1; }));
-    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 1; })) << proxy_->OpenCount();
+    // The server thread has closed the proxy for c once it answers a.
     EXPECT_EQ(Status(a), "<status>ONLINE 1.17.60 raw 1</status>");
+    EXPECT_EQ(proxy_->OpenCount(), 1);
 
     // The last client of an online device leaves: the device is online again for the
     // applications, its handlers its own again, and the server thread ends.
     proxy_->ResetComplete();
     link_->confirmed = 0;
     a.Close();
-    EXPECT_TRUE(eventually([&] { return proxy_->OpenCount() == 0; }));
-    EXPECT_EQ(link_->confirmed, 1);
+    // Confirming the device is the last thing the server thread does for the last client.
+    EXPECT_TRUE(eventually([&] { return link_->confirmed == 1; }));
+    EXPECT_EQ(proxy_->OpenCount(), 0);
     EXPECT_EQ(link_->GetRoute(), 0);
     EXPECT_TRUE(eventually([&] { return !server_->ServerThreadRunning(); }));
     // The next client starts a new one.

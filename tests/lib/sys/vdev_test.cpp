@@ -155,6 +155,32 @@ TEST_F(VdevTest, AcquireOfAHeldDeviceWaitsForItsReleaseNotice) {
     EXPECT_EQ(Close(*waiter), 0);
 }
 
+// The holder releases the very moment the refused acquire lets go of the physical device:
+// the waiter is already waiting then and hears of the release.
+TEST_F(VdevTest, ReleaseRightAfterARefusedAcquireStillReachesTheWaiter) {
+    auto holder = Make(1);
+    auto waiter = Make(2);
+    ASSERT_EQ(Open(*holder), 0);
+    ASSERT_EQ(Open(*waiter), 0);
+    int out = 0;
+    ASSERT_EQ(holder->IOCtl(POS_SYS_ACQUIRE_DEVICE, nullptr, 0, out), 0);
+    terminal.printer.afterUnlock = [&] {
+        int releaseOut = 0;
+        EXPECT_EQ(holder->IOCtl(POS_SYS_RELEASE_DEVICE, nullptr, 0, releaseOut), 0);
+        // What the release notice does for the waiter's process.
+        waiter->Notify(terminal.printer.GetDeviceID(), 0x35);
+    };
+    EXPECT_EQ(waiter->IOCtl(POS_SYS_ACQUIRE_DEVICE, nullptr, 0, out), 313);
+    EXPECT_FALSE(terminal.printer.afterUnlock);
+    auto events = client.drain();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].msg, 0x4213u);
+    EXPECT_EQ(events[0].p1, 2u);
+    EXPECT_EQ(waiter->GetWaitedFor(), DeviceID());
+    EXPECT_EQ(Close(*holder), 0);
+    EXPECT_EQ(Close(*waiter), 0);
+}
+
 TEST_F(VdevTest, TimingValuesReachThePhysicalDeviceOnlyWhileHeld) {
     auto v = Make(1);
     ASSERT_EQ(Open(*v), 0);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -151,6 +153,103 @@ TEST_F(ConnectionTest, AClientThatStopsReadingIsClosedOnceAReplyCannotGoOut) {
             ::send(peer_, version.data(), version.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     ASSERT_TRUE(connection_->Finished());
+    EXPECT_EQ(log_.processes, 0);
+}
+
+// Another connection whose client reads all the time while it is written to without end:
+// it keeps the outbound flusher going round.
+class BusyConnection {
+public:
+    BusyConnection() {
+        int sv[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+        peer_ = sv[0];
+        const int small = 4096;
+        ::setsockopt(sv[1], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        connection_.reset(new Plain(new sockbuf(sv[1])));
+        connection_->enableOutboundQueue(1 << 20);
+        writer_ = std::thread([this] {
+            const std::vector<uint8_t> chunk(512, 0x55);
+            size_t written = 0;
+            while (!stop_) {
+                // A little ahead of the reader, never near the queue's bound.
+                if (written - received_.load(std::memory_order_relaxed) > 8192) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    continue;
+                }
+                if (connection_->writeMessage(chunk.data(), static_cast<int>(chunk.size())) != 0) break;
+                written += chunk.size();
+            }
+        });
+        reader_ = std::thread([this] {
+            uint8_t buf[4096];
+            for (;;) {
+                const ssize_t n = ::recv(peer_, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                received_.fetch_add(static_cast<size_t>(n), std::memory_order_relaxed);
+            }
+        });
+    }
+    ~BusyConnection() {
+        stop_ = true;
+        writer_.join();
+        ::shutdown(peer_, SHUT_RDWR);
+        reader_.join();
+        connection_.reset();
+        ::close(peer_);
+    }
+    // Bytes the client has read, loaded without ordering anything after the flusher's sends.
+    size_t ReceivedUnsynchronised() const { return received_.load(std::memory_order_relaxed); }
+
+private:
+    struct Plain : ServiceConnection {
+        explicit Plain(sockbuf* sb) : ServiceConnection(sb, true) {}
+        int handleInput(Selector*) override { return 0; }
+    };
+    int peer_ = -1;
+    std::unique_ptr<Plain> connection_;
+    std::atomic<bool> stop_{false};
+    std::atomic<size_t> received_{0};
+    std::thread writer_, reader_;
+};
+
+// A client stops reading, then sends a request that cannot be decoded: its connection ends
+// with output still queued, and the daemon deletes it later while the outbound flusher goes
+// round the connections. The flusher lets go of it before any of it is destroyed (without
+// that, ThreadSanitizer shows the destruction racing with the flusher's calls).
+TEST_F(ConnectionTest, EndedWithOutputQueuedTheFlusherLetsGoBeforeItIsDeleted) {
+    Initialize();
+    const int fd = connection_->getDescriptor();
+    const int small = 4096;
+    ASSERT_EQ(::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    const std::vector<uint8_t> event(20, 0xEE);
+    constexpr int kEvents = 400;
+    for (int i = 0; i < kEvents; ++i)
+        ASSERT_EQ(connection_->writeMessage(event.data(), static_cast<int>(event.size())), 0);
+    int inSocket = 0;
+    ASSERT_EQ(::ioctl(peer_, FIONREAD, &inSocket), 0);
+    ASSERT_LT(inSocket, kEvents * 20) << "nothing waits in the connection's queue";
+    std::vector<uint8_t> bad(IOCTL_FIXED_SIZE + 8, 0);
+    putU32(bad.data(), REQ_IOCTL);
+    putU32(bad.data() + 4, 9);
+    putU16(bad.data() + 12, 8);
+    putU16(bad.data() + 14, 1);
+    bad[16] = 1;
+    bad[17] = 40; // a name longer than its block
+    putU16(bad.data() + 18, 4);
+    SendBytes(bad);
+    ASSERT_TRUE(WaitFinished());
+
+    BusyConnection busy;
+    // The flusher goes round many times with the ended connection still waiting: watched
+    // without synchronising with the flusher, so that nothing orders its rounds before what
+    // follows.
+    const size_t from = busy.ReceivedUnsynchronised();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (busy.ReceivedUnsynchronised() < from + 256 * 1024 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(busy.ReceivedUnsynchronised(), from + 256 * 1024);
+    connection_.reset();
     EXPECT_EQ(log_.processes, 0);
 }
 

@@ -4,6 +4,7 @@
 // plug-ins.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -148,9 +149,10 @@ private:
     uint16_t slotTypes_[kSlots] = {};
     uint16_t adapterTypes_[kSlots] = {};
     Slot* slots_[kSlots] = {};
-    uint16_t probeOptions_ = 1;
-    uint16_t traceOptions_ = 0;
-    int32_t alertGeneration_ = 0;
+    // Set by the clients' request threads (under lock_), read by any thread.
+    std::atomic<uint16_t> probeOptions_{1};
+    std::atomic<uint16_t> traceOptions_{0};
+    std::atomic<int32_t> alertGeneration_{0};
     int32_t platform_ = 0;
     ConfTable* confTable_ = nullptr;
     SdiQuery* sdiQuery_ = nullptr;

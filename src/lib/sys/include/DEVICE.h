@@ -2,6 +2,8 @@
 // virtual (VDEV) devices.
 #pragma once
 
+#include <atomic>
+
 #include "STG.h"
 #include "ovkhost.h"
 #include "ovktypes.h"
@@ -30,6 +32,7 @@ public:
 
 protected:
     mutexSem lock_;
-    int32_t openCount_ = 0;
+    // Opened and closed by the request threads of every client that uses the device.
+    std::atomic<int32_t> openCount_{0};
     DeviceID id_;
 };

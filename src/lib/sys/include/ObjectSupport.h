@@ -76,6 +76,15 @@ public:
     // The type id this registration object was built for.
     unsigned short TypeId() const { return typeId_; }
 
+    // The valid mark of an address: set while a plug-in loads (on the thread that loads
+    // it), read by the clients' request threads. Read and set it only through these.
+    static bool AddressValid(unsigned address) {
+        return __atomic_load_n(&SIOAddresses[address].valid, __ATOMIC_ACQUIRE) != 0;
+    }
+    static void MarkAddressValid(unsigned address) {
+        __atomic_store_n(&SIOAddresses[address].valid, uint8_t{1}, __ATOMIC_RELEASE);
+    }
+
     static SIOAddressTable SIOAddresses;
     static const NonSIOAddressRow NonSIOAddresses[kNonSIORows];
 

@@ -28,6 +28,7 @@ private:
     std::condition_variable idle_;
     std::set<ServiceConnection*> pending_;
     ServiceConnection* busy_ = nullptr; // being flushed right now
+    bool busyAddedAgain_ = false;       // output was queued for busy_ while it was flushed
     int wake_[2] = {-1, -1};
     bool started_ = false;
 };

@@ -2,6 +2,7 @@
 // status word whose bits the subclasses own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 class STG {
@@ -18,15 +19,17 @@ public:
     uint32_t CreatorProcessId() const { return processId_; }
     uint32_t CreatorThreadId() const { return threadId_; }
 
-    // (Not named Status: libX11's headers define that name as a macro.)
-    uint32_t StatusWord() const { return status_; }
-    void SetStatusBits(uint32_t bits) { status_ |= bits; }
-    void ClearStatusBits(uint32_t bits) { status_ &= ~bits; }
-    bool TestStatusBits(uint32_t bits) const { return (status_ & bits) != 0; }
+    // (Not named Status: libX11's headers define that name as a macro.) A device's service
+    // thread and the request threads of its clients change and test bits of one word: each
+    // change is one atomic operation, so none undoes another's.
+    uint32_t StatusWord() const { return status_.load(); }
+    void SetStatusBits(uint32_t bits) { status_.fetch_or(bits); }
+    void ClearStatusBits(uint32_t bits) { status_.fetch_and(~bits); }
+    bool TestStatusBits(uint32_t bits) const { return (status_.load() & bits) != 0; }
 
 protected:
     char nameTag_[13];
     uint32_t processId_;
     uint32_t threadId_;
-    uint32_t status_ = 0;
+    std::atomic<uint32_t> status_{0};
 };

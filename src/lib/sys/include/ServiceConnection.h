@@ -53,6 +53,10 @@ public:
     bool flushQueued();
     // True once the queue passed its bound (the connection is being shut down).
     bool outboundOverflowed();
+    // Nothing more is queued; the connection leaves the flusher, waiting until the flusher
+    // has let go of it. A subclass calls it before its own part is destroyed, since the
+    // flusher calls into the connection (the base destructor calls it too late for that).
+    void leaveOutboundFlusher();
 
 protected:
     // Called once, under the writer mutex, when the queue passes its bound.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "DEVICE.h"
 #include "DbcsTable.h"
@@ -93,7 +94,8 @@ public:
     // The host's code-page information: its current code page.
     int RefreshCpInfo();
     // Makes the physical device's DeviceID the one this device waits for (0x4213 when its
-    // holder releases it).
+    // holder releases it). A failed acquire registers while it still has the physical
+    // device locked, so that a release cannot fall between the refusal and the wait.
     void NotifyWhenPdevReleased();
 
     int isdbcs1(int byte) const { return dbcs_.isdbcs1(byte); }
@@ -109,7 +111,10 @@ public:
     int GetProcessId() const { return ownerProcessId_; }
     POSQ* GetQueue() const { return queue_; }
     XrmDatabase GetDatabase() const { return database_; }
-    const DeviceID& GetWaitedFor() const { return waitedFor_; }
+    DeviceID GetWaitedFor() const {
+        std::lock_guard<std::mutex> hold(waitLock_);
+        return waitedFor_;
+    }
     unsigned long GetClientId() const { return clientId_; }
     unsigned short GetCodePage() const { return codePage_; }
     unsigned short GetSecondCode() const { return secondCode_; }
@@ -124,6 +129,9 @@ protected:
     POSQ* queue_ = nullptr;
     XrmDatabase database_ = nullptr;
     PDEV* pdev_ = nullptr;
+    // The release a failed acquire waits for: registered by this device's request thread,
+    // taken by whichever request thread releases the physical device.
+    mutable std::mutex waitLock_;
     DeviceID waitedFor_;
     unsigned long clientId_ = 0;
     unsigned short codePage_ = 0;

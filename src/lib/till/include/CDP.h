@@ -3,6 +3,7 @@
 // each with its own online state; drawer 2 and the alarm share one holder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "SIODEVICE.h"
@@ -97,7 +98,8 @@ protected:
     int32_t lastSent_ = 0;
     VDEV* drawer1Holder_ = nullptr;
     VDEV* sharedHolder_ = nullptr; // drawer 2 and the alarm
-    uint32_t unitStatus_ = CDP_DRAWER1_NOT_CONNECTED | CDP_DRAWER2_NOT_CONNECTED;
+    // Written by the link's thread, read by the clients' request threads.
+    std::atomic<uint32_t> unitStatus_{CDP_DRAWER1_NOT_CONNECTED | CDP_DRAWER2_NOT_CONNECTED};
     unsigned char pulseTimes_[6] = {0x01, 0x38, 0x80, 0x01, 0x38, 0x80}; // 80000 us each
     unsigned char pulseCommand_[7] = {};
     unsigned char pulseSent_[7] = {};    // the pulse-time command last sent to the unit
