@@ -376,8 +376,10 @@ int PRNTM2P::SendAnyPendingMessage() {
         return rc;
     }
     SetStatusBits(PRNTP_AWAITING_ACK);
-    // A reset is not answered: the printer comes back with a request online.
-    commandOutstanding_ = command->code != M2_RESET;
+    // A reset is outstanding too: the printer's request online ends it, and a reject of it
+    // is a reject like any other (else the reset stays the queue's outstanding system
+    // command and nothing is sent again).
+    commandOutstanding_ = true;
     lastCode_ = command->code;
     lastClass_ = command->classFlags;
     lastStation_ = command->station;

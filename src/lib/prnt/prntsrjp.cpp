@@ -100,6 +100,11 @@ PRNTSRJP::~PRNTSRJP() {
     queue_ = nullptr;
 }
 
+void PRNTSRJP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int length) const {
+    clErrorLog(logId, rc, extra, kTag, this, static_cast<uint16_t>(sizeof(PRNTSRJP)), data,
+               data ? static_cast<uint16_t>(std::clamp(length, 0, 0xFFFF)) : 0);
+}
+
 // ---------------------------------------------------------------------------------------
 // Requests.
 

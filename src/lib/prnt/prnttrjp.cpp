@@ -13,6 +13,8 @@
 
 namespace {
 
+const char kTag[] = "@(#)prnttrjp.cpp 1.1";
+
 enum : uint32_t {
     kLogNoMemory = 20401,
     kLogAckError = 20402,
@@ -91,6 +93,11 @@ PRNTTRJP::~PRNTTRJP() {
     DiscardData();
     delete queue_;
     queue_ = nullptr;
+}
+
+void PRNTTRJP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int length) const {
+    clErrorLog(logId, rc, extra, kTag, this, static_cast<uint16_t>(sizeof(PRNTTRJP)), data,
+               data ? static_cast<uint16_t>(std::clamp(length, 0, 0xFFFF)) : 0);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -187,10 +194,13 @@ int PRNTTRJP::NewMsgRcvd(const unsigned char* data, int n) {
         status8_ = next;
         const unsigned char* s = next.b;
         const int id = s[3];
+        // The status request is answered with its error status (byte 1 bit 5) or rejected;
+        // the other commands are answered without that bit.
         auto accept = [&](PRNTCMD* c) {
             if (!c) return c;
             const bool isStatus = c->code == TRJ_GET_STATUS;
-            return (s[1] & 0x20) ? (isStatus ? c : nullptr) : (isStatus ? nullptr : c);
+            if (s[1] & 0x20) return isStatus ? c : nullptr;
+            return !isStatus || (s[0] & 0x01) ? c : nullptr;
         };
         PRNTCMD* system = q->GetOutstandingSystemRequest(-1);
         PRNTCMD* command = nullptr;

@@ -1,5 +1,6 @@
 // The M2 printer end to end: ovksim plays the printer at 0x30, the daemon loads its plug-in,
-// and the application prints a line, cuts, chases and sees the cover open.
+// and the application prints a line, cuts, chases, sees the cover open, and is told when the
+// printer rejects a line and then the reset that follows.
 #include <string>
 
 #include "SimulatedTerminal.h"
@@ -11,7 +12,9 @@ constexpr uint32_t kOnline = 0x420D;
 constexpr uint32_t kOffline = 0x420C;
 constexpr uint32_t kChaseComplete = 16900;
 constexpr uint32_t kStatusChange = 16902;
+constexpr uint32_t kPrinterError = 16901;
 constexpr int kAcquire = 301;
+constexpr int kRetry = 4904;
 constexpr uint32_t kHandleBits = 0xFFFF;
 
 const char kTerminal[] =
@@ -49,6 +52,7 @@ protected:
         TerminalTest::TearDown();
     }
     int Write(std::string text) { return PosWrite(handle_, text.data(), static_cast<unsigned>(text.size())); }
+    uint32_t Mine(uint32_t p1) const { return p1 | static_cast<uint32_t>(handle_); }
 
     int handle_ = 0;
 };
@@ -70,6 +74,24 @@ TEST_F(M2E2E, AnOpenCoverIsReportedAndTakesThePrinterOffline) {
     EXPECT_EQ(Sim("cover 1 0x11 0x30 open"), "ok cover open");
     EXPECT_TRUE(WaitForEvent(kStatusChange, 0x80000u | static_cast<uint32_t>(handle_))) << Seen();
     EXPECT_TRUE(WaitForEvent(kOffline, DeviceWord(1, 0x11, 0x30, 3))) << Seen();
+}
+
+// The line is rejected, so the printer is reset; the reset is rejected too, which is the
+// second reject: the application is asked to resume or retry, and the retry prints the line.
+TEST_F(M2E2E, ARejectedResetIsTheSecondRejectAndARetryPrintsTheLine) {
+    EXPECT_EQ(Sim("reject 1 0x11 0x30 2"), "ok reject 2");
+    ASSERT_EQ(Write("R\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x20000))) << Seen() << Sim("payloads 1 0x11 0x30");
+    // The rejected reset goes again and brings the printer back.
+    EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x30", " 00400000000000 00400000000000"))
+        << Sim("payloads 1 0x11 0x30");
+
+    const int rc = PosIOCtl(handle_, kRetry, nullptr, 0);
+    // 317: still coming back from the reset, carried out then.
+    EXPECT_TRUE(rc == 0 || PosErrno() == 317) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "ok 1 [R]")) << Sim("payloads 1 0x11 0x30");
+    ASSERT_EQ(Write("S\n"), 2) << PosErrno();
+    EXPECT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "ok 2 [R] [S]")) << Sim("payloads 1 0x11 0x30");
 }
 
 } // namespace

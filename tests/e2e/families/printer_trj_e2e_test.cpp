@@ -1,7 +1,10 @@
 // The TRJ printer end to end: ovksim plays it at 0x32, the daemon loads its plug-in, and the
-// application prints a line, chases it, and sees a wrong answer id put the printer into limp
-// state until a resume resets it.
+// application prints a line, chases it, sees a wrong answer id put the printer into limp
+// state until a resume resets it, and gets its line printed (or is told) when the wake-up
+// status request is rejected.
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "SimulatedTerminal.h"
 
@@ -13,6 +16,7 @@ constexpr uint32_t kChase = 16900;
 constexpr uint32_t kError = 16901;
 constexpr int kAcquire = 301;
 constexpr int kResume = 4903;
+constexpr int kWakeUp = 4950;
 constexpr uint32_t kPrinter = DeviceWord(1, 0x11, 0x32, 3);
 
 const char kTerminal[] =
@@ -42,6 +46,26 @@ protected:
     }
     int Write(std::string text) { return PosWrite(handle_, text.data(), static_cast<unsigned>(text.size())); }
     uint32_t Mine(uint32_t p1) const { return p1 | static_cast<uint32_t>(handle_); }
+    // The daemon's log lines that hold every one of `words`, once at least one is written.
+    std::string LogLineWith(const std::vector<std::string>& words, int timeoutMs = 10000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const std::string log = root_.read("/var/log/ovkctrl.log");
+            std::string found;
+            size_t at = 0;
+            while (at < log.size()) {
+                size_t eol = log.find('\n', at);
+                if (eol == std::string::npos) eol = log.size();
+                const std::string line = log.substr(at, eol - at);
+                bool all = true;
+                for (const std::string& w : words) all = all && line.find(w) != std::string::npos;
+                if (all) found += line + "\n";
+                at = eol + 1;
+            }
+            if (!found.empty() || std::chrono::steady_clock::now() >= end) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
 
     int handle_ = 0;
 };
@@ -74,6 +98,34 @@ TEST_F(TrjE2E, AWrongIdKeepsThePrinterOnlineInLimpStateUntilAResumeResetsIt) {
     const size_t ec = after.find(" 0080", reset);
     ASSERT_NE(ec, std::string::npos) << after;
     EXPECT_NE(after.find(" 000001", ec), std::string::npos) << after;
+}
+
+// The wake-up (a status request) goes before the line and is rejected: the printer is reset
+// once, with the reject logged by the printer's own unit, and the line is printed after it.
+TEST_F(TrjE2E, ARejectedWakeUpResetsThePrinterAndTheLineIsPrinted) {
+    EXPECT_EQ(Sim("reject 1 0x11 0x32 1"), "ok reject 1");
+    ASSERT_EQ(PosIOCtl(handle_, kWakeUp, nullptr, 0), 0) << PosErrno();
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "ok 1 [A]")) << Sim("payloads 1 0x11 0x32");
+    const std::string payloads = Sim("payloads 1 0x11 0x32");
+    const size_t wakeUp = payloads.find(" 0020");
+    ASSERT_NE(wakeUp, std::string::npos) << payloads;
+    EXPECT_NE(payloads.find(" 0040", wakeUp), std::string::npos) << payloads;
+    EXPECT_NE(LogLineWith({"error id=20421 ", "src=@(#)prnttrjp.cpp"}), "") << root_.read("/var/log/ovkctrl.log");
+    for (const Event& e : seen_) EXPECT_NE(e.msg, kError) << Seen();
+}
+
+// Rejected twice, the wake-up asks the application to resume; the resume prints the line.
+TEST_F(TrjE2E, AWakeUpRejectedTwiceAsksForAResumeThatPrintsTheLine) {
+    EXPECT_EQ(Sim("reject 1 0x11 0x32 2"), "ok reject 2");
+    ASSERT_EQ(PosIOCtl(handle_, kWakeUp, nullptr, 0), 0) << PosErrno();
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kError, Mine(0x20000))) << Seen() << Sim("payloads 1 0x11 0x32");
+    ASSERT_TRUE(WaitForReply("payloads 1 0x11 0x32", " 0040")) << Sim("payloads 1 0x11 0x32");
+    const int rc = PosIOCtl(handle_, kResume, nullptr, 0);
+    // 317: still coming back from the reset, carried out then.
+    EXPECT_TRUE(rc == 0 || PosErrno() == 317) << PosErrno();
+    EXPECT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "ok 1 [A]")) << Sim("payloads 1 0x11 0x32");
 }
 
 } // namespace

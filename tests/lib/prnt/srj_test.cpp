@@ -179,6 +179,9 @@ TEST_F(SrjBench, TheFirstRejectResetsTheSecondAsksForAResume) {
     ASSERT_EQ(commands().size(), 1u);
     reply({0x01, 0x00, 0, 0, 0x80, 0, 0, 0x91});
     EXPECT_TRUE(ovkhost::errorLogged(20017));
+    // Logged by the printer's own unit.
+    for (const ovkhost::ErrorLogEntry& e : ovkhost::errorLog())
+        EXPECT_TRUE(e.logId != 20017 || e.sourceTag == "@(#)prntsrjp.cpp 1.1") << e.sourceTag;
     EXPECT_EQ(unsequenced(commands()), (std::vector<Bytes>{{0x00, 0x40, 0, 0, 0, 0, 0}}));
     feed(0x0F);
     feed(0x63);

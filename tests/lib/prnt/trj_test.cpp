@@ -643,5 +643,66 @@ TEST_F(TrjBench, OnTheSimulatedPrinterAWrongIdLimpsAndAResumeResets) {
     EXPECT_FALSE(printer().Limp());
 }
 
+// An idle printer is asked its status (the wake-up) before the next line goes. The frames
+// the simulated printer received from `from` (a command count) on.
+class TrjIdleBench : public TrjBench {
+protected:
+    void SetUp() override {
+        TrjBench::SetUp();
+        comeOnline();
+        client_ = &client();
+        run(40); // idle rounds: the next line waits for a status request first
+    }
+    TrjClient& c() { return *client_; }
+    std::vector<Bytes> receivedSince(uint64_t from) {
+        const auto& all = model().commands();
+        const uint64_t n = std::min<uint64_t>(model().commandCount() - from, all.size());
+        return std::vector<Bytes>(all.end() - static_cast<long>(n), all.end());
+    }
+    static bool isStatusRequest(const Bytes& f) { return f.size() == 7 && f[0] == 0x00 && f[1] == 0x20; }
+    TrjClient* client_ = nullptr;
+};
+
+TEST_F(TrjIdleBench, ARejectedWakeUpResetsThePrinterOnceAndTheLineIsPrintedAfterIt) {
+    c().queue.take();
+    ovkhost::clearCaptures();
+    const int resets = model().resets();
+    const uint64_t from = model().commandCount();
+    model().rejectNext(1);
+    ASSERT_EQ(c().write("A\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(bussim::PrinterModel::CR) == 1; }))
+        << receivedSince(from).size() << " frames";
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "A");
+    const std::vector<Bytes> frames = receivedSince(from);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_TRUE(isStatusRequest(frames[0]));
+    EXPECT_EQ(model().resets(), resets + 1);
+    bool logged = false;
+    for (const ovkhost::ErrorLogEntry& e : ovkhost::errorLog()) {
+        if (e.logId != 20421) continue;
+        logged = true;
+        EXPECT_EQ(e.sourceTag, "@(#)prnttrjp.cpp 1.1");
+    }
+    EXPECT_TRUE(logged);
+    EXPECT_TRUE(c().queue.take().empty());
+}
+
+TEST_F(TrjIdleBench, AWakeUpRejectedTwiceAsksForAResumeAndTheResumePrintsTheLine) {
+    c().queue.take();
+    model().rejectNext(2);
+    ASSERT_EQ(c().write("A\n"), 0);
+    ASSERT_TRUE(until([&] { return printer().ResumeRequested(); }));
+    std::vector<Event> events = c().queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_PRINTER_ERROR);
+    EXPECT_EQ(events.back().p1, 0x20000u | 1);
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kTrj) && !queue().GetOutstandingSystemCommand(); }));
+    EXPECT_EQ(model().lineCount(bussim::PrinterModel::CR), 0u);
+    const int rc = c().ioctl(POS_PRN_RESUME_PRINTING);
+    EXPECT_TRUE(rc == 0 || rc == 317) << rc;
+    ASSERT_TRUE(until([&] { return model().lineCount(bussim::PrinterModel::CR) == 1; }));
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "A");
+}
+
 } // namespace
 } // namespace prntbench

@@ -120,6 +120,8 @@ public:
     static constexpr uint32_t kRetryDeferred = 0x800000;
 
 private:
+    // Logs with this unit's source tag and the printer as first data block.
+    void Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data = nullptr, int length = 0) const;
     bool ErrorCondition(const unsigned char* s) const;
     bool DocumentPresent(const unsigned char* s) const { return (s[6] & 0xC0) == 0xC0; }
     void AskResume(uint32_t p1);

@@ -204,6 +204,8 @@ public:
     static constexpr uint32_t kRetryAfterReset = 0x800000;
 
 private:
+    // Logs with this unit's source tag and the printer as first data block.
+    void Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data = nullptr, int length = 0) const;
     void AskResume(uint32_t p1);
     void PostStatus(uint32_t p1);
     void Keep(const PRNTCMD* command);
