@@ -204,6 +204,7 @@ int PRNTTRJP::NewMsgRcvd(const unsigned char* data, int n) {
         };
         PRNTCMD* system = q->GetOutstandingSystemRequest(-1);
         PRNTCMD* command = nullptr;
+        bool wrongId = false;
         if (system && system->code == TRJ_RAW) {
             command = system;
         } else if (s[1] & 0x02) {
@@ -211,9 +212,15 @@ int PRNTTRJP::NewMsgRcvd(const unsigned char* data, int n) {
         } else {
             command = accept(q->GetOutstandingSystemRequest(id));
             if (!command) command = accept(q->GetOutstandingPendingRequest(-1));
+            if (!command) {
+                // An answer that only the outstanding system command can have, with another
+                // id: a wrong id, else that command would stay outstanding for good.
+                command = accept(system);
+                wrongId = command != nullptr;
+            }
         }
-        if (!command || (command->classFlags & TRJ_CLASS_QUERY) || command->code == TRJ_RAW ||
-            PRNTCMDTRJ::IdOf(command) == id) {
+        if (!wrongId && (!command || (command->classFlags & TRJ_CLASS_QUERY) || command->code == TRJ_RAW ||
+                         PRNTCMDTRJ::IdOf(command) == id)) {
             if (s[0] & 0x20) RespondToUnrecoverableErrors(command);
             else if (s[0] & 0x80) RespondToCommandComplete(command, data, n);
             else if (s[0] & 0x01) RespondToCommandReject(command);

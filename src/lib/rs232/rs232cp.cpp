@@ -258,8 +258,11 @@ int RS232CP::NewMsgRcvd(const unsigned char* data, int n) {
     const bool running = (b0 & 0x80) != 0;
     switch (lastSent_) {
     case kSlotBreak:
-        if (running) ClearPending(kSlotBreak);
-        else ClearStatusBits(SIODEV_AWAITING_REPLY);
+        // Any answer takes the break: a port still breaking (bit 7) answers again when it
+        // is over, one that finished before answering frees the link now. Kept pending, the
+        // break would be sent again at every turn and nothing after it would go.
+        ClearPending(kSlotBreak);
+        if (!running) ClearStatusBits(SIODEV_AWAITING_REPLY);
         break;
     case kSlotTransmit:
         if (running) break;

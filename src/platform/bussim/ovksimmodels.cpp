@@ -720,13 +720,15 @@ ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::s
 ModelKind rs232Kind() {
     ModelKind k;
     k.name = "rs232";
-    k.description = "RS-232 port behind the bus (echo=, ec=)";
+    k.description = "RS-232 port behind the bus (echo=, ec=, quickbreak=)";
     k.make = [](const ModelOptions& o, std::string& error) -> std::unique_ptr<DeviceModel> {
         OptionValues v;
-        if (!readOptions(o, {{"echo", 0, 1, 0}, {"ec", 0, 0xFF, 0x10}}, v, error)) return nullptr;
+        if (!readOptions(o, {{"echo", 0, 1, 0}, {"ec", 0, 0xFF, 0x10}, {"quickbreak", 0, 1, 0}}, v, error))
+            return nullptr;
         Rs232Model::Options options;
         options.echo = v["echo"] != 0;
         options.ecLevel = static_cast<uint8_t>(v["ec"]);
+        options.quickBreak = v["quickbreak"] != 0;
         return std::make_unique<Rs232Model>(options);
     };
     k.commands["reject"] = rejectCommand<Rs232Model>();

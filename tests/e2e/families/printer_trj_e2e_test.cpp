@@ -1,7 +1,7 @@
 // The TRJ printer end to end: ovksim plays it at 0x32, the daemon loads its plug-in, and the
 // application prints a line, chases it, sees a wrong answer id put the printer into limp
 // state until a resume resets it, and gets its line printed (or is told) when the wake-up
-// status request is rejected.
+// status request is rejected or answered with a wrong id.
 #include <chrono>
 #include <string>
 #include <thread>
@@ -125,6 +125,19 @@ TEST_F(TrjE2E, AWakeUpRejectedTwiceAsksForAResumeThatPrintsTheLine) {
     const int rc = PosIOCtl(handle_, kResume, nullptr, 0);
     // 317: still coming back from the reset, carried out then.
     EXPECT_TRUE(rc == 0 || PosErrno() == 317) << PosErrno();
+    EXPECT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "ok 1 [A]")) << Sim("payloads 1 0x11 0x32");
+}
+
+// The answer to the wake-up carries a wrong id: as for any other command, the printer limps
+// online and the application is asked to resume, which resets it and prints the line.
+TEST_F(TrjE2E, AWrongIdOnTheWakeUpLimpsAndTheResumePrintsTheLine) {
+    EXPECT_EQ(Sim("badid 1 0x11 0x32"), "ok badid 1");
+    ASSERT_EQ(PosIOCtl(handle_, kWakeUp, nullptr, 0), 0) << PosErrno();
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kError, Mine(0x10000000))) << Seen() << Sim("payloads 1 0x11 0x32");
+    for (const Event& e : seen_) EXPECT_NE(e.msg, kOffline) << Seen();
+    EXPECT_EQ(PosIOCtl(handle_, kResume, nullptr, 0), -1);
+    EXPECT_EQ(PosErrno(), 317);
     EXPECT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "ok 1 [A]")) << Sim("payloads 1 0x11 0x32");
 }
 

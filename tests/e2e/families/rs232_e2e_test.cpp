@@ -1,6 +1,8 @@
 // The RS-232 port end to end: an application opens the port at 0x64 with its line settings
 // and acquires it (the port gets the setup command), transmits and is told the transmit
-// completed, and reads the blocks the port received, a line break announced first.
+// completed, reads the blocks the port received, a line break announced first, and sends a
+// break, after which its transmits go out and complete.
+#include <sstream>
 #include <string>
 
 #include "SimulatedTerminal.h"
@@ -12,16 +14,19 @@ constexpr uint32_t kBreak = 0x4207;
 constexpr uint32_t kData = 0x4208;
 constexpr uint32_t kComplete = 0x420A;
 constexpr int kAcquire = 301;
+constexpr int kSendBreak = 5901;
 
-const char kTerminal[] =
-    "slot 0 planar\n"
-    "slot 1 rs485 type 5 kind 5 ports 2\n"
-    "station 1 0x11 0x64 rs232\n";
+std::string terminal(const std::string& options = "") {
+    return "slot 0 planar\n"
+           "slot 1 rs485 type 5 kind 5 ports 2\n"
+           "station 1 0x11 0x64 rs232" + options + "\n";
+}
 
 class Rs232E2E : public TerminalTest {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(StartTerminal(kTerminal, ""));
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Start(terminal())); }
+    void Start(const std::string& description) {
+        ASSERT_NO_FATAL_FAILURE(StartTerminal(description, ""));
         ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x64, 10))) << Seen();
         PosArg args[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", 0x64},
                          {"baudRate", 9600},  {"dataBits", 8},      {"parity", 0},
@@ -63,5 +68,38 @@ TEST_F(Rs232E2E, ReceivedBlocksAreReadWhole) {
     EXPECT_TRUE(breakFirst) << Seen();
     ASSERT_EQ(PosRead(handle_, block, sizeof block), 5) << PosErrno();
 }
+
+// The port answers a break as in progress and again once it is over; a quick port finishes
+// the break before its first answer. Either way the break command goes out once, and the
+// transmits after it reach the line and complete.
+class Rs232BreakE2E : public Rs232E2E, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Start(terminal(GetParam()))); }
+    // How many commands the port received with exactly these bytes.
+    int Received(const std::string& hex) {
+        std::istringstream words(Sim("payloads 1 0x11 0x64"));
+        int n = 0;
+        for (std::string w; words >> w;) n += w == hex;
+        return n;
+    }
+};
+
+TEST_P(Rs232BreakE2E, TheBreakGoesOutOnceAndLaterTransmitsComplete) {
+    const uint32_t mine = static_cast<uint32_t>(handle_);
+    ASSERT_EQ(PosIOCtl(handle_, kSendBreak, nullptr, 0), 0) << PosErrno();
+    char first[] = "AB";
+    ASSERT_EQ(PosWrite(handle_, first, 2), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kComplete, mine, 10000, 0xFFFF)) << Seen() << Sim("payloads 1 0x11 0x64");
+    char second[] = "CD";
+    ASSERT_EQ(PosWrite(handle_, second, 2), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kComplete, mine, 10000, 0xFFFF)) << Seen() << Sim("payloads 1 0x11 0x64");
+    EXPECT_EQ(Sim("tx 1 0x11 0x64"), "ok 41424344");
+    EXPECT_EQ(Received("022f"), 1) << Sim("payloads 1 0x11 0x64"); // the default control byte 0x27 | 0x08
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, Rs232BreakE2E, ::testing::Values("", " quickbreak=1"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param[0] ? "QuickPort" : "BreakingPort");
+                         });
 
 } // namespace

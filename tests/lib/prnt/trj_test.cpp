@@ -704,5 +704,27 @@ TEST_F(TrjIdleBench, AWakeUpRejectedTwiceAsksForAResumeAndTheResumePrintsTheLine
     EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "A");
 }
 
+TEST_F(TrjIdleBench, AWrongIdOnTheWakeUpLimpsAndTheResumePrintsTheLine) {
+    c().queue.take();
+    ovkhost::clearCaptures();
+    const uint64_t from = model().commandCount();
+    model().badIdNext(1);
+    ASSERT_EQ(c().write("A\n"), 0);
+    ASSERT_TRUE(until([&] { return printer().Limp(); })) << receivedSince(from).size() << " frames";
+    const std::vector<Bytes> frames = receivedSince(from);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(isStatusRequest(frames[0]));
+    EXPECT_TRUE(ovkhost::errorLogged(20427));
+    EXPECT_TRUE(printer().Confirmed(kTrj));
+    std::vector<Event> events = c().queue.take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().msg, POSM_PRN_PRINTER_ERROR);
+    EXPECT_EQ(events.back().p1, 0x10000000u | 1);
+    EXPECT_EQ(c().ioctl(POS_PRN_RESUME_PRINTING), 317);
+    ASSERT_TRUE(until([&] { return model().lineCount(bussim::PrinterModel::CR) == 1; }));
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "A");
+    EXPECT_FALSE(printer().Limp());
+}
+
 } // namespace
 } // namespace prntbench

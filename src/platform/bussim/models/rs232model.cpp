@@ -2,10 +2,11 @@
 
 namespace bussim {
 
-Rs232Model::Rs232Model(const Options& options) : echo_(options.echo), ecLevel_(options.ecLevel) {}
+Rs232Model::Rs232Model(const Options& options)
+    : echo_(options.echo), ecLevel_(options.ecLevel), quickBreak_(options.quickBreak) {}
 
 void Rs232Model::reset() {
-    hold_ = held_ = completeDue_ = false;
+    hold_ = held_ = completeDue_ = breakEndDue_ = false;
     outgoing_.clear();
 }
 
@@ -49,10 +50,19 @@ void Rs232Model::receive(const Bytes& p, ModelLink& link) {
         if (echo_) queueReceived(Bytes(p.begin() + 1, p.end()), false, 0);
         return;
     }
+    if (p.size() == 2 && p[0] == 0x02 && (p[1] & 0x08) && !quickBreak_) {
+        breakEndDue_ = true;
+        link.send({0x80, lineBits()});
+        return;
+    }
     link.send({0x00, lineBits()});
 }
 
 void Rs232Model::tick(int32_t, ModelLink& link) {
+    if (breakEndDue_) {
+        breakEndDue_ = false;
+        link.send({0x00, lineBits()});
+    }
     if (completeDue_) {
         completeDue_ = false;
         link.send({0x00, lineBits()});

@@ -2,6 +2,8 @@
 // every other command with "00 06" (input lines up, done), records the setup, break and
 // transmit commands and the bytes transmitted, and lets a script send received data (with
 // or without a line-status byte), drop the input lines, or hold transmits as still running.
+// A break is answered "80 06" (in progress) and, once over at the next tick, "00 06"; a
+// quick port (quickbreak) finishes it before its first answer, "00 06" alone.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +21,7 @@ public:
     struct Options {
         bool echo = false; // each transmitted block comes back as received data
         uint8_t ecLevel = 0x10;
+        bool quickBreak = false; // a break is over before the port answers it
     };
 
     explicit Rs232Model(const Options& options);
@@ -45,6 +48,8 @@ private:
 
     bool echo_;
     uint8_t ecLevel_;
+    bool quickBreak_;
+    bool breakEndDue_ = false; // a break answered as in progress ends at the next tick
     bool lines_ = true;
     bool hold_ = false;
     bool held_ = false; // a transmit answered as running
