@@ -2,6 +2,7 @@
 // system object and the manual clock, all set up once for the run.
 #pragma once
 
+#include "FuzzClock.h"
 #include "FuzzRoot.h"
 #include "ADAPTER.h"
 #include "COMD.h"
@@ -48,7 +49,7 @@ inline NullAdapter*& adapter() {
 // the system object (pcomd) and the null adapter, all living for the run.
 inline void setUp() {
     fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     chSetDevNodeBackend(new SlotInfoNode(5, kSlot));
     SetSlotBuilder(buildSlot);
     new COMD();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../FuzzClock.h"
 #include "../FuzzRoot.h"
 #include "ADAPTER.h"
 #include "APA2.h"
@@ -59,11 +60,12 @@ struct Client : APA2V {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     FuzzAdapter adapter;
     Display display(&adapter);
     Client client(&display);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "../FuzzClock.h"
 #include "../FuzzRoot.h"
 #include "COMD.h"
 #include "DiscoveryDevices.h"
@@ -213,8 +214,7 @@ void queuePrintWork(Slot* slot) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
-    ovkhost::setClock(100000);
+    fuzzclock::useManual();
     node = new FuzzNode;
     chSetDevNodeBackend(node);
     // One system object for the whole run; each input gets slot 1 built and started anew.
@@ -230,6 +230,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     *node = FuzzNode();
     markLoaded();
     Slot* slot = pcomd->StartSlotForTest(1);

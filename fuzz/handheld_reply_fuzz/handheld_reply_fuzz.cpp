@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../FuzzClock.h"
 #include "../FuzzRoot.h"
 #include "Oracle_4B.h"
 #include "SCHH1P.h"
@@ -46,11 +47,12 @@ public:
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
     // The pause after an auto-disabled label runs on the settable clock, not in real time.
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     Fuzzed<SCHH1P> m1;
     Fuzzed<SCHH2P> m2;
     Fuzzed<SCHH20P> m20;

@@ -5,12 +5,15 @@
 //   2: the rest is a microcode file, downloaded block by block;
 //   3-11: messages to an owned keyboard of each other model (same framing).
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
 #include "../FuzzBus.h"
+#include "../FuzzClock.h"
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "EventQueue.h"
@@ -139,17 +142,22 @@ void ownedKeyboard(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     gNode = new SlotInfoNode(5, kSlot);
     chSetDevNodeBackend(gNode);
     SetSlotBuilder(buildSlot);
     new COMD(); // the system object lives for the run (pcomd)
+    // The folder the keyboard reads its microcode file from.
+    std::error_code ec;
+    std::filesystem::create_directories(ovkPath(pcomd->GetDataPath()), ec);
+    if (ec) std::abort();
     gAdapter = new NullAdapter();
     gQueue = new NullQueue();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size < 1) return 0;
     const uint8_t target = data[0] % 12;
     ++data;
@@ -163,8 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 2: {
         const std::string path = ovkPath(std::string(pcomd->GetDataPath()) + "/ovk016.kbd");
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        file.close();
+        if (!file) std::abort(); // the harness itself is broken
         Attached<KBO50P> keyboard(gAdapter);
         keyboard.SetECLevel(0x10);
         for (int i = 0; i < 300 && !keyboard.MicrocodeDone(); ++i) {

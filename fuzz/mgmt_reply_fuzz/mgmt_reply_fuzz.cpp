@@ -1,6 +1,6 @@
-// mgmt_reply_fuzz: bytes from outside the management bridge: a reply stream through the
-// ESC ... BS framing (Receive2 on a socket pair), the reply and event documents, and the
-// properties file.
+// mgmt_reply_fuzz: bytes from outside the management bridge: a reply stream cut into its
+// ESC ... BS frames by the connector (Receive2 on a socket pair), each frame read as a reply
+// document and as an event document, and the whole input read as the properties file.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "SimpleStringBuffer.h"
 #include "UPOSConnector.h"
@@ -16,10 +19,11 @@
 
 namespace {
 
-// The framing: every message of the stream, until it ends.
-void Frames(const uint8_t* data, size_t size) {
+// The frames the connector cuts out of the stream, until it ends.
+std::vector<std::string> Frames(const uint8_t* data, size_t size) {
+    std::vector<std::string> frames;
     int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) std::abort();
     size_t written = 0;
     while (written < size) {
         const ssize_t n = ::write(sv[1], data + written, size - written);
@@ -35,9 +39,11 @@ void Frames(const uint8_t* data, size_t size) {
         SimpleStringBuffer out;
         if (c.Receive(&out) < 0) break;
         if (out.length() > static_cast<int>(size)) std::abort();
+        frames.emplace_back(out.c_str(), static_cast<size_t>(out.length()));
     }
     ::close(sv[0]);
     ::close(sv[1]);
+    return frames;
 }
 
 const std::string& IniPath() {
@@ -50,17 +56,28 @@ const std::string& IniPath() {
     return path;
 }
 
+void RemoveIni() { std::remove(IniPath().c_str()); }
+
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The library stays initialised for the run: the bridge's own initialise and terminate
+    // around each document then only count.
+    xercesc::XMLPlatformUtils::Initialize();
+    UPOSConnector::SetTimeout(100);
+    IniPath();
+    std::atexit(RemoveIni);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 65536) return 0; // one socket buffer
-    UPOSConnector::SetTimeout(100);
-    Frames(data, size);
-
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    UPOSXMLAdapter xml;
-    xml.fromXML(text);
-    xml.fromXMLEvent(text);
+    for (const std::string& frame : Frames(data, size)) {
+        UPOSXMLAdapter xml;
+        xml.fromXML(frame);
+        (void)xml.getInstances();
+        xml.fromXMLEvent(frame);
+    }
 
     if (std::FILE* f = std::fopen(IniPath().c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

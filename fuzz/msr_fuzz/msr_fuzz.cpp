@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../FuzzBus.h"
+#include "../FuzzClock.h"
 #include "ADAPTER.h"
 #include "COMD.h"
 #include "EventQueue.h"
@@ -158,7 +159,7 @@ void nodeRecords(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     static SlotInfoNode slotNode(5, kSlot);
     chSetDevNodeBackend(&slotNode);
     new COMD(); // the system object lives for the run (pcomd)
@@ -170,6 +171,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size < 1) return 0;
     const uint8_t target = data[0] % 8;
     ++data;

@@ -96,6 +96,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size < 1) return 0;
     run(data[0], data + 1, size - 1);
     return 0;

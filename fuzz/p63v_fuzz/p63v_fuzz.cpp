@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size < 1) return 0;
     Printer printer(kId);
     Writer writer(printer, data[0]);

@@ -79,6 +79,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size < 1) return 0;
     const unsigned char flags = data[0];
     if (flags & 1) writes(flags, data + 1, size - 1);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../FuzzClock.h"
 #include "../FuzzRoot.h"
 #include "ADAPTER.h"
 #include "Oracle_5C_5D.h"
@@ -88,7 +89,7 @@ void firmware(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzroot::usePrivateRoot();
     // The controller's pause between commands runs on the settable clock.
-    ovkhost::useManualClock(true);
+    fuzzclock::useManual();
     const std::string fw = fuzzroot::path() + "/fw";
     if (mkdir(fw.c_str(), 0700) != 0) std::abort();
     setenv("LD_LIBRARY_PATH", fw.c_str(), 1);
@@ -96,6 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzclock::restart();
     if (size == 0) return 0;
     switch (data[0] & 3) {
     case 0: answers<TCH95P>(data + 1, size - 1); break;

@@ -29,6 +29,8 @@ struct State {
     std::vector<Call> calls;
     int nextHandle = 1;
     int reads = 0;
+    bool holdReads = false;
+    int heldReads = 0;
 };
 
 State& state() {
@@ -77,6 +79,8 @@ void Reset() {
     s.calls.clear();
     s.nextHandle = 1;
     s.reads = 0;
+    s.holdReads = false;
+    s.changed.notify_all();
 }
 
 void Script(const std::string& function, int result, int code) {
@@ -128,6 +132,31 @@ bool WaitForReads(int count, int timeoutMs) {
     return s.changed.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return s.reads >= count; });
 }
 
+void HoldReads() {
+    State& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.holdReads = true;
+}
+
+void ReleaseReads() {
+    State& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.holdReads = false;
+    s.changed.notify_all();
+}
+
+bool WaitForHeldRead(int timeoutMs) {
+    State& s = state();
+    std::unique_lock<std::mutex> g(s.lock);
+    return s.changed.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return s.heldReads > 0; });
+}
+
+int HeldReads() {
+    State& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    return s.heldReads;
+}
+
 } // namespace fakepos
 
 using fakepos::Answer;
@@ -167,7 +196,13 @@ int PosOpen(char* name, char* className, PosArg* args, int nargs) {
 
 int PosRead(int devdes, void* buf, unsigned int nbytes) {
     State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
+    std::unique_lock<std::mutex> g(s.lock);
+    if (devdes == 0 && s.holdReads) {
+        ++s.heldReads;
+        s.changed.notify_all();
+        s.changed.wait(g, [&] { return !s.holdReads; });
+        --s.heldReads;
+    }
     Call c;
     c.function = "PosRead";
     c.handle = devdes;

@@ -43,5 +43,13 @@ std::vector<int> Requests();
 // Waits until PosRead of handle 0 has been called `count` times in all; false after
 // `timeoutMs`.
 bool WaitForReads(int count, int timeoutMs = 10000);
+// From HoldReads until ReleaseReads (or Reset), PosRead of handle 0 blocks before it answers:
+// a reader kept in the client library as long as a test needs.
+void HoldReads();
+void ReleaseReads();
+// Waits until a PosRead of handle 0 is blocked by HoldReads; false after `timeoutMs`.
+bool WaitForHeldRead(int timeoutMs = 10000);
+// How many PosRead calls are blocked right now.
+int HeldReads();
 
 } // namespace fakepos

@@ -190,7 +190,17 @@ void Loader::finish() {
 }
 
 void Loader::status(const _POSQMSG& m) {
-    say("%s p1=0x%08x p2=0x%08x\n", GetTableEntry(QMsgTable, static_cast<int32_t>(m.msg)), m.p1, m.p2);
+    const auto name = [&] { return GetTableEntry(QMsgTable, static_cast<int32_t>(m.msg)); };
+    if (m.msg == POSM_SYS_DEVICE_ONLINE || m.msg == POSM_SYS_DEVICE_OFFLINE) {
+        say("%s - %s, %s, %s: (%s)\n", name(), GetTableEntry(SlotTable, static_cast<int32_t>(m.p1 >> 24)),
+            GetTableEntry(PortTable, static_cast<int32_t>((m.p1 >> 16) & 0xFF)),
+            GetTableEntry(TypeTable, static_cast<int32_t>(m.p1 & 0xFF)),
+            GetTableEntry(DevTable, static_cast<int32_t>((m.p1 >> 8) & 0xFF)));
+        return;
+    }
+    say("POSQ Message from Handle %2d: %s\n", static_cast<int>(m.p1 & 0xFFFF), name());
+    say("     mp1 = 0x%08lX (%lu)\n", static_cast<unsigned long>(m.p1), static_cast<unsigned long>(m.p1));
+    say("     mp2 = 0x%08lX (%lu)\n", static_cast<unsigned long>(m.p2), static_cast<unsigned long>(m.p2));
 }
 
 void Loader::handle(const _POSQMSG& m) {
@@ -223,6 +233,7 @@ void Loader::handle(const _POSQMSG& m) {
         if (forPrinter) status(m);
         break;
     default:
+        status(m);
         break;
     }
 }
@@ -231,9 +242,7 @@ void Loader::online(const _POSQMSG& m) {
     const int slot = static_cast<int>(m.p1 >> 24), port = static_cast<int>((m.p1 >> 16) & 0xFF);
     const int address = static_cast<int>((m.p1 >> 8) & 0xFF), type = static_cast<int>(m.p1 & 0xFF);
     const int subtype = static_cast<int>(m.p2 & 0xFF);
-    say("%s: %s %s %s %s %s\n", GetTableEntry(QMsgTable, static_cast<int32_t>(m.msg)), GetTableEntry(TypeTable, type),
-        GetTableEntry(SlotTable, slot), GetTableEntry(PortTable, port), GetTableEntry(DevTable, address),
-        GetSubtypeEntry(address, subtype));
+    status(m);
     if (printerOpen() || type != 3 || address != 0x34 || port != options_.port || slot != options_.slot ||
         subtype != 3)
         return;

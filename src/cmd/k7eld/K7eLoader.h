@@ -51,6 +51,8 @@ public:
 
 private:
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The status line of an event: "message - slot, port, type: (address)" for online and
+    // offline events, the handle, name and both parameters for the others.
     void status(const _POSQMSG& message);
     void online(const _POSQMSG& message);
     void rasStatus(uint32_t p1, uint32_t p2);

@@ -60,8 +60,13 @@ namespace {
 
 const char* trueFalse(const OposLine& l, const char* keyword) { return l.name(TrueFalse, keyword); }
 
-// A bitmap width: a number of dots, or the bitmap's own width.
-std::string widthText(long width) { return width == -11 ? "PTR_BM_ASIS" : std::to_string(width); }
+// A bitmap width: a number of dots, or the name of a width the standard gives (the bitmap's
+// own width).
+std::string widthText(long width) {
+    for (const TableEntry* row = OposPrnBitmapWidth; row->Name; ++row)
+        if (row->Value == width) return row->Name;
+    return std::to_string(width);
+}
 
 std::string fileName(const OposLine& l) {
     std::string name;

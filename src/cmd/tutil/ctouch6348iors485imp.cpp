@@ -2,7 +2,9 @@
 #include "CTouch6348IoRs485Imp.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "CLogManager.h"
 #include "ovkapi.h"
@@ -45,7 +47,37 @@ const char* StatusName(int status) {
     return names[status - 1];
 }
 
+// Monitor threads still running, for tests that wait for their end.
+std::mutex monitorsLock;
+std::condition_variable monitorsEnded;
+int monitorsRunning = 0;
+
+void MonitorEnded() {
+    std::lock_guard<std::mutex> g(monitorsLock);
+    --monitorsRunning;
+    monitorsEnded.notify_all();
+}
+
 } // namespace
+
+bool tutilTest::WaitForMonitorsEnded(int timeoutMs) {
+    std::unique_lock<std::mutex> g(monitorsLock);
+    return monitorsEnded.wait_for(g, std::chrono::milliseconds(timeoutMs), [] { return monitorsRunning == 0; });
+}
+
+// What the monitor thread and its object share. The stop signal and the thread's end go
+// under `lock`; every call of the thread into its object goes under `use`, and `owner` is
+// cleared under `use` when the object lets go of a thread that has not ended, so that the
+// thread then leaves without touching it.
+struct CTouch6348IoRs485Imp::MonitorLink {
+    explicit MonitorLink(CTouch6348IoRs485Imp* o) : owner(o) {}
+    std::mutex lock;
+    std::condition_variable cond;
+    bool stop = false;
+    bool ended = false;
+    std::mutex use;
+    CTouch6348IoRs485Imp* owner;
+};
 
 CTouch6348IoRs485Imp::CTouch6348IoRs485Imp() {
     Log("Entry", "CTouch6348IoRs485Imp Constructor");
@@ -60,18 +92,32 @@ CTouch6348IoRs485Imp::~CTouch6348IoRs485Imp() {
     if (m_thread.joinable()) {
         m_fToTerminate = true;
         {
-            std::lock_guard<std::mutex> g(m_mutex);
-            m_fStopSignalled = true;
+            std::lock_guard<std::mutex> g(m_link->lock);
+            m_link->stop = true;
             if (!m_fForceTerminate) Log("Sending terminate signal to MonitorDeviceThread", fn);
         }
-        m_cond.notify_all();
+        m_link->cond.notify_all();
         if (m_fForceTerminate) {
-            // The fixed wait of a forced end, then the join all the same: the thread has been
-            // told to stop and ends after its current read (bounded by the read time-out),
-            // and a thread left running would use this object after it has gone.
+            // A fixed wait instead of an unbounded join: a thread that has ended by then is
+            // collected; one still blocked (in a read, say) is let go. It is cut off from this
+            // object first (a call into it that is under way is waited for) and leaves on its
+            // own, holding only the shared link.
             Log("Waiting for MonitorDeviceThread to stop", fn);
             delay(STOP_WAIT_SECONDS);
-            m_thread.join();
+            bool ended;
+            {
+                std::lock_guard<std::mutex> g(m_link->lock);
+                ended = m_link->ended;
+            }
+            if (ended) {
+                m_thread.join();
+            } else {
+                {
+                    std::lock_guard<std::mutex> g(m_link->use);
+                    m_link->owner = nullptr;
+                }
+                m_thread.detach();
+            }
         } else {
             m_thread.join();
             Log("Waiting for MonitorDeviceThread to stop", fn);
@@ -293,37 +339,48 @@ bool CTouch6348IoRs485Imp::IsToTerminate() { return m_fToTerminate; }
 bool CTouch6348IoRs485Imp::StartMonitorDeviceThread() {
     // A thread that ended by itself is collected before another starts.
     if (m_thread.joinable()) m_thread.join();
+    m_link = std::make_shared<MonitorLink>(this);
     m_fThreadStarted = true;
+    {
+        std::lock_guard<std::mutex> g(monitorsLock);
+        ++monitorsRunning;
+    }
     try {
-        m_thread = std::thread(&CTouch6348IoRs485Imp::MonitorDeviceThreadRoutine, this);
+        m_thread = std::thread(&CTouch6348IoRs485Imp::MonitorDeviceThreadRoutine, m_link);
     } catch (const std::system_error&) {
         m_fThreadStarted = false;
+        MonitorEnded();
         return false;
     }
     return true;
 }
 
-void CTouch6348IoRs485Imp::MonitorDeviceThreadRoutine() {
+void CTouch6348IoRs485Imp::MonitorDeviceThreadRoutine(std::shared_ptr<MonitorLink> link) {
     const std::string fn = "MonitorDeviceThreadRoutine";
     Log("Entry", fn);
-    while (!IsToTerminate()) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(link->use);
+            if (!link->owner || link->owner->IsToTerminate()) break;
+        }
         _POSQMSG record{};
         const int rc = PosRead(0, &record, sizeof record);
         if (rc == static_cast<int>(sizeof record) && record.msg == MSG_TOUCH_STATUS) {
             const int status = static_cast<int>(record.p2 & 0xFF);
             if (status >= TOUCH_NATIVE_SUCCESS && status <= TOUCH_POINT_FAIL) {
+                std::lock_guard<std::mutex> g(link->use);
+                CTouch6348IoRs485Imp* io = link->owner;
+                if (!io) break;
                 Log(StatusName(status), fn);
-                if (status == TOUCH_NATIVE_SUCCESS) SetCurrentMode(NATIVE_MODE);
-                if (status == TOUCH_EMULATE_SUCCESS) SetCurrentMode(EMULATION_MODE);
-                SetDeviceState(status);
-                NotifyObserver();
+                if (status == TOUCH_NATIVE_SUCCESS) io->SetCurrentMode(NATIVE_MODE);
+                if (status == TOUCH_EMULATE_SUCCESS) io->SetCurrentMode(EMULATION_MODE);
+                io->SetDeviceState(status);
+                io->NotifyObserver();
             }
         }
         if (rc > 0 || (rc < 0 && PosErrno() == ERR_TIMEOUT)) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            const bool signalled = m_cond.wait_for(lock, std::chrono::seconds(1),
-                                                   [this] { return m_fStopSignalled; });
-            if (signalled) {
+            std::unique_lock<std::mutex> lock(link->lock);
+            if (link->cond.wait_for(lock, std::chrono::seconds(1), [&] { return link->stop; })) {
                 Log("Terminate signal received", fn);
                 break;
             }
@@ -332,6 +389,14 @@ void CTouch6348IoRs485Imp::MonitorDeviceThreadRoutine() {
             break;
         }
     }
-    m_fThreadStarted = false;
+    {
+        std::lock_guard<std::mutex> g(link->use);
+        if (link->owner) link->owner->m_fThreadStarted = false;
+    }
+    {
+        std::lock_guard<std::mutex> g(link->lock);
+        link->ended = true;
+    }
     Log("Exit", fn);
+    MonitorEnded();
 }

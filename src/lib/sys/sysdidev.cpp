@@ -14,6 +14,7 @@
 #include "SdiServer.h"
 #include "Slot.h"
 #include "ovkhost.h"
+#include "sylocks.h"
 
 namespace {
 
@@ -92,14 +93,19 @@ void SDIDEVICE::ReadDelays() {
 }
 
 void SDIDEVICE::DetachDevice() {
+    // The device server's thread reads both before it waits for this lock and again once
+    // it holds it.
+    SlotLock held(slot_.load());
     device_ = nullptr;
     slot_ = nullptr;
 }
 
 void SDIDEVICE::AttachDevice(SIODEVICE* device, unsigned char deviceType) {
+    Slot* slot = device && device->GetAdapter() ? device->GetAdapter()->GetOwnerSlot() : nullptr;
+    SlotLock held(slot);
     device_ = device;
     deviceType_ = deviceType;
-    slot_ = device && device->GetAdapter() ? device->GetAdapter()->GetOwnerSlot() : nullptr;
+    slot_ = slot;
     if (!device_) return;
     device_->SetTwin(this);
     if (openCount_ > 0) device_->SetRoute(1);

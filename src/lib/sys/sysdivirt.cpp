@@ -11,7 +11,7 @@
 #include "SDIDEVICE.h"
 #include "SIODEVICE.h"
 #include "SdiMessages.h"
-#include "sylocks.h"
+#include "Slot.h"
 
 namespace {
 
@@ -94,24 +94,53 @@ void SdiVirtual::OnListening() {
 // ---------------------------------------------------------------------------------------
 // The proxy, under the slot's lock and the device's.
 
+namespace {
+
+// Holds the proxy's slot lock, then its device's lock. The slot is read again once its lock
+// is held, and the device only then: a device that goes away clears both under that lock,
+// so what was read before it may be stale.
+class ProxyLocks {
+public:
+    explicit ProxyLocks(const SDIDEVICE& proxy) {
+        for (;;) {
+            slot_ = proxy.GetSlot();
+            held_ = slot_ && slot_->LockSlot() == 0;
+            if (proxy.GetSlot() == slot_) break;
+            if (held_) slot_->UnlockSlot();
+        }
+        device_ = proxy.GetDevice();
+        if (device_) device_->Lock();
+    }
+    ~ProxyLocks() {
+        if (device_) device_->Unlock();
+        if (held_) slot_->UnlockSlot();
+    }
+    ProxyLocks(const ProxyLocks&) = delete;
+    ProxyLocks& operator=(const ProxyLocks&) = delete;
+
+private:
+    Slot* slot_ = nullptr;
+    bool held_ = false;
+    SIODEVICE* device_ = nullptr;
+};
+
+} // namespace
+
 int SdiVirtual::ProxyOpen(char mode) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Open(static_cast<unsigned char>(mode));
 }
 
 int SdiVirtual::ProxyClose(char mode) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Close(static_cast<unsigned char>(mode));
 }
 
 int SdiVirtual::ProxyWrite(int letter, SDICMD* command) {
     if (!proxy_) return -2;
-    SlotLock slot(proxy_->GetSlot());
-    DeviceLock device(proxy_->GetDevice());
+    ProxyLocks held(*proxy_);
     return proxy_->Write(letter, reinterpret_cast<unsigned char*>(command), 1760);
 }
 

@@ -1,7 +1,15 @@
 // The utility configuration file and the tone keys of the resource file.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "CResourceFileConfig.h"
 #include "CTouch6348Config.h"
@@ -158,6 +166,83 @@ TEST_F(ResourceTest, FaultsAreReported) {
     res_.SetTouchToneConfig(e, x, d);
     EXPECT_EQ(res_.GetError(), 1);
     EXPECT_EQ(root_.read(kRes), big); // unchanged
+}
+
+// Both files are rewritten whole; what the file is stays as it was.
+class RewriteTest : public ::testing::Test {
+protected:
+    struct File {
+        const char* path;
+        const char* before;
+        std::function<void()> rewrite;
+        const char* written; // a line the rewrite puts in
+    };
+    std::vector<File> Files() {
+        return {
+            {kRes, "*readTimeout: 500\n*touchEntryClick: OFF\n",
+             [] {
+                 bool entry = true, exit = false, disabled = false;
+                 CResourceFileConfig().SetTouchToneConfig(entry, exit, disabled);
+             },
+             "*touchEntryClick: ON\n"},
+            {kConf, "ConnectionType = RS485\nCalibrated = 0 ! 1=True 0=False\n",
+             [] { CTouch6348Config(const_cast<char*>("/var/lib/misc")).SetCalibrated(true); },
+             "Calibrated = 1 ! 1=True 0=False\n"},
+        };
+    }
+    // The names in a folder of the root.
+    std::vector<std::string> Names(const std::string& folder) {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(root_.at(folder).c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.') names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    TempRoot root_;
+};
+
+TEST_F(RewriteTest, TheFileKeepsItsModeAndOwner) {
+    // Only a privileged process can give a file another owner.
+    const bool privileged = geteuid() == 0;
+    for (const File& f : Files()) {
+        root_.write(f.path, f.before);
+        const std::string path = root_.at(f.path);
+        ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        if (privileged) {
+            ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+        }
+        f.rewrite();
+        EXPECT_NE(root_.read(f.path).find(f.written), std::string::npos) << f.path;
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << f.path;
+        if (privileged) {
+            EXPECT_EQ(st.st_uid, 4321u) << f.path;
+            EXPECT_EQ(st.st_gid, 4322u) << f.path;
+        }
+    }
+    EXPECT_EQ(Names("/var/lib/misc"), (std::vector<std::string>{"ovksys.res", "ovktutil.conf"}))
+        << "temporary files left";
+}
+
+TEST_F(RewriteTest, ALinkStaysAndItsFileIsRewritten) {
+    for (const File& f : Files()) {
+        // A relative link to a file in another folder.
+        const std::string target = std::string("/etc/shared") + std::strrchr(f.path, '/');
+        root_.write(target, f.before);
+        const std::string link = root_.at(f.path);
+        std::remove(link.c_str());
+        ASSERT_EQ(symlink((std::string("../../../etc/shared") + std::strrchr(f.path, '/')).c_str(), link.c_str()), 0);
+        f.rewrite();
+        struct stat st;
+        ASSERT_EQ(lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << f.path;
+        EXPECT_NE(root_.read(target).find(f.written), std::string::npos) << f.path;
+    }
+    EXPECT_EQ(Names("/etc/shared").size(), 2u) << "temporary files left";
 }
 
 } // namespace

@@ -257,14 +257,54 @@ TEST_F(TouchIoTest, DestructionWithoutNativeModeOnlyReleases) {
     ASSERT_TRUE(io->AddObserver(&waiter));
     ASSERT_TRUE(waiter.WaitFor(1));
     EXPECT_EQ(io->GetCurrentMode(), 1);
-    // Forced: the fixed wait, then the thread, told to stop, is joined (never left running
-    // against the destroyed object).
+    // Forced: the fixed wait (recorded, not slept), then the thread, told to stop, is
+    // joined when it has ended and else let go; either way it ends.
     io->SetForceTerminate();
     delays_.clear();
     fakepos::Reset();
     io.reset();
     EXPECT_EQ(fakepos::Requests(), (std::vector<int>{304}));
     EXPECT_EQ(delays_, std::vector<unsigned long>{3});
+    EXPECT_TRUE(tutilTest::WaitForMonitorsEnded(10000));
+}
+
+TEST_F(TouchIoTest, AForcedEndLeavesABlockedMonitorThreadWithoutTheObject) {
+    auto io = std::make_unique<CTouch6348IoRs485Imp>();
+    ASSERT_NO_FATAL_FAILURE(Ready(*io));
+    Waiter waiter;
+    fakepos::HoldReads();
+    ASSERT_TRUE(io->AddObserver(&waiter));
+    ASSERT_TRUE(fakepos::WaitForHeldRead());
+    // What the blocked read brings once let go would notify the object's observers.
+    fakepos::QueueRecord(kStatus, 0, 1);
+    io->SetForceTerminate();
+    delays_.clear();
+
+    // Destruction keeps its fixed bound although the thread is still blocked. Should it wait
+    // for the thread instead, the read is let go after a generous limit so that the test
+    // ends (and fails).
+    std::mutex lock;
+    std::condition_variable changed;
+    bool destroyed = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> g(lock);
+        if (!changed.wait_for(g, std::chrono::seconds(30), [&] { return destroyed; })) fakepos::ReleaseReads();
+    });
+    io.reset();
+    const bool stillBlocked = fakepos::HeldReads() > 0;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        destroyed = true;
+    }
+    changed.notify_all();
+    watchdog.join();
+    EXPECT_TRUE(stillBlocked);
+    EXPECT_EQ(delays_, std::vector<unsigned long>{3});
+
+    // Let go, the thread ends without touching the destroyed object: no notification.
+    fakepos::ReleaseReads();
+    ASSERT_TRUE(tutilTest::WaitForMonitorsEnded(10000));
+    EXPECT_EQ(waiter.updates(), 0);
 }
 
 TEST_F(TouchIoTest, ReadFailureEndsTheThreadAndANewObserverStartsAnother) {

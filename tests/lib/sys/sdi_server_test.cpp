@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,6 +23,7 @@
 #include "SdiClient.h"
 #include "SdiMessages.h"
 #include "SdiServer.h"
+#include "StubSlot.h"
 #include "TempRoot.h"
 #include "ovkhost.h"
 
@@ -41,6 +44,7 @@ public:
         ++turns;
         return 0;
     }
+    void SetOwner(Slot* slot) { owner_ = slot; }
     int SendFrame(const unsigned char* record, int length) override {
         if (length < 9) return 321;
         if ((record[6] & 0x11) == 0) sent.emplace_back(record + 7, record + length - 2);
@@ -78,7 +82,38 @@ public:
         SIODEVICE::NowNotConfirmed();
     }
     void SetLink(LinkState state) { linkState_ = state; }
+    // Counts the takings of the device lock, in a counter that outlives the device.
+    int Lock() override {
+        if (locks) ++*locks;
+        return SIODEVICE::Lock();
+    }
     int own = 0, confirmed = 0, notConfirmed = 0;
+    std::atomic<int>* locks = nullptr;
+};
+
+// A slot with a real lock that tells each time a thread asks for it.
+class GateSlot : public StubSlot {
+public:
+    GateSlot() : StubSlot(5, 1, "GATESLOT") { lock_.Open(); }
+    int LockSlot() override {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            ++asked_;
+        }
+        changed_.notify_all();
+        return Slot::LockSlot();
+    }
+    int UnlockSlot() override { return Slot::UnlockSlot(); }
+    // Waits until the lock has been asked for `count` times in all.
+    bool WaitForAsked(int count) {
+        std::unique_lock<std::mutex> g(mutex_);
+        return changed_.wait_for(g, std::chrono::seconds(20), [&] { return asked_ >= count; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int asked_ = 0;
 };
 
 // Waits (bounded) until the condition holds.
@@ -497,6 +532,54 @@ TEST_F(SdiServerTest, DelayedAcknowledgementAndSendDelayFollowTheClock) {
     ASSERT_EQ(wire_.sent.size(), 1u);
     EXPECT_EQ(wire_.sent[0], Bytes{0x07});
     ovkhost::useManualClock(false);
+}
+
+// The device's link hangs on a slot with a real lock, as in the daemon.
+class SdiSlotLockTest : public SdiServerTest {
+protected:
+    void SetUp() override {
+        wire_.SetOwner(&slot_);
+        SdiServerTest::SetUp();
+        link_->locks = &locks_;
+    }
+    GateSlot slot_;
+    std::atomic<int> locks_{0};
+};
+
+TEST_F(SdiSlotLockTest, TheDeviceLeavesItsProxyUnderTheSlotsLock) {
+    ASSERT_EQ(proxy_->GetSlot(), &slot_);
+    ASSERT_EQ(slot_.LockSlot(), 0);
+    Link* link = link_.get();
+    std::thread going([&] { link_.reset(); });
+    // Its going waits for the slot's lock; until it has it the proxy keeps its device.
+    EXPECT_TRUE(slot_.WaitForAsked(2));
+    EXPECT_EQ(proxy_->GetDevice(), link);
+    EXPECT_EQ(proxy_->GetSlot(), &slot_);
+    slot_.UnlockSlot();
+    going.join();
+    EXPECT_EQ(proxy_->GetDevice(), nullptr);
+    EXPECT_EQ(proxy_->GetSlot(), nullptr);
+}
+
+TEST_F(SdiSlotLockTest, ADeviceGoneWhileTheServerWaitsForTheSlotIsNotUsed) {
+    SdiClient c;
+    ASSERT_TRUE(c.Connect(port_));
+    std::string version;
+    ASSERT_TRUE(c.Receive(version));
+    ASSERT_TRUE(c.Send("<version>tester 1.2.3 4 5</version>"));
+    // The server thread takes the open to the proxy and waits for the slot held here; the
+    // device goes meanwhile.
+    ASSERT_EQ(slot_.LockSlot(), 0);
+    ASSERT_TRUE(c.Send("<open>N 0</open>"));
+    ASSERT_TRUE(slot_.WaitForAsked(2));
+    const int before = locks_;
+    link_.reset();
+    slot_.UnlockSlot();
+    // The open finds no device: its lock is not taken and the proxy is not opened.
+    EXPECT_EQ(c.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    EXPECT_EQ(locks_, before);
+    EXPECT_EQ(proxy_->OpenCount(), 0);
+    EXPECT_EQ(proxy_->GetDevice(), nullptr);
 }
 
 TEST(SdiDelays, ReadFromTheEnvironmentForAddress38Only) {

@@ -5,8 +5,7 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "CTouch6348IoImp.h"
@@ -55,7 +54,8 @@ public:
     enum { READ_TIMEOUT_MS = 500, STOP_WAIT_SECONDS = 3 };
 
 private:
-    void MonitorDeviceThreadRoutine();
+    struct MonitorLink;
+    static void MonitorDeviceThreadRoutine(std::shared_ptr<MonitorLink> link);
     // One request without arguments on the open handle; logs "Success" or "Error" under
     // `function` when `logged`.
     int Request(int request, const char* function, bool logged);
@@ -66,11 +66,16 @@ private:
 
     std::atomic<int> m_nCurrentMode{EMULATION_MODE};
     int m_nDeviceHandle = -1;
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
     std::thread m_thread;
+    // Shared with the monitor thread, which holds it as long as it runs: a thread still
+    // blocked when a forced end gives up on it keeps only this, never the object.
+    std::shared_ptr<MonitorLink> m_link;
     std::atomic<bool> m_fThreadStarted{false};
     std::atomic<bool> m_fToTerminate{false};
-    // Guarded by m_mutex: the stop signal for the thread's wait.
-    bool m_fStopSignalled = false;
 };
+
+// Tests: waits until every monitor thread of the touch access has ended, also one that a
+// forced end left running; false after timeoutMs.
+namespace tutilTest {
+bool WaitForMonitorsEnded(int timeoutMs);
+}

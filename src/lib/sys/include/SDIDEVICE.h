@@ -7,6 +7,7 @@
 // polling thread), and the device server's thread takes it around Open, Close and Write.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -93,13 +94,16 @@ public:
     int SendAnyPendingMessage();
 
     // The device goes away (the proxy then answers -2), or a new device at the same
-    // address takes its place.
+    // address takes its place. Both change the proxy's device and slot under the slot's
+    // lock, so that a thread that holds it finds them as they are.
     void DetachDevice();
     void AttachDevice(SIODEVICE* device, unsigned char deviceType);
 
     const DeviceID& GetDeviceID() const { return id_; }
+    // Stable only while the slot's lock is held (see DetachDevice).
     SIODEVICE* GetDevice() const { return device_; }
-    Slot* GetSlot() const { return slot_; }
+    // Read before that lock is taken, to know which lock to take.
+    Slot* GetSlot() const { return slot_.load(); }
     SdiVirtual* GetServer() const { return server_; }
     MessageQueue* GetQueue() const { return queue_; }
     int32_t OpenCount() const { return openCount_; }
@@ -118,7 +122,7 @@ private:
     DeviceID id_;
     unsigned char deviceType_;
     SIODEVICE* device_;
-    Slot* slot_ = nullptr;
+    std::atomic<Slot*> slot_{nullptr};
     MessageQueue* queue_ = nullptr;
     SdiVirtual* server_ = nullptr;
     int32_t openCount_ = 0;
