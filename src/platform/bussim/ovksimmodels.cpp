@@ -210,6 +210,7 @@ ModelKind drawerKind() {
                    (!d.connected(n) ? "unplugged" : d.drawerOpen(n) ? "open" : "closed") + " ";
         return out + "alarm=" + (d.alarmSounding() ? "on" : "off");
     });
+    k.commands["reject"] = rejectCommand<DrawerModel>();
     // Every command the unit took, oldest first, in hex; a frame the link repeats once.
     k.commands["payloads"] = query<DrawerModel>("payloads", ExtraArgs::Ignored,
                                                 [](const DrawerModel& d) { return hexList(d.received()); });
@@ -233,6 +234,7 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
         reply = "[" + d.text(static_cast<int>(row)) + "]";
         return true;
     });
+    k.commands["reject"] = rejectCommand<DisplayModel>();
     // Every command the display received, oldest first, in hex.
     k.commands["payloads"] = query<DisplayModel>("payloads", ExtraArgs::Refused,
                                                  [](const DisplayModel& d) { return hexList(d.commands()); });
@@ -363,6 +365,7 @@ ModelKind keyboardKind() {
             return true;
         });
     k.commands["push"] = pushCommand<KeyboardModel>();
+    k.commands["reject"] = rejectCommand<KeyboardModel>();
     k.commands["payloads"] = query<KeyboardModel>("payloads", ExtraArgs::Ignored,
                                                   [](const KeyboardModel& d) { return hexList(d.received()); });
     k.commands["kbdstate"] = query<KeyboardModel>("kbdstate", ExtraArgs::Ignored, [](const KeyboardModel& d) {
@@ -682,6 +685,7 @@ ModelKind nvramKind(const std::string& name, NvramModel::Kind kind, const std::s
         options.ecLevel = static_cast<uint8_t>(v["ec"]);
         return std::make_unique<NvramModel>(options);
     };
+    k.commands["reject"] = rejectCommand<NvramModel>();
     k.commands["payloads"] = query<NvramModel>("payloads", ExtraArgs::Refused,
                                                [](const NvramModel& d) { return hexList(d.received()); });
     k.commands["nvdump"] =
@@ -727,6 +731,7 @@ ModelKind rs232Kind() {
         options.quickBreak = v["quickbreak"] != 0;
         return std::make_unique<Rs232Model>(options);
     };
+    k.commands["reject"] = rejectCommand<Rs232Model>();
     k.commands["payloads"] = query<Rs232Model>("payloads", ExtraArgs::Refused,
                                                [](const Rs232Model& d) { return hexList(d.received()); });
     k.commands["tx"] =
@@ -957,6 +962,7 @@ ModelKind msrKind() {
     k.commands["notready"] = choiceCommand<MsrModel>("notready", "<on|off>", "on", "off",
                                                      [](MsrModel& d, bool on) { d.setNotReady(on); });
     k.commands["push"] = pushCommand<MsrModel>();
+    k.commands["reject"] = rejectCommand<MsrModel>();
     // Every payload the reader received, and the data of every encode command, in hex.
     k.commands["payloads"] = query<MsrModel>("payloads", ExtraArgs::Refused,
                                              [](const MsrModel& d) { return hexList(d.received()); });

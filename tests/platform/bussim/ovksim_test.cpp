@@ -316,7 +316,7 @@ TEST_F(SimulatorTest, ModelCommandsActOnTheirStation) {
     EXPECT_EQ(sim_.execute("text 1 0x11 0x22 0"), "ok [                    ]");
     const std::string models = sim_.execute("models");
     EXPECT_NE(models.find("testdev(ident,payloads,push)"), std::string::npos) << models;
-    EXPECT_NE(models.find("drawer(close,drawers,open,payloads,plug,unplug)"), std::string::npos) << models;
+    EXPECT_NE(models.find("drawer(close,drawers,open,payloads,plug,reject,unplug)"), std::string::npos) << models;
 }
 
 // --- the program ---------------------------------------------------------------------------

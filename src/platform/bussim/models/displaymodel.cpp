@@ -61,6 +61,11 @@ void DisplayModel::receive(const Bytes& c, ModelLink& link) {
         link.send({0x10, options_.configuration, options_.type, 0x00, 0x00, options_.ecLevel});
         return;
     }
+    if (rejects_ > 0) {
+        --rejects_;
+        link.send({0x80, 0x00});
+        return;
+    }
     apply(c);
 }
 

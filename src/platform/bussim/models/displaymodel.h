@@ -44,6 +44,10 @@ public:
     void reset() override;
     void receive(const Bytes& payload, ModelLink& link) override;
 
+    // The next n commands other than the status request are answered with the reject bit
+    // and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+
     const Options& options() const { return options_; }
     // Every command received since construction, oldest first.
     const std::vector<Bytes>& commands() const { return commands_; }
@@ -68,6 +72,7 @@ private:
     Options options_;
     std::vector<Bytes> commands_;
     int resets_ = 0;
+    int rejects_ = 0;
     std::array<Bytes, kRows> rows_;
     std::array<uint8_t, 4> lights_{};
     uint8_t shopperLights_ = 0;

@@ -109,6 +109,8 @@ void DrawerModel::receive(const Bytes& payload, ModelLink& link) {
     if (payload.size() == 2 && payload[0] == 0x00 && payload[1] == 0x80) {
         accepted = true;
         command |= kEcLevelFollows;
+    } else if (rejects_ > 0) {
+        --rejects_;
     } else if (payload.size() == 7 && payload[0] == 0x80) {
         drawers_[0].pulse = uint32_t(payload[1]) << 16 | uint32_t(payload[2]) << 8 | payload[3];
         drawers_[1].pulse = uint32_t(payload[4]) << 16 | uint32_t(payload[5]) << 8 | payload[6];

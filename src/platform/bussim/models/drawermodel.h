@@ -41,6 +41,9 @@ public:
 
     // Every payload the host sent, oldest first (the last kReceivedLimit).
     static constexpr size_t kReceivedLimit = 4096;
+    // The next n commands other than the status request are answered with the reject bit
+    // and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::vector<Bytes>& received() const { return received_; }
     int resets() const { return resets_; }
 
@@ -64,6 +67,7 @@ private:
     uint8_t ecLevel_;
     bool reportDue_ = false;
     int resets_ = 0;
+    int rejects_ = 0;
     std::vector<Bytes> received_;
 };
 

@@ -7,6 +7,7 @@ namespace {
 constexpr uint8_t kInformation = 0x04;
 constexpr uint8_t kEcLevel = 0x08;
 constexpr uint8_t kCompleted = 0x20;
+constexpr uint8_t kRejected = 0x80;
 constexpr size_t kQueueLimit = 4096;
 constexpr size_t kBlockLimit = 1024;
 
@@ -104,6 +105,11 @@ void KeyboardModel::receive(const Bytes& payload, ModelLink& link) {
     }
     if (payload == Bytes{0x00, 0x80}) {
         link.send({0x00, kEcLevel, lock, 0x00, options_.ecLevel});
+        return;
+    }
+    if (rejects_ > 0) {
+        --rejects_;
+        link.send({0x00, kRejected, lock, 0x00});
         return;
     }
     if (!payload.empty()) {

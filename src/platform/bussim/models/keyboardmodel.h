@@ -52,6 +52,10 @@ public:
     // The status byte 2 of the anpos format.
     uint8_t anposStatus() const;
 
+    // The next n commands of the extended keyboard, other than its status and information
+    // requests, are answered with the reject bit and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+
     const Options& options() const { return options_; }
     // Every payload the host sent, oldest first (the newest kReceivedLimit).
     static constexpr size_t kReceivedLimit = 4096;
@@ -73,6 +77,7 @@ private:
     Bytes lights_, tone_, configure_;
     std::vector<Bytes> blocks_;
     int resets_ = 0;
+    int rejects_ = 0;
     bool got1D_ = false, typematicA_ = false, typematicB_ = false, toneOn_ = false;
     int fixedA_ = -1, fixedB_ = -1;
 };

@@ -76,6 +76,11 @@ void MsrModel::receive(const Bytes& payload, ModelLink& link) {
     if (received_.size() >= kReceivedLimit) received_.pop_front();
     received_.push_back(payload);
     const uint8_t ec = options_.ecLevel;
+    if (rejects_ > 0 && payload != Bytes{0x00, 0x80} && options_.kind == THREE) {
+        --rejects_;
+        link.send({status0(0x80), 0x00});
+        return;
+    }
     switch (options_.kind) {
     case THREE:
         if (payload == Bytes{0x00, 0x80}) {

@@ -65,6 +65,9 @@ public:
 
     const Options& options() const { return options_; }
     static constexpr size_t kReceivedLimit = 4096;
+    // The next n commands of the three-track reader other than the status request are
+    // answered with the reject bit and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::deque<Bytes>& received() const { return received_; }
     // The data of each encode command, oldest first.
     const std::deque<Bytes>& written() const { return written_; }
@@ -78,6 +81,7 @@ private:
 
     Options options_;
     std::deque<Bytes> received_;
+    int rejects_ = 0;
     std::deque<Bytes> written_;
     std::deque<Bytes> unasked_;
     int trackError_ = 0;

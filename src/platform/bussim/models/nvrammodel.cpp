@@ -47,6 +47,10 @@ void NvramModel::receive(const Bytes& p, ModelLink& link) {
     if (p.size() == 2 && p[0] == 0x00 && p[1] == 0x80) return answer(link, 0x01, 0x40);
     const size_t head = 3 + static_cast<size_t>(lengthBytes_); // command, address, length
     if (p.empty()) return answer(link, kRejected, 0);
+    if (rejects_ > 0) {
+        --rejects_;
+        return answer(link, kRejected, 0);
+    }
     switch (p[0]) {
     case 0x03:
     case 0x02: {

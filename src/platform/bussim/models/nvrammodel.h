@@ -36,6 +36,9 @@ public:
     bool dump(uint32_t address, size_t length, Bytes& out) const;
     // Every command received, oldest first (the last kReceivedLimit).
     static constexpr size_t kReceivedLimit = 4096;
+    // The next n commands other than the status request are answered with the reject bit
+    // and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::vector<Bytes>& received() const { return received_; }
     // Plans a power cut: `whole` more write or copy commands, then `partial` bytes of the
     // next, then silence.
@@ -60,6 +63,7 @@ private:
     NvramStore store_;
     bool powerOff_ = false;
     std::vector<Bytes> received_;
+    int rejects_ = 0;
 };
 
 } // namespace bussim

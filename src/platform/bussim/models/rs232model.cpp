@@ -34,6 +34,11 @@ void Rs232Model::receive(const Bytes& p, ModelLink& link) {
         link.send({0x00, static_cast<uint8_t>(0x10 | lineBits()), ecLevel_});
         return;
     }
+    if (rejects_ > 0) {
+        --rejects_;
+        link.send({0x00, static_cast<uint8_t>(0x20 | lineBits())});
+        return;
+    }
     if (!p.empty() && p[0] == 0x08 && p.size() > 1) {
         transmitted_.insert(transmitted_.end(), p.begin() + 1, p.end());
         if (hold_) {

@@ -27,6 +27,9 @@ public:
     explicit Rs232Model(const Options& options);
 
     static constexpr size_t kReceivedLimit = 4096;
+    // The next n commands other than the status request are answered with the reject bit
+    // and not carried out.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::vector<Bytes>& received() const { return received_; }
     // Every byte transmitted, oldest first.
     const Bytes& transmitted() const { return transmitted_; }
@@ -53,6 +56,7 @@ private:
     bool completeDue_ = false;
     std::vector<Bytes> outgoing_;
     std::vector<Bytes> received_;
+    int rejects_ = 0;
     Bytes transmitted_;
 };
 
