@@ -506,7 +506,6 @@ std::vector<Row> Rows() {
     add("TouchElo", touchelo, touch);
     add("CardReader", msr, common);
 
-    open("M2_CoverOpen", "the printer goes offline with the cover open and stays offline once it is closed");
     open("Trj_CoverOpen", "the printer goes offline with the cover open and stays offline once it is closed");
     open("FiscalM3_RejectTwice", "after the error event and a resume, the next line never goes out");
     open("P6397_FaultBusy", "a busy printer holds the line and the application is not told");
