@@ -234,6 +234,10 @@ int PRNTM2P::SendStatusMessage(const unsigned char* next) {
             Unconfirm();
         } else {
             post(kP1CoverChange);
+            // Closed again: the EC level is asked for, and its answer confirms the printer
+            // online as after a power-on. A reset under way or the application's resume
+            // (which resets the printer) confirms it otherwise.
+            if (!onlineConfirmed_ && !ResumeRequested() && !resetInProgress_) SystemCommand(2);
         }
     }
     if ((was ^ now) & 0x40) post(kP1Throat6);

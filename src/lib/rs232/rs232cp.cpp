@@ -265,6 +265,12 @@ int RS232CP::NewMsgRcvd(const unsigned char* data, int n) {
         if (!running) ClearStatusBits(SIODEV_AWAITING_REPLY);
         break;
     case kSlotTransmit:
+        if (b1 & 0x20) {
+            // The port did not carry the transmit out: its data never reached the line, so
+            // the holder is told it was aborted (and may write again), not that it completed.
+            AbortTransmit();
+            break;
+        }
         if (running) break;
         if (dataSent_ && deadline_) {
             ClearPending(kSlotTransmit);

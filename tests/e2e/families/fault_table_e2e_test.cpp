@@ -556,13 +556,10 @@ std::vector<Row> Rows() {
     add("TouchElo", touchelo, touch);
     add("CardReader", msr, common);
 
-    open("M2_CoverOpen", "the printer goes offline with the cover open and stays offline once it is closed");
     open("Trj_CoverOpen", "the printer goes offline with the cover open and stays offline once it is closed");
     open("FiscalM3_RejectTwice", "after the error event and a resume, the next line never goes out");
     open("P6397_FaultBusy", "a busy printer holds the line and the application is not told");
     open("P6397_FaultFull", "a full buffer holds the line and the application is not told");
-    open("Rs232_RejectOnce", "a rejected transmit is reported complete (0x420A) though its data never went out");
-    open("Rs232_RejectTwice", "a rejected transmit is reported complete (0x420A) though its data never went out");
     open("NvramCop_AwayMidCommand", "a write to an NVRAM that goes away does not return within 15 s");
     open("NvramOcr_AwayMidCommand", "a write to an NVRAM that goes away does not return within 15 s");
     open("Scale96_AwayMidCommand", "a weight read from a scale that goes away does not return within 15 s");

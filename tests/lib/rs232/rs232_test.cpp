@@ -196,6 +196,32 @@ TEST_P(Rs232NearWrap, AHeldTransmitIsAbortedAtItsDeadlineAcrossTheWrap) {
 
 INSTANTIATE_TEST_SUITE_P(Starts, Rs232NearWrap, nearwrap::kStarts, nearwrap::StartName);
 
+// A transmit the port rejects never reached the line: the holder gets the abort, never the
+// completion, and the next transmit goes out once the setup is sent again (rejected too
+// with two rejects) and completes.
+class Rs232Reject : public Rs232Port, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Rs232Reject, RejectedTransmitIsAbortedAndTheNextOneGoesOut) {
+    Online();
+    auto port = Acquired(k9600);
+    t.Run(10);
+    Model()->reject(GetParam());
+    ASSERT_EQ(Write(*port, "LOST"), 0);
+    t.Run(20);
+    EXPECT_TRUE(Model()->transmitted().empty());
+    EXPECT_EQ(Events(), std::vector<uint32_t>{POSM_RS232_XMIT_ABORT});
+    ASSERT_EQ(Write(*port, "SENT"), 0);
+    t.Run(20);
+    EXPECT_EQ(Model()->transmitted(), Bytes({'S', 'E', 'N', 'T'}));
+    EXPECT_EQ(Events(), (std::vector<uint32_t>{POSM_RS232_XMIT_ABORT, POSM_RS232_XMIT_COMPLETE}));
+    const auto& commands = Model()->received();
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(Hex(commands[commands.size() - 2]), "01 05 4E 27 00 BF 01");
+    Close(port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rejects, Rs232Reject, ::testing::Values(1, 2));
+
 TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
     Online();
     auto port = Acquired(k9600);
