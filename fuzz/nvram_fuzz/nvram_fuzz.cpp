@@ -65,7 +65,7 @@ struct Input {
 constexpr uint8_t kFirstRequest = 0xE0;
 
 // An adapter that takes every frame and keeps an NVRAM image for its own NVRAM's reads and
-// writes. Transfers outside the NVRAM fail; the part beyond the image reads as zeros.
+// writes. Transfers outside the NVRAM fail; bytes beyond the image read as zeros.
 struct FuzzAdapter : ADAPTER {
     static constexpr uint32_t kImage = 65536;
 
