@@ -53,6 +53,28 @@ struct Block {
     uint16_t length;
 };
 
+#ifdef __SANITIZE_THREAD__
+extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
+#endif
+
+// A block is often the caller's whole device object, which the other thread of the device
+// may be changing meanwhile: the entry keeps a snapshot of its bytes, and a snapshot torn by
+// such a change is still the diagnostic it is meant to be. Nothing in the copy is followed
+// or used as a value, so the thread checker is told to let these reads be.
+std::vector<uint8_t> snapshot(const Block& b) {
+    if (!b.data || !b.length) return {};
+    const auto* p = static_cast<const uint8_t*>(b.data);
+#ifdef __SANITIZE_THREAD__
+    AnnotateIgnoreReadsBegin(__FILE__, __LINE__);
+#endif
+    std::vector<uint8_t> copy(p, p + b.length);
+#ifdef __SANITIZE_THREAD__
+    AnnotateIgnoreReadsEnd(__FILE__, __LINE__);
+#endif
+    return copy;
+}
+
 void logEntry(uint32_t logId, uint32_t rc, uint32_t extra, const char* sourceTag,
               std::initializer_list<Block> blocks) {
     if (traceFileOn()) {
@@ -67,14 +89,7 @@ void logEntry(uint32_t logId, uint32_t rc, uint32_t extra, const char* sourceTag
     entry.rc = rc;
     entry.extra = extra;
     if (sourceTag) entry.sourceTag = sourceTag;
-    for (const Block& b : blocks) {
-        std::vector<uint8_t> copy;
-        if (b.data && b.length) {
-            const auto* p = static_cast<const uint8_t*>(b.data);
-            copy.assign(p, p + b.length);
-        }
-        entry.blocks.push_back(std::move(copy));
-    }
+    for (const Block& b : blocks) entry.blocks.push_back(snapshot(b));
     std::shared_ptr<LogSink> sink = currentLogSink();
     bool err = toStderr.load();
     if (sink || err) queueLine(sink, err, formatEntry(entry));

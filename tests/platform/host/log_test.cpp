@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -52,6 +54,27 @@ TEST_F(Logging, ErrorLogCopiesEveryBlock) {
     EXPECT_FALSE(ovkhost::errorLogged(8202));
     ovkhost::clearCaptures();
     EXPECT_TRUE(ovkhost::errorLog().empty());
+}
+
+// A device logs itself while its other thread changes one of its fields: the entry is a
+// snapshot of the object, and taking it is no data race (the thread checker's pass runs this).
+TEST_F(Logging, AnObjectChangedByAnotherThreadIsLoggedAsASnapshot) {
+    struct Device {
+        uint32_t id = 0x11223344;
+        std::atomic<uint16_t> nextPort{1000};
+    } device;
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        while (!stop.load()) device.nextPort++;
+    });
+    for (int i = 0; i < 200; ++i) clErrorLog(2307, 321, 0, "sdiquery", &device, sizeof device);
+    stop = true;
+    changer.join();
+    auto log = ovkhost::errorLog();
+    ASSERT_EQ(log.size(), 200u);
+    ASSERT_EQ(log[0].blocks.size(), 1u);
+    EXPECT_EQ(log[0].blocks[0].size(), sizeof device);
+    EXPECT_EQ(log[0].blocks[0][0], 0x44);
 }
 
 TEST_F(Logging, CaptureKeepsTheNewestEntriesWithinItsBound) {
