@@ -204,6 +204,8 @@ public:
 private:
     struct Plain : ServiceConnection {
         explicit Plain(sockbuf* sb) : ServiceConnection(sb, true) {}
+        // As every connection with an outbound queue: out of the flusher before it goes.
+        ~Plain() override { leaveOutboundFlusher(); }
         int handleInput(Selector*) override { return 0; }
     };
     int peer_ = -1;
