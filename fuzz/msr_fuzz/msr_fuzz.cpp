@@ -61,7 +61,7 @@ public:
     void ioctl(int, unsigned long request, void* record, size_t size) override {
         auto* rec = static_cast<uint8_t*>(record);
         std::memset(rec, 0, size);
-        if (request != MSPSP::kReadReader) return;
+        if (request != MSPSP::kReadReader || next.empty()) return;
         std::memcpy(rec, next.data(), next.size() < size ? next.size() : size);
     }
     int close(int) override { return 0; }
