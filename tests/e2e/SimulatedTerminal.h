@@ -16,6 +16,20 @@
 #include "TempRoot.h"
 #include "ovkapi.h"
 
+// Bytes as the simulator's replies show them: two lower-case hex digits a byte.
+inline std::string Hex(const unsigned char* bytes, size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+inline std::string Hex(const std::string& bytes) {
+    return Hex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
 // Device events as the test reads them from handle 0.
 struct Event {
     uint32_t msg;

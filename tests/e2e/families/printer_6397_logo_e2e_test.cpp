@@ -26,16 +26,6 @@ const char kResources[] =
     "terminal.printer.portNumber:   PORT_1\n"
     "terminal.printer.deviceNumber: DEVICE_PRINTER_6397\n";
 
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 class P6397LogoE2E : public TerminalTest {
 protected:
     void Start(const std::string& options = "") {

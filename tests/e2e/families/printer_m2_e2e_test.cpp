@@ -27,16 +27,6 @@ const char kResources[] =
     "terminal.m2.portNumber:   PORT_1\n"
     "terminal.m2.deviceNumber: DEVICE_PRINTER_2\n";
 
-std::string Hex(const unsigned char* bytes, size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
 class M2E2E : public TerminalTest {
 protected:
     void SetUp() override {

@@ -22,16 +22,6 @@ const char kResources[] =
     "terminal.srj.portNumber:   PORT_1\n"
     "terminal.srj.deviceNumber: DEVICE_PRINTER_6677\n";
 
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 class SrjE2E : public TerminalTest {
 protected:
     void SetUp() override {
