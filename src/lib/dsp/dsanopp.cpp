@@ -173,10 +173,14 @@ int ANOPP::NewMsgRcvd(const unsigned char* data, int n) {
                 LogWith(kLogBadEcMessage, 322, static_cast<uint32_t>(n), kTag, data, n);
             }
         }
-        if (status & 0x80) LogWith(kLogCommandReject, 322, 0, kTag, data, n);
+        bool retry = false;
+        if (status & 0x80) {
+            LogWith(kLogCommandReject, 322, 0, kTag, data, n);
+            retry = RetryRejected();
+        }
         // The display answered the command it was sent last; one that a client request has
-        // made pending again since it went out still goes.
-        if (lastSent_ >= kClearRow1 && lastSent_ < kSlots && !((requested_ >> lastSent_) & 1u))
+        // made pending again since it went out, or that it rejected, still goes.
+        if (!retry && lastSent_ >= kClearRow1 && lastSent_ < kSlots && !((requested_ >> lastSent_) & 1u))
             ClearPending(lastSent_);
     }
     ClearStatusBits(SIODEV_AWAITING_REPLY);

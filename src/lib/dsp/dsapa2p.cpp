@@ -182,8 +182,12 @@ int APA2P::NewMsgRcvd(const unsigned char* data, int n) {
         }
     }
     if (status & 0x40) LogWith(kLogDiagFailed, 324, 0, kTag, data, n);
-    if (status & 0x80) LogWith(kLogCommandReject, 322, 0, kTag, data, n);
-    if (n > 0 && (lastSent_ == kSetMode || lastSent_ == kSetModeKeep)) ClearPending(lastSent_);
+    bool retry = false;
+    if (status & 0x80) {
+        LogWith(kLogCommandReject, 322, 0, kTag, data, n);
+        retry = RetryRejected();
+    }
+    if (n > 0 && !retry && (lastSent_ == kSetMode || lastSent_ == kSetModeKeep)) ClearPending(lastSent_);
 
     ClearStatusBits(SIODEV_AWAITING_REPLY);
     int rc = SendAnyPendingMessage();

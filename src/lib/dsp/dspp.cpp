@@ -30,6 +30,7 @@ DSP::~DSP() = default;
 
 void DSP::SetPending(int slot) {
     if (slot >= 0 && slot < kMaxSlots) pending_ |= 1u << slot;
+    if (slot == rejectedSlot_) rejectRetries_ = 0;
 }
 
 void DSP::ClearPending(int slot) {
@@ -109,6 +110,19 @@ int DSP::SendKeepingRowInFlight(DspRowInFlight& inFlight) {
     return rc;
 }
 
+bool DSP::RetryRejected() {
+    const int slot = lastSent_;
+    if (slot < 0 || slot >= kMaxSlots || slots_[slot].keep) return false; // still pending
+    if (slot != rejectedSlot_) {
+        rejectedSlot_ = slot;
+        rejectRetries_ = 0;
+    }
+    if (rejectRetries_ >= kRejectRetries) return false;
+    ++rejectRetries_;
+    pending_ |= 1u << slot;
+    return true;
+}
+
 int DSP::LostKeepingRowInFlight(DspRowInFlight& inFlight) {
     ClearStatusBits(SIODEV_AWAITING_REPLY);
     if (!inFlight.Lost()) SetPending(lastSent_);
@@ -137,7 +151,9 @@ int DSP::NewMsgRcvd(const unsigned char* data, int n) {
             LogWith(kLogDiagFailed, 324, 0, kTag, data, n);
             break;
         case 7:
+            // Otherwise the display would go on showing what it showed before.
             LogWith(kLogCommandReject, 322, 0, kTag, data, n);
+            RetryRejected();
             break;
         default:
             break;

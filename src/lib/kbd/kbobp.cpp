@@ -161,7 +161,9 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
                 UpdateMicrocode();
             break;
         case kRejected:
+            // Otherwise the tone, lights or setting asked for would never take effect.
             Log(logCommandRejected_, 322, 0, msg, length, kTag);
+            RetryRejected();
             break;
         default:
             break;

@@ -385,6 +385,35 @@ TEST_F(GraphicDisplay, DoubleByteClientOnASingleByteDisplay) {
     EXPECT_EQ(v->GetCellCount(), 96);
 }
 
+// The simulated display plays no reject: the reject is handed to the display object as the
+// display's answer to the picture it was sent last. The picture goes again, three times in
+// a row at most.
+TEST_F(GraphicDisplay, ARejectedPictureIsSentAgainAFewTimes) {
+    auto v = Open();
+    ASSERT_EQ(Acquire(v.get()), 0);
+    t.Run();
+    const size_t mark = display->commands().size();
+    char text[] = "HI";
+    int written = 0;
+    ASSERT_EQ(v->Write(text, 2, written), 0);
+    t.Run();
+    auto pictures = [&] {
+        size_t n = 0;
+        for (const Bytes& c : Since(display, mark)) n += c.size() > 5 && c[0] == 0x08 && c[4] == 0x20;
+        return n;
+    };
+    ASSERT_EQ(pictures(), 1u);
+    ovkhost::clearCaptures();
+    const Bytes reject{0x80};
+    for (size_t sent = 2; sent <= 5; ++sent) {
+        apa->NewMsgRcvd(reject.data(), 1);
+        t.Run();
+        EXPECT_EQ(pictures(), std::min<size_t>(sent, 4));
+    }
+    EXPECT_TRUE(ovkhost::errorLogged(4802));
+    EXPECT_EQ(apa->GetPendingMask(), 0u);
+}
+
 TEST_F(GraphicDisplay, RepliesAreReadWithinTheirLength) {
     ovkhost::clearCaptures();
     const struct {

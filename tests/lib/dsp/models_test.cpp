@@ -498,5 +498,69 @@ TEST(ShopperDisplay, LineAndLightsReachTheDisplay) {
     EXPECT_TRUE(ovkhost::errorLogged(4501));
 }
 
+// ---------------------------------------------------------------------------------------
+// A rejected command goes again, a few times in a row: a display that rejects a line now
+// and then still shows it, and one that rejects every command is not flooded.
+
+struct RejectCase {
+    int rejects;
+    bool shown;
+};
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.rejects << " rejects"; }
+
+class RejectedLine : public ::testing::TestWithParam<RejectCase> {
+protected:
+    // Writes "PAID" with the display rejecting the next `rejects` commands; what row 0 shows
+    // and how many commands for row 0 (or the shopper line) went out.
+    template <class P, class V>
+    // `shown` and `next`: what the display shows of the two lines (the shopper display drops
+    // the letter in its separator cell 2).
+    void Run(int pType, int vType, uint8_t address, Kind kind, uint8_t lineCommand, const std::string& shown,
+             const std::string& next) {
+        DspTerminal t;
+        P* p = t.Attach<P>(pType, address, model(kind));
+        t.Run();
+        ASSERT_TRUE(p->Confirmed(address));
+        bussim::DisplayModel* display = t.Model(address);
+        int rc = -1;
+        auto v = t.OpenVirtual<V>(vType, address, &rc);
+        ASSERT_EQ(rc, 0);
+        ASSERT_EQ(Acquire(v.get()), 0);
+        t.Run();
+        const size_t mark = display->commands().size();
+        ovkhost::clearCaptures();
+        display->reject(GetParam().rejects);
+        ASSERT_EQ(Write(v.get(), "PAID"), 0);
+        t.Run();
+        size_t lines = 0;
+        for (const Bytes& c : Since(display, mark)) lines += !c.empty() && c[0] == lineCommand;
+        EXPECT_EQ(display->text(0).substr(0, shown.size()) == shown, GetParam().shown) << display->text(0);
+        EXPECT_EQ(lines, static_cast<size_t>(std::min(GetParam().rejects, 3) + 1));
+        EXPECT_TRUE(ovkhost::errorLogged(kind == Kind::Alphanumeric ? 5202 : 4401));
+
+        // The next line has its retries again.
+        display->reject(1);
+        PosArg home{"displayCursor", 0};
+        ASSERT_EQ(v->SetValues(&home, 1), 0);
+        ASSERT_EQ(Write(v.get(), "NEXT"), 0);
+        t.Run();
+        EXPECT_EQ(display->text(0).substr(0, next.size()), next);
+    }
+};
+
+TEST_P(RejectedLine, OperatorDisplay) {
+    Run<OPERP, OPERV>(OPERP_TYPE_ID, OPERV_TYPE_ID, 0x22, Kind::Operator, 0x81, "PAID", "NEXT");
+}
+TEST_P(RejectedLine, AlphanumericDisplay) {
+    Run<ANOPP, ANOPV>(ANOPP_TYPE_ID, ANOPV_TYPE_ID, 0x24, Kind::Alphanumeric, 0x81, "PAID", "NEXT");
+}
+TEST_P(RejectedLine, ShopperDisplay) {
+    Run<SHOPP, SHOPV>(SHOPP_TYPE_ID, SHOPV_TYPE_ID, 0x26, Kind::Shopper, 0x80, "PAD ", "NET ");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rejects, RejectedLine,
+                         ::testing::Values(RejectCase{1, true}, RejectCase{2, true}, RejectCase{3, true},
+                                           RejectCase{4, false}));
+
 } // namespace
 } // namespace dsptest

@@ -78,6 +78,45 @@ TEST_F(KbdBench, ALostLightsMessageIsSentAgain) {
     EXPECT_EQ(kbd().OutstandingSlot(), KBP_SLOT_LIGHTS);
 }
 
+// A rejected command goes again, at most three times in a row; the next request of the
+// slot has its retries again. Tone and lights alike.
+TEST_F(KbdBench, ARejectedCommandIsSentAgainAFewTimes) {
+    ASSERT_NO_FATAL_FAILURE(bringUp());
+    Vkbd& c = client();
+    const Bytes rejected{0x00, 0x80, 0x10, 0x00};
+    struct Case {
+        int slot;
+        std::vector<PosArg> args;
+        int request;
+        Bytes command;
+    };
+    const Case cases[] = {
+        {KBP_SLOT_TONE, {{"toneDuration", 1}}, POS_KBD_SOUND_TONE, {0x13, 0x2C}},
+        {KBP_SLOT_LIGHTS, {{"keyboardLightsOn", 5}}, POS_SYS_SET_VALUES, {0x1C, 0x05}},
+    };
+    for (const Case& k : cases) {
+        for (int rejects = 1; rejects <= 4; ++rejects) {
+            ovkhost::clearCaptures();
+            ASSERT_EQ(c.ioctl(k.request, k.args), 0);
+            cycle();
+            ASSERT_EQ(commands(), std::vector<Bytes>{k.command});
+            int sends = 1;
+            for (int r = 0; r < rejects; ++r) {
+                reply(rejected);
+                const std::vector<Bytes> again = commands();
+                if (again.empty()) break;
+                EXPECT_EQ(again, std::vector<Bytes>{k.command});
+                ++sends;
+            }
+            EXPECT_EQ(sends, std::min(rejects, 3) + 1) << k.slot << ", " << rejects << " rejects";
+            EXPECT_TRUE(ovkhost::errorLogged(15702));
+            if (rejects <= 3) completed();
+            EXPECT_TRUE(commands().empty());
+            EXPECT_EQ(kbd().PendingMask() & (1u << k.slot), 0u);
+        }
+    }
+}
+
 TEST_F(KbdBench, OfflineRequestsAnswerOfflineAndGoOutOnceOnline) {
     auto c = std::make_unique<Vkbd>(DeviceID(kSlot, kPort, kAddress), 1);
     ASSERT_EQ(c->open(), 0);

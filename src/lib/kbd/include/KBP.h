@@ -104,6 +104,12 @@ protected:
              const char* tag = nullptr) const;
     // Copies a key-number table of `count` entries into the key-number map.
     void SetKeyNumberMap(const unsigned char* table, int count);
+    // The keyboard rejected the outstanding command: it is due again, at most
+    // kRejectRetries times in a row; a new request for the slot gives it its retries back.
+    // The EC-level request stays pending until answered anyway. True when it is due again.
+    bool RetryRejected();
+
+    enum { kRejectRetries = 3 };
 
     int32_t keyLock_ = 0;
     uint32_t pending_ = 0;
@@ -123,6 +129,8 @@ protected:
     unsigned char keyNumberMap_[256];
     unsigned char lastMake_ = 0;
     int32_t keyLockCodes_[4] = {4, 3, 2, 1};
+    int32_t rejectedSlot_ = -1; // the slot whose command the keyboard rejected last
+    int32_t rejectRetries_ = 0; // its retries since then
 
 private:
     int32_t nodeUses_ = 0; // this keyboard's opens that hold a use of the driver node
