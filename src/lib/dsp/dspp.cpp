@@ -30,7 +30,7 @@ DSP::~DSP() = default;
 
 void DSP::SetPending(int slot) {
     if (slot >= 0 && slot < kMaxSlots) pending_ |= 1u << slot;
-    if (slot == rejectedSlot_) rejectRetries_ = 0;
+    rejectRetries_.Renew(slot);
 }
 
 void DSP::ClearPending(int slot) {
@@ -113,12 +113,7 @@ int DSP::SendKeepingRowInFlight(DspRowInFlight& inFlight) {
 bool DSP::RetryRejected() {
     const int slot = lastSent_;
     if (slot < 0 || slot >= kMaxSlots || slots_[slot].keep) return false; // still pending
-    if (slot != rejectedSlot_) {
-        rejectedSlot_ = slot;
-        rejectRetries_ = 0;
-    }
-    if (rejectRetries_ >= kRejectRetries) return false;
-    ++rejectRetries_;
+    if (!rejectRetries_.Take(slot)) return false;
     pending_ |= 1u << slot;
     return true;
 }

@@ -55,18 +55,13 @@ KBP::~KBP() {
 
 void KBP::SetPending(int slot) {
     if (slot >= 0 && slot < KBP_SLOTS) pending_ |= 1u << slot;
-    if (slot == rejectedSlot_) rejectRetries_ = 0;
+    rejectRetries_.Renew(slot);
 }
 
 bool KBP::RetryRejected() {
     const int slot = outstanding_;
     if (slot <= KBP_SLOT_EC_LEVEL || slot >= KBP_SLOTS || !slots_[slot].bytes) return false;
-    if (slot != rejectedSlot_) {
-        rejectedSlot_ = slot;
-        rejectRetries_ = 0;
-    }
-    if (rejectRetries_ >= kRejectRetries) return false;
-    ++rejectRetries_;
+    if (!rejectRetries_.Take(slot)) return false;
     pending_ |= 1u << slot;
     return true;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "DspRowInFlight.h"
+#include "RejectRetries.h"
 #include "SIODEVICE.h"
 
 class VDEV;
@@ -123,11 +124,9 @@ protected:
     // its copy, any other command from its slot.
     int LostKeepingRowInFlight(DspRowInFlight& inFlight);
     // The display rejected the command sent last: a command that left the pending set when
-    // it went out is due again, at most kRejectRetries times in a row; a new request for
+    // it went out is due again, a few times in a row (RejectRetries); a new request for
     // the slot gives it its retries back. True when it is due again.
     bool RetryRejected();
-
-    enum { kRejectRetries = 3 };
 
     uint32_t pending_ = 0;
     CommandSlot slots_[kMaxSlots] = {};
@@ -136,6 +135,5 @@ protected:
     int32_t slotCount_ = 1;
     unsigned char statusRequest_[2] = {0x00, 0x80};
     int32_t rowSlots_[2] = {-1, -1};
-    int32_t rejectedSlot_ = -1; // the slot whose command the display rejected last
-    int32_t rejectRetries_ = 0; // its retries since then
+    RejectRetries rejectRetries_;
 };

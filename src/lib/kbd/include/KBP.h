@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "RejectRetries.h"
 #include "SIODEVICE.h"
 #include "kbddefs.h"
 
@@ -104,12 +105,10 @@ protected:
              const char* tag = nullptr) const;
     // Copies a key-number table of `count` entries into the key-number map.
     void SetKeyNumberMap(const unsigned char* table, int count);
-    // The keyboard rejected the outstanding command: it is due again, at most
-    // kRejectRetries times in a row; a new request for the slot gives it its retries back.
+    // The keyboard rejected the outstanding command: it is due again,
+    // a few times in a row (RejectRetries); a new request for the slot gives it its retries back.
     // The EC-level request stays pending until answered anyway. True when it is due again.
     bool RetryRejected();
-
-    enum { kRejectRetries = 3 };
 
     int32_t keyLock_ = 0;
     uint32_t pending_ = 0;
@@ -129,8 +128,7 @@ protected:
     unsigned char keyNumberMap_[256];
     unsigned char lastMake_ = 0;
     int32_t keyLockCodes_[4] = {4, 3, 2, 1};
-    int32_t rejectedSlot_ = -1; // the slot whose command the keyboard rejected last
-    int32_t rejectRetries_ = 0; // its retries since then
+    RejectRetries rejectRetries_;
 
 private:
     int32_t nodeUses_ = 0; // this keyboard's opens that hold a use of the driver node
