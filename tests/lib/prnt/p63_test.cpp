@@ -471,6 +471,31 @@ TEST_F(P63Bench, ACommandWaitingForAnEmptyBufferAsksForStatusAtMostEvery500ms) {
     EXPECT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x00, 0x20, 0x00}}));
 }
 
+// A busy printer and a full buffer are the printer's flow control: the line waits, unsent,
+// and goes once the printer answers without the state.
+TEST_F(P63Bench, ABusyPrinterOrAFullBufferHoldsTheLineUntilTheStateEnds) {
+    const struct {
+        const char* name;
+        Bytes held;
+    } cases[] = {{"busy", status8(0x21, 0x47, 0x02)}, {"full", status8(0x21, 0xC7)}};
+    P63Client& c = client();
+    bringUp();
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        reply(k.held);
+        commands();
+        ASSERT_EQ(put(c, 43, PRN_STATION_CR, {'A'}), 0);
+        printer().ProcessOutput(chTime());
+        reply(k.held);
+        reply(k.held);
+        EXPECT_EQ(commands(), std::vector<Bytes>{});
+        reply(status8(0x21));
+        printer().ProcessOutput(chTime());
+        EXPECT_EQ(commands(), (std::vector<Bytes>{{'A', 0x0A}}));
+        reply(status8(0x21));
+    }
+}
+
 // The printer on a clock that wraps during the wait for an empty buffer: the status
 // requests still come 500 ms apart, not sooner and not never.
 class P63NearWrap : public P63Bench, public ::testing::WithParamInterface<uint32_t> {
