@@ -564,7 +564,6 @@ std::vector<Row> Rows() {
     open("P6397_FaultFull", "a full buffer holds the line and the application is not told");
     open("P6397_AwayMidCommand", "once the printer is back, the next line at times does not go out");
     open("P6397_RejectTwice", "at times the line is neither printed nor reported within 10 s");
-    open("CashDrawer_AwayMidCommand", "at times the drawer neither opens nor is reported offline within 10 s");
     for (const char* name : {"OperatorDisplay_RejectOnce", "OperatorDisplay_RejectTwice",
                              "AlphanumericDisplay_RejectOnce", "AlphanumericDisplay_RejectTwice"})
         open(name, "a rejected line is only logged (4401, code 322): the application is not told");
