@@ -88,7 +88,7 @@ void NVOCRP::NowConfirmed() {
 }
 
 void NVOCRP::NowNotConfirmed() {
-    PDEV::NowNotConfirmed();
+    NVSIOP::NowNotConfirmed();
     if (powerOnline_) {
         powerOnline_ = 0;
         AnnouncePower(false, nullptr);

@@ -91,6 +91,15 @@ int NVSIOP::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
     return PDEV::TellPhys(sender, request, data, length);
 }
 
+void NVSIOP::NowNotConfirmed() {
+    PDEV::NowNotConfirmed();
+    // A device that restarts gets the command again once its link is up; one that stopped
+    // answering will not answer the waiting client.
+    if (!StoppedAnswering() || awaitedSlot_ < 0 || done_ || abandoned_) return;
+    abandoned_ = 1;
+    NvramPost();
+}
+
 // ---------------------------------------------------------------------------------------
 // Waiting for the device.
 
@@ -119,11 +128,12 @@ int NVSIOP::NvramWait(int kind, int slot, int timeoutMs) {
 int NVSIOP::Await(int kind, int slot, int timeoutMs) {
     done_ = 0;
     failed_ = 0;
+    abandoned_ = 0;
     readLength_ = 0;
     awaitedSlot_ = slot;
     int rc = NvramWait(kind, slot, timeoutMs);
     awaitedSlot_ = -1;
-    if (rc == 0 && !done_) rc = 329;
+    if (rc == 0 && !done_) rc = abandoned_ ? 317 : 329;
     if (rc == 0 && failed_) rc = 322;
     return rc;
 }

@@ -63,10 +63,11 @@ int SCL96P::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
 int SCL96P::ScaleWait(int request, int timeoutMs) {
     if (request != SCLP_REQ_ZERO && request != SCLP_REQ_CLEAR_DISPLAY)
         return SCLP::ScaleWait(request, timeoutMs);
-    pending_ |= Bit(request == SCLP_REQ_ZERO ? SCLP_SLOT_ZERO : SCLP_SLOT_CLEAR_DISPLAY);
+    const int slot = request == SCLP_REQ_ZERO ? SCLP_SLOT_ZERO : SCLP_SLOT_CLEAR_DISPLAY;
+    pending_ |= Bit(slot);
     RequestSendTurn();
     readingError_ = 0;
-    return WaitForReply(timeoutMs, LOG_RESET_SEM_ERROR, LOG_WAIT_SEM_ERROR);
+    return WaitForReply(slot, timeoutMs, LOG_RESET_SEM_ERROR, LOG_WAIT_SEM_ERROR);
 }
 
 int SCL96P::NewMsgRcvd(const unsigned char* data, int n) {

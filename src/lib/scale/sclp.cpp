@@ -107,30 +107,51 @@ int SCLP::TellPhys(const VDEV* sender, int request, unsigned char* data, int len
     }
 }
 
-int SCLP::WaitForReply(int timeoutMs, uint32_t resetLogId, uint32_t waitLogId) {
+int SCLP::WaitForReply(int slot, int timeoutMs, uint32_t resetLogId, uint32_t waitLogId) {
     if (weightSem_.Reset() != 0) {
         Log(resetLogId, 301, 0);
         return 301;
     }
+    waiting_ = true;
+    awaitedSlot_ = slot;
+    abandoned_ = false;
     Unlock();
     int rc = weightSem_.Wait(timeoutMs);
     Lock();
+    waiting_ = false;
+    if (rc == 0 && abandoned_) return 317;
     if (rc == 0 || rc == 329 || rc == 332) return rc;
     Log(waitLogId, 301, static_cast<uint32_t>(rc));
     return 301;
 }
 
 int SCLP::ScaleWait(int request, int timeoutMs) {
+    int slot = -1;
     if (request == SCLP_REQ_WEIGHT_ENGLISH || request == SCLP_REQ_WEIGHT_METRIC) {
         // Only one weight command is ever pending.
         pending_ &= ~(Bit(SCLP_SLOT_WEIGHT_ENGLISH) | Bit(SCLP_SLOT_WEIGHT_METRIC));
-        pending_ |= Bit(request == SCLP_REQ_WEIGHT_ENGLISH ? SCLP_SLOT_WEIGHT_ENGLISH : SCLP_SLOT_WEIGHT_METRIC);
+        slot = request == SCLP_REQ_WEIGHT_ENGLISH ? SCLP_SLOT_WEIGHT_ENGLISH : SCLP_SLOT_WEIGHT_METRIC;
+        pending_ |= Bit(slot);
         RequestSendTurn();
     } else {
         Log(LOG_INVALID_SCALE_WAIT_REQUEST, 321, static_cast<uint32_t>(request));
     }
     readingError_ = 0;
-    return WaitForReply(timeoutMs, LOG_RESET_SEM_ERROR, LOG_WAIT_SEM_ERROR);
+    return WaitForReply(slot, timeoutMs, LOG_RESET_SEM_ERROR, LOG_WAIT_SEM_ERROR);
+}
+
+void SCLP::NowNotConfirmed() {
+    PDEV::NowNotConfirmed();
+    // Only a scale that stopped answering: one that restarts (on the reset after a command
+    // that took too long, say) is given the reader's full time.
+    if (!StoppedAnswering() || !waiting_ || abandoned_) return;
+    const bool known = awaitedSlot_ >= 0 && awaitedSlot_ < SCLP_SLOTS;
+    if (known && !(pending_ & Bit(awaitedSlot_))) return; // answered already: the reader has it
+    abandoned_ = true;
+    // Sent once the scale is back, the command would answer nobody (or zero the scale after
+    // the client was told it failed).
+    if (known) pending_ &= ~Bit(awaitedSlot_);
+    ScalePost();
 }
 
 void SCLP::ScalePost() { weightSem_.Post(); }

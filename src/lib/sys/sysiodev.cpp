@@ -370,7 +370,7 @@ void SIODEVICE::ProcessOutput(long nowMs) {
                     [this] { PowerOnReset(); });
         break;
     case IDLE:
-        if (sinceSend < kIdlePollWait || pollTimeoutCount_ <= kPollTimeoutLimit) {
+        if (sinceSend < kIdlePollWait || !StoppedAnswering()) {
             guarded(this, "SIODEV(%s/IDLE): SendAnyPendingMessage() exception\n", 916,
                     [this] { RouteSendAnyPendingMessage(); });
         } else {
@@ -382,7 +382,7 @@ void SIODEVICE::ProcessOutput(long nowMs) {
         break;
     case WAITACK:
         if (sinceSend < ackWaitTime_) break;
-        if (pollTimeoutCount_ > kPollTimeoutLimit) {
+        if (StoppedAnswering()) {
             guarded(this, "SIODEV(%s/WAITACK): PowerOnReset() exception\n", 917,
                     [this] { PowerOnReset(); });
         } else {
@@ -403,6 +403,8 @@ void SIODEVICE::ProcessOutput(long nowMs) {
         break;
     }
 }
+
+bool SIODEVICE::StoppedAnswering() const { return pollTimeoutCount_ > kPollTimeoutLimit; }
 
 // ---------------------------------------------------------------------------------------
 // Counters, timing values, standby.

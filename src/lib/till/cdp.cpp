@@ -277,7 +277,9 @@ int CDP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
                 SetPulseTime(drawer, rec.value);
                 pending_ |= bit(CDP_SLOT_PULSE_TIMES);
             }
-            pending_ |= bit(drawer == 1 ? CDP_SLOT_OPEN_DRAWER1 : CDP_SLOT_OPEN_DRAWER2);
+            const int slot = drawer == 1 ? CDP_SLOT_OPEN_DRAWER1 : CDP_SLOT_OPEN_DRAWER2;
+            pending_ |= bit(slot);
+            if (TestStatusBits(SIODEV_AWAITING_REPLY)) askedOnTheWay_ |= bit(slot);
             sendTurn = true;
         }
         break;
@@ -333,6 +335,10 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
         if (since < 0 || since > kRejectLogPauseMs) rejectLogged_ = 0;
     }
 
+    // This is the answer to the command on its way: an open asked meanwhile goes all the same.
+    const uint32_t askedMeanwhile = askedOnTheWay_;
+    askedOnTheWay_ = 0;
+
     if (!data || n < 2 || ((data[1] & REPLY_EC_LEVEL) && n < 3)) {
         // Too short to hold what it claims: nothing in it is used; the command goes again.
         clErrorLog(LOG_BAD_REPLY, 306, static_cast<uint32_t>(n), kTag, this, sizeof(CDP), data,
@@ -345,8 +351,8 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
         unitStatus_ = (unitStatus_ & ~CDP_UNIT_BITS) | (state & CDP_UNIT_BITS);
         if (state & REPLY_DIAG_FAILED)
             clErrorLog(LOG_DIAGS_FAILED, 324, 0, kTag, this, sizeof(CDP), data, clip16(n));
-        if (state & CDP_DRAWER2_OPEN) pending_ &= ~bit(CDP_SLOT_OPEN_DRAWER2);
-        if (state & CDP_DRAWER1_OPEN) pending_ &= ~bit(CDP_SLOT_OPEN_DRAWER1);
+        if (state & CDP_DRAWER2_OPEN) pending_ &= ~(bit(CDP_SLOT_OPEN_DRAWER2) & ~askedMeanwhile);
+        if (state & CDP_DRAWER1_OPEN) pending_ &= ~(bit(CDP_SLOT_OPEN_DRAWER1) & ~askedMeanwhile);
         if (state & REPLY_REJECTED) {
             ++rejects_;
             if (!rejectLogged_) {
@@ -361,7 +367,7 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
             lastSent_ <= CDP_SLOT_SILENCE_ALARM &&
             (lastSent_ != CDP_SLOT_PULSE_TIMES ||
              std::memcmp(pulseSent_, pulseCommand_, sizeof pulseSent_) == 0))
-            pending_ &= ~bit(lastSent_);
+            pending_ &= ~(bit(lastSent_) & ~askedMeanwhile);
         if (command & REPLY_EC_LEVEL) {
             SetECLevel(data[2]);
             SetStatusBits(PDEV_ONLINE);

@@ -162,7 +162,9 @@ public:
         return nullptr;
     }
 
-    // One poll cycle, each device locked as the adapter manager locks it.
+    // One poll cycle, each device locked as the adapter manager locks it. With
+    // pollTimeoutsWhenAway, a station taken away gives a poll time-out each cycle, as the
+    // driver reports an address that does not answer.
     void Cycle() {
         for (auto& d : devices_) {
             if (!d.station) continue;
@@ -173,6 +175,10 @@ public:
                 Bytes rec = linkrec::received(kPort, dev->GetDeviceID().device, f->control, f->data);
                 dev->ProcessInput(rec.data(), static_cast<int>(rec.size()));
             } else {
+                if (pollTimeoutsWhenAway && !d.station->present()) {
+                    const unsigned char timeout = 0x13;
+                    dev->ProcessError(&timeout, 1);
+                }
                 dev->ProcessOutput(chTime());
             }
             dev->Unlock();
@@ -266,6 +272,7 @@ public:
     RecordingQueue queue;
     std::unique_ptr<RecordingProcess> process;
     int initResult = 0;
+    bool pollTimeoutsWhenAway = false;
 
 private:
     struct Wired {

@@ -173,6 +173,54 @@ TEST_F(NvramBus, JournalledWriteThatTimesOutLeavesNoStepPending) {
     EXPECT_EQ(v->GetCursor(), 0);
 }
 
+// A device that stops answering while a client waits for it: once the link gives it up and
+// takes it offline, the client gets 317 then (the time-out would give 329, 30 s on), the
+// request's commands are dropped, and back again the device takes the next write.
+struct GoneCase {
+    const char* name;
+    uint8_t address; // 0x50 the small NVRAM, 0x51 the journalled one
+    bool write;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
+
+class NvramGone : public NvramBus, public ::testing::WithParamInterface<GoneCase> {};
+
+TEST_P(NvramGone, TheWaitingClientIsToldOnceTheDeviceGoesOffline) {
+    const GoneCase& c = GetParam();
+    t.pollTimeoutsWhenAway = true;
+    NVSIOP* p = c.address == 0x51 ? static_cast<NVSIOP*>(Online<NVOCRP>(NVOCRP_TYPE_ID, 0x51, ocr()))
+                                  : Online<NVCOPP>(NVCOPP_TYPE_ID, 0x50, cop());
+    ASSERT_NE(p, nullptr);
+    auto v = t.Nvram(c.address);
+    ASSERT_TRUE(v);
+    t.StationAt(c.address)->takeAway();
+    if (c.write)
+        EXPECT_EQ(t.Write(*v, "AB"), 317);
+    else
+        EXPECT_EQ(t.Read(*v), "#317");
+    EXPECT_FALSE(p->Confirmed(c.address));
+    bool offline = false;
+    for (const auto& e : t.queue.events())
+        offline = offline || (e.msg == POSM_SYS_DEVICE_OFFLINE && ((e.p1 >> 8) & 0xFF) == c.address);
+    EXPECT_TRUE(offline);
+    // Nothing of the request is left to go out later; the status request may be.
+    EXPECT_EQ(p->GetPendingMask() & ~(1u << NVSIOP::kSlotStatus), 0u);
+    EXPECT_EQ(v->GetCursor(), 0);
+
+    t.StationAt(c.address)->bringBack();
+    for (int i = 0; i < 2000 && !p->Confirmed(c.address); ++i) t.Cycle();
+    ASSERT_TRUE(p->Confirmed(c.address));
+    EXPECT_EQ(t.Write(*v, "CD"), 0);
+    EXPECT_EQ(v->GetCursor(), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, NvramGone,
+                         ::testing::Values(GoneCase{"SmallWrite", 0x50, true}, GoneCase{"SmallRead", 0x50, false},
+                                           GoneCase{"JournalledWrite", 0x51, true},
+                                           GoneCase{"JournalledRead", 0x51, false}),
+                         [](const ::testing::TestParamInfo<GoneCase>& info) { return std::string(info.param.name); });
+
 TEST_F(NvramBus, StartUpPlaysAStagedJournalAgain) {
     // A journal as a cut left it after the state 02: header, staged record, old place.
     bussim::NvramModel::Options o = ocr();

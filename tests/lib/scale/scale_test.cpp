@@ -3,6 +3,7 @@
 // configurations; model 87; and the identifier that tells the two apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -221,6 +222,54 @@ TEST_F(Scale96, ThreeRefusedConfigurationsPutTheDefaultBack) {
     EXPECT_EQ(t.model->configure(), (Bytes{0x20, 0x48, 0x00, 0x00}));
     EXPECT_TRUE(scale->Confirmed(kAddress));
     EXPECT_TRUE(ovkhost::errorLogged(31402));
+}
+
+// A scale that stops answering while a client waits for it: once the link gives it up and
+// takes it offline, the client gets 317 then, not at the end of its 15 s, and the command it
+// waited for is dropped; back again, the scale gives the next weight. (A scale that only
+// stays silent keeps the reader's whole 15 s: see above.)
+template <class V>
+void GoneMidRequest(ScaleModel::Kind kind, unsigned short typeId, int ioctlCode) {
+    ScaleTerminal t;
+    t.pollTimeoutsWhenAway = true;
+    auto* p = static_cast<SCLP*>(t.Attach(typeId, Model(kind)));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(t.RunUntilOnline());
+    auto c = t.MakeClient<V>();
+    ASSERT_EQ(c->open(), 0);
+    ASSERT_EQ(c->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    t.Run(20);
+    t.events.take();
+    t.station->takeAway();
+    const int32_t start = chTime();
+    Bytes out;
+    EXPECT_EQ(t.WhileAsleep([&] { return ioctlCode ? c->ioctl(ioctlCode) : c->read(out, 8); }), 317);
+    EXPECT_LT(chTimeDiff(chTime(), start), SCALE_WAIT_MS);
+    EXPECT_FALSE(p->Confirmed(kAddress));
+    const std::vector<Event> events = t.events.take();
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                            [](const Event& e) { return e.msg == POSM_SYS_DEVICE_OFFLINE; }));
+    const uint32_t asked = 1u << SCLP_SLOT_ZERO | 1u << SCLP_SLOT_CLEAR_DISPLAY | 1u << SCLP_SLOT_WEIGHT_ENGLISH |
+                           1u << SCLP_SLOT_WEIGHT_METRIC;
+    EXPECT_EQ(p->PendingMask() & asked, 0u);
+
+    t.station->bringBack();
+    ASSERT_TRUE(t.RunUntilOnline());
+    t.model->setWeight(321);
+    ASSERT_EQ(t.WhilePumping([&] { return c->read(out, 8); }), 0);
+    EXPECT_EQ(out[4] | out[5] << 8, 321);
+}
+
+TEST(ScaleGone, AReadOfModel96EndsWhenTheScaleGoesOffline) {
+    GoneMidRequest<SCL96V>(ScaleModel::Kind::Scale96, SCL96P_TYPE_ID, 0);
+}
+
+TEST(ScaleGone, AReadOfModel87EndsWhenTheScaleGoesOffline) {
+    GoneMidRequest<SCL87V>(ScaleModel::Kind::Scale87, SCL87P_TYPE_ID, 0);
+}
+
+TEST(ScaleGone, AZeroingEndsWhenTheScaleGoesOffline) {
+    GoneMidRequest<SCL96V>(ScaleModel::Kind::Scale96, SCL96P_TYPE_ID, POS_SCALE_ZERO_SCALE);
 }
 
 TEST(Scale87, GoesOnlineOnItsEcLevelAndReadsWeights) {

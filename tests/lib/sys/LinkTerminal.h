@@ -197,7 +197,9 @@ public:
     SIODEVICE& link() { return *static_cast<SIODEVICE*>(device.get()); }
 
     // One poll cycle: the station's answer goes to the device's link, else the device's
-    // timers run; then the station ticks and 10 ms pass.
+    // timers run; then the station ticks and 10 ms pass. With pollTimeoutsWhenAway, a station
+    // taken away gives a poll time-out each cycle, as the driver reports an address that does
+    // not answer.
     void Cycle() {
         if (lockedCycles_) device->Lock();
         std::optional<bussim::LinkFrame> f = station->poll();
@@ -205,6 +207,10 @@ public:
             Bytes rec = linkrec::received(kPort, address_, f->control, f->data);
             link().ProcessInput(rec.data(), static_cast<int>(rec.size()));
         } else {
+            if (pollTimeoutsWhenAway && !station->present()) {
+                const unsigned char timeout = 0x13;
+                link().ProcessError(&timeout, 1);
+            }
             link().ProcessOutput(chTime());
         }
         station->tick(chTime());
@@ -239,6 +245,7 @@ public:
     Model* model = nullptr;
     std::unique_ptr<bussim::Station> station;
     XrmDatabase database = nullptr;
+    bool pollTimeoutsWhenAway = false;
 
 private:
     static Slot* buildSlot(unsigned short slotType, unsigned short adapterType, int slotNumber) {

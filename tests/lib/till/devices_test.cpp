@@ -22,6 +22,21 @@ TEST_F(TillBench, OpeningWithTheDefaultWidthSendsOnlyTheOpenCommand) {
     EXPECT_EQ(unit().PendingMask(), 0u);
 }
 
+// The drawer opened, was closed by hand and is asked open again before the unit's answer to
+// the first open came: that answer (drawer open) does not count as the second open.
+TEST_F(TillBench, AnOpenAskedWhileACommandIsOnItsWayStillGoes) {
+    bringUp();
+    Drawer& d = drawer1();
+    ASSERT_EQ(d.ioctl(POS_TILL_OPEN_TILL), 0);
+    cycle();
+    ASSERT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    EXPECT_EQ(d.ioctl(POS_TILL_OPEN_TILL), 0);
+    reply({0x40, kAccepted, 0x21});
+    EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    reply({0x40, kAccepted, 0x21});
+    EXPECT_EQ(unit().PendingMask(), 0u);
+}
+
 TEST_F(TillBench, AHundredMillisecondOpenSendsThePulseTimesFirst) {
     bringUp();
     Drawer& d = drawer1({{"pulseWidth", 100}});

@@ -108,6 +108,9 @@ public:
     int GetReceiveSequence() const { return (sequence_ >> 5) & 7; } // N(R)
     int32_t GetLastSendTime() const { return lastSendTime_; }
     int32_t GetPollTimeoutCount() const { return pollTimeoutCount_; }
+    // Whether the device has stopped answering: more poll time-outs since its last frame than
+    // the link allows before it takes the device for gone and resets it.
+    bool StoppedAnswering() const;
     bool Crossed() const { return crossed_ != 0; }
     const std::string& GetName() const { return name_; }
 

@@ -103,6 +103,9 @@ protected:
     unsigned char pulseTimes_[6] = {0x01, 0x38, 0x80, 0x01, 0x38, 0x80}; // 80000 us each
     unsigned char pulseCommand_[7] = {};
     unsigned char pulseSent_[7] = {};    // the pulse-time command last sent to the unit
+    // Open slots asked while a command was on its way: the unit's answer to that command may
+    // show the drawer as it was before it closed again, so it does not count as the open.
+    uint32_t askedOnTheWay_ = 0;
     int32_t rejects_ = 0;
     int32_t rejectTime_ = 0;   // chTime() of the last logged reject
     int32_t rejectLogged_ = 0; // a reject was logged within the last 30 minutes
