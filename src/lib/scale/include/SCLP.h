@@ -1,9 +1,9 @@
 // The physical side of every scale on the link. A scale answers only when asked: a client's
 // read queues a weight command and waits, with the device unlocked, until the model's reply
 // handling has stored the reading and posted the weight semaphore, the scale stops
-// answering and goes offline (317), or 15 s have passed. It also keeps 16 command slots with a pending mask, at most
-// one command outstanding, and the reset and time-out policy. Models derive from it and
-// parse their own replies.
+// answering and goes offline (317), or 15 s have passed. It also keeps 16 command slots with
+// a pending mask, at most one command outstanding, and the reset and time-out policy. Models
+// derive from it and parse their own replies.
 #pragma once
 
 #include <cstdint>
