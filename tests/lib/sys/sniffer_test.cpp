@@ -263,6 +263,25 @@ TEST_F(SnifferTest, NothingLeftToPollWaitsUntilADeviceLeaves) {
     EXPECT_TRUE(sniffer_->WalkStopped());
 }
 
+// The walk had nothing left for 36 days (longer than half the clock's 32-bit range) when a
+// device leaves: its pass starts at the next cycle, not once the clock has come round again
+// to the last pass's start.
+TEST_F(SnifferTest, ADeviceLeavingAfterWeeksWithNothingLeftStartsThePassAtOnce) {
+    for (int i = 1; i < Sniffer::kInitSniffCount; ++i) {
+        const uint8_t a = Sniffer::InitSniffOrder[static_cast<size_t>(i)].address;
+        Notice(SNIFF_DEVICE_PRESENT, 0x11, a);
+        Notice(SNIFF_DEVICE_PRESENT, 0x22, a);
+    }
+    for (int i = 0; i < 5; ++i) EmptyCycle();
+    ASSERT_EQ(sniffer_->GetWalkState(), Sniffer::NOTHING_LEFT);
+
+    now_ = chTimeAdd(now_, static_cast<int32_t>(36u * 24 * 3600 * 1000));
+    ASSERT_EQ(Notice(SNIFF_DEVICE_LEFT, 0x11, 0x30), 0);
+    Step();
+    EXPECT_EQ(sniffer_->GetWalkState(), Sniffer::WALKING);
+    EXPECT_EQ(sniffer_->GetDeviceID(), DeviceID(1, 0x11, 0x30));
+}
+
 TEST_F(SnifferTest, NoticesAreBoundedByTheirData) {
     // Another port, an address above 0x7F, short data: nothing happens.
     EXPECT_EQ(Notice(SNIFF_DEVICE_PRESENT, 0x33, 0x30), 0);

@@ -7,9 +7,9 @@
 
 // Loads a library: a name beginning with "ovk" is the file "lib" + name + ".so.0", any
 // other name the file of that name; looked for in /usr/lib, then in each directory that
-// /etc/ld.so.conf lists, one a line of any length (both paths under OVK_ROOT). 0 when loaded (now or before); 301
-// when it cannot be found or opened (also for a name of 20 characters or more); 305 when
-// the 200 entries of the load table are in use. Libraries stay loaded.
+// /etc/ld.so.conf lists, one a line of any length (both paths under OVK_ROOT). 0 when loaded
+// (now or before); 301 when it cannot be found or opened (also for a name of 20 characters
+// or more); 305 when the 200 entries of the load table are in use. Libraries stay loaded.
 int chLoadLibrary(char* name);
 int chLoadLibrary(const char* name);
 // The address of symbol in the loaded library of that name, or null.
