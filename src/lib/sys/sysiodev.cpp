@@ -97,13 +97,21 @@ int SIODEVICE::SendFrame(unsigned char control, const unsigned char* data, int n
     record[kOutHeader + n + 1] = static_cast<unsigned char>(crc >> 8);
 
     int rc = adapter_->SendFrame(record.data(), static_cast<int>(record.size()));
-    if (rc == 0) lastSendTime_ = chTime();
+    if (rc == 0) {
+        lastSendTime_ = chTime();
+        ++framesSent_;
+    }
     return rc;
 }
 
 int SIODEVICE::SendMsg(const unsigned char* data, int n) {
+    if (!rejectPacer_.MaySend(chTime())) {
+        pacedRefusal_ = true;
+        return SIODEV_SEND_PACED;
+    }
     int rc = SendFrame(sequence_, data, n);
     if (rc == 0) {
+        rejectPacer_.Sent(lastSendTime_);
         linkState_ = WAITACK;
         sequence_ = static_cast<unsigned char>((sequence_ + 2) & 0xEE);
     }
@@ -204,7 +212,7 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
     case IDLE:
         if (inSequence) {
             SetReceiveSequence(ourNR + 1);
-            RouteNewMsgRcvd(data, n);
+            DeliverNewMsg(data, n);
         } else if (repeat) {
             LogFrame(904, 805, 0, record, len);
             RouteLastAckLost(data, n);
@@ -218,7 +226,7 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
         if (inSequence && r == ourNS) {
             RouteLastMsgAcked();
             SetReceiveSequence(ourNR + 1);
-            RouteNewMsgRcvd(data, n);
+            DeliverNewMsg(data, n);
         } else if (repeat && unacknowledged) {
             LogFrame(906, 806, 0, record, len);
             SetSendSequence(ourNS - 1);
@@ -235,7 +243,7 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
             else
                 RouteLastMsgLost(data, n);
             ++lastMessagesLost_;
-            RouteNewMsgRcvd(data, n);
+            DeliverNewMsg(data, n);
         } else {
             LogFrame(908, 804, 0, record, len);
             SequenceReset(data, n);
@@ -246,6 +254,14 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
         SequenceReset(data, n);
         break;
     }
+}
+
+void SIODEVICE::DeliverNewMsg(const unsigned char* data, int n) {
+    const uint32_t before = framesSent_;
+    pacedRefusal_ = false;
+    RouteNewMsgRcvd(data, n);
+    if (pacedRefusal_ && framesSent_ == before) SendAck();
+    pacedRefusal_ = false;
 }
 
 void SIODEVICE::ProcessReceiveReady(const unsigned char* record, int len, unsigned char control) {
@@ -371,6 +387,8 @@ void SIODEVICE::ProcessOutput(long nowMs) {
         break;
     case IDLE:
         if (sinceSend < kIdlePollWait || !StoppedAnswering()) {
+            // A paced device's held message waits for its turn without a call every cycle.
+            if (!rejectPacer_.MaySend(now)) break;
             guarded(this, "SIODEV(%s/IDLE): SendAnyPendingMessage() exception\n", 916,
                     [this] { RouteSendAnyPendingMessage(); });
         } else {

@@ -38,9 +38,22 @@ constexpr uint32_t kHandleBits = 0xFFFF;
 // hide a flood.
 #ifdef OVK_SANITIZED
 constexpr int kOutcomeMs = 40000;
+constexpr int kToldMs = 10000;
 #else
 constexpr int kOutcomeMs = 20000;
+constexpr int kToldMs = 5000;
 #endif
+// The application is told of a fault within kToldMs of its first effect. A family's time-out
+// error (329) counts as told only for a device that stays on the bus.
+constexpr int kTimedOut = 329;
+// How long a row's endless rejects last before they are cleared.
+constexpr int kEndlessMs = 3000;
+// Every frame the device receives counts against the flood bound, the work's and the fault's
+// alike: a few to start with and a few a second for the whole row.
+constexpr double kFramesAtStart = 12;
+constexpr double kFramesPerSecond = 4;
+// The daemon's log grows by at most this many lines in a row, whatever the fault.
+constexpr size_t kLogLines = 40;
 
 class FaultTableE2E;
 
@@ -83,6 +96,9 @@ struct Fault {
     std::vector<std::string> during;
     std::vector<std::string> clear;
     bool away = false;                  // the station leaves: back online once cleared
+    // The device rejects without end until cleared: the work waits for the rejects to stop,
+    // and then is done (or the application was told) without a new request.
+    bool endless = false;
 };
 
 struct Row {
@@ -185,6 +201,12 @@ protected:
     }
     bool Done(int n) { return Shown(n) > 0; }
 
+    static double MsSince(Clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    }
+    // The lines of the daemon's error log.
+    size_t LogLines() const { return Count(root_.read("/var/log/ovkctrl.log"), "\n"); }
+
     // Runs the work call; a blocking one on its own thread, waited for at most the outcome
     // time. The result, or 0 when it did not return in time.
     int Queue(int n, bool* returned) {
@@ -242,6 +264,7 @@ void FaultTableE2E::RunRow() {
     }
 
     const Payloads before = ParsePayloads(Run("payloads @"));
+    const size_t logBefore = LogLines();
     const auto start = Clock::now();
     for (const std::string& c : row.fault.before) ASSERT_EQ(Run(c).substr(0, 2), "ok") << c;
 
@@ -255,43 +278,71 @@ void FaultTableE2E::RunRow() {
     }
     ASSERT_TRUE(returned) << "the work call did not return within " << kOutcomeMs << " ms";
     bool done = false, told = result < 0;
+    if (told && errorCode_ == kTimedOut) {
+        EXPECT_FALSE(row.fault.away) << "a device gone from the bus is reported as gone, not timed out";
+    } else if (told) {
+        EXPECT_LE(MsSince(start), kToldMs) << "the error code " << errorCode_ << " came late";
+    }
+    if (row.fault.endless) {
+        // The rejects go on; meanwhile the device gets only a few frames a second.
+        ReadEventsUntil([&] { return false; }, kEndlessMs);
+        told = told || Told(from);
+        const size_t during = ParsePayloads(Run("payloads @")).count - before.count;
+        const double seconds = MsSince(start) / 1000.0;
+        EXPECT_LE(static_cast<double>(during), kFramesAtStart + kFramesPerSecond * seconds)
+            << during << " frames to the device in " << seconds << " s of rejects";
+        for (const std::string& c : row.fault.clear) EXPECT_EQ(Run(c).substr(0, 2), "ok") << c;
+    }
     if (!told)
         ReadEventsUntil([&] { return (done = Done(1)) || (told = Told(from)); }, kOutcomeMs);
     EXPECT_TRUE(done || told) << "work 1 neither done nor reported within " << kOutcomeMs << " ms; events:"
                               << Seen() << "; payloads: " << Run("payloads @");
+    if (told && !done && !row.fault.endless && result >= 0) {
+        EXPECT_LE(MsSince(start), kToldMs) << "the application was told late; events:" << Seen();
+    }
     if (done && f.once) {
         EXPECT_EQ(Shown(1), 1u) << Run(f.donePayload ? "payloads @" : f.doneQuery(1));
     }
 
-    // Cleared, a new request reaches the device.
-    for (const std::string& c : row.fault.clear) {
-        EXPECT_EQ(Run(c).substr(0, 2), "ok") << c;
+    // Cleared, a second and a third request reach the device.
+    if (!row.fault.endless) {
+        for (const std::string& c : row.fault.clear) {
+            EXPECT_EQ(Run(c).substr(0, 2), "ok") << c;
+        }
     }
     if (row.fault.away) {
         EXPECT_TRUE(WaitForEvent(kOnline, Device(), 20000)) << Seen();
     }
     // A printer is resumed until its work goes out: the device's report that the fault is
-    // cleared can come after the first resume, which the stack then refuses. Work 2 is queued
-    // again only when the call failed.
-    bool again = false, queued = false;
-    const auto until = Clock::now() + std::chrono::milliseconds(kOutcomeMs);
-    while (!again && Clock::now() < until) {
-        if (f.resume) PosIOCtl(handle_, kResume, nullptr, 0);
-        int r = 0;
-        if (!queued) {
-            bool back = false;
-            r = Queue(2, &back);
-            ASSERT_TRUE(back) << "the second work call did not return";
-            queued = r >= 0;
+    // cleared can come after the first resume, which the stack then refuses. The work is
+    // queued again only when the call failed.
+    for (int n = 2; n <= 3; ++n) {
+        bool again = false, queued = false;
+        const auto until = Clock::now() + std::chrono::milliseconds(kOutcomeMs);
+        while (!again && Clock::now() < until) {
+            if (f.resume) PosIOCtl(handle_, kResume, nullptr, 0);
+            int r = 0;
+            if (!queued) {
+                bool back = false;
+                r = Queue(n, &back);
+                ASSERT_TRUE(back) << "work call " << n << " did not return";
+                queued = r >= 0;
+            }
+            again = ReadEventsUntil([&] { return Done(n); }, r < 0 ? 500 : 2000);
         }
-        again = ReadEventsUntil([&] { return Done(2); }, r < 0 ? 500 : 2000);
+        EXPECT_TRUE(again) << "work " << n << " never reached the device; events:" << Seen() << "; payloads: "
+                           << Run("payloads @");
     }
-    EXPECT_TRUE(again) << "work 2 never reached the device; events:" << Seen() << "; payloads: "
-                       << Run("payloads @");
 
-    // No frame repeated more than a few times a second.
+    // No flood: every frame to the device counts, and no frame repeats more than a few times
+    // a second.
     const Payloads after = ParsePayloads(Run("payloads @"));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const size_t total = after.count - std::min(after.count, before.count);
+    EXPECT_LE(static_cast<double>(total), kFramesAtStart + kFramesPerSecond * seconds)
+        << total << " frames to the device in " << seconds << " s";
+    const size_t logLines = LogLines() - std::min(LogLines(), logBefore);
+    EXPECT_LE(logLines, kLogLines) << "the daemon's log grew by " << logLines << " lines";
     const size_t fresh = std::min(after.list.size(), after.count - std::min(after.count, before.count));
     std::map<std::string, size_t> repeats;
     for (size_t i = after.list.size() - fresh; i < after.list.size(); ++i) ++repeats[after.list[i]];
@@ -381,12 +432,13 @@ Family KeyboardTone() {
     f.address = 0x1c;
     f.deviceClass = 9;
     f.posClass = "PosKeyboard";
+    // Work n sounds a tone of 1 or 2 tenths, so that each work differs from the one before.
     f.work = [](FaultTableE2E&, int h, int n) {
-        PosArg tone[] = {{"toneDuration", n}};
+        PosArg tone[] = {{"toneDuration", n % 2 ? 1 : 2}};
         return PosIOCtl(h, kSoundTone, tone, 1);
     };
     f.doneQuery = [](int) { return std::string("kbdstate @"); };
-    f.doneText = [](int n) { return n == 1 ? std::string("tone=132c") : std::string("tone=130c02"); };
+    f.doneText = [](int n) { return n % 2 ? std::string("tone=132c") : std::string("tone=130c02"); };
     return f;
 }
 
@@ -455,16 +507,16 @@ Family Drawer() {
     return f;
 }
 
-// A scanner: enabled by the unlock, disabled by the lock.
+// A scanner: enabled by the unlock (odd works), disabled by the lock (even works).
 Family Scanner(const std::string& model, int address) {
     Family f;
     f.model = model;
     f.address = address;
     f.deviceClass = 4;
     f.posClass = "PosScanner";
-    f.work = [](FaultTableE2E&, int h, int n) { return PosIOCtl(h, n == 1 ? kUnlock : kLock, nullptr, 0); };
+    f.work = [](FaultTableE2E&, int h, int n) { return PosIOCtl(h, n % 2 ? kUnlock : kLock, nullptr, 0); };
     f.doneQuery = [](int) { return std::string("scanner @"); };
-    f.doneText = [](int n) { return n == 1 ? std::string("enabled=1") : std::string("enabled=0"); };
+    f.doneText = [](int n) { return n % 2 ? std::string("enabled=1") : std::string("enabled=0"); };
     return f;
 }
 
@@ -539,6 +591,12 @@ Family CardReader() {
 
 Fault Reject(int n) {
     return {n == 1 ? "RejectOnce" : "RejectTwice", {"reject @ " + std::to_string(n)}, {}, {}, false};
+}
+// Rejects without end, cleared after a while.
+Fault RejectForever() {
+    Fault f{"RejectForever", {"reject @ 1000"}, {}, {"reject @ 0"}, false};
+    f.endless = true;
+    return f;
 }
 Fault Away() { return {"AwayMidCommand", {}, {"away @"}, {"back @"}, true}; }
 Fault Paper() { return {"PaperOut", {"paper @ cr out"}, {}, {"paper @ cr in"}, false}; }

@@ -63,6 +63,7 @@ public:
         return note("LastAckLost", data, n);
     }
     int LastMsgAcked() override {
+        acked = outstanding;
         outstanding.clear();
         return note("LastMsgAcked");
     }
@@ -75,6 +76,14 @@ public:
     int NewMsgRcvd(const unsigned char* data, int n) override {
         note("NewMsgRcvd", data, n);
         received.emplace_back(data, data + n);
+        // "REJ" rejects the command it answers: it stays pending, as the families keep it.
+        if (n == 3 && std::memcmp(data, "REJ", 3) == 0) {
+            CommandRejected();
+            if (!acked.empty()) pending.push_front(acked);
+        } else if (n > 0) {
+            CommandAccepted();
+        }
+        acked.clear();
         if (sendNext() == -1) SendAck();
         return 0;
     }
@@ -106,6 +115,7 @@ public:
 
     std::deque<Bytes> pending;
     Bytes outstanding;
+    Bytes acked;
     std::vector<Bytes> received;
     std::vector<std::string> calls;
     std::string throwIn;
@@ -510,6 +520,59 @@ TEST_F(SioDeviceTest, NewFrameWhileOursIsUnacknowledged) {
         d.ProcessError(reinterpret_cast<const unsigned char*>(clear), 22);
         EXPECT_FALSE(d.Crossed());
     }
+}
+
+// A device that rejects everything: three resends at once, then one message a second, for as
+// long as the rejects last, counted over every command; a client's new request goes at once
+// once; an accepted answer ends the pacing.
+TEST_F(SioDeviceTest, ADeviceThatKeepsRejectingIsPacedToOneMessageASecond) {
+    bringUp();
+    auto answer = [&](const std::string& text) {
+        feed(iFrame(dev.GetReceiveSequence(), dev.GetSendSequence()), text);
+    };
+    auto infoFrames = [&] {
+        int n = 0;
+        for (unsigned char c : sent()) n += (c & 0x11) == 0;
+        return n;
+    };
+    dev.pending.push_back(Bytes{'a'});
+    dev.pending.push_back(Bytes{'b'});
+    cycle(10);
+    ASSERT_EQ(infoFrames(), 1);
+    for (int reject = 1; reject <= RejectPacer::kAtOnce; ++reject) {
+        answer("REJ");
+        EXPECT_EQ(infoFrames(), 1) << "reject " << reject << " goes again at once";
+    }
+    // The fourth reject in a row: held for the pace, the cycles meanwhile send nothing.
+    answer("REJ");
+    EXPECT_EQ(infoFrames(), 0);
+    const int calls = dev.pendingCalls;
+    for (int i = 0; i < 99; ++i) cycle(10);
+    EXPECT_EQ(infoFrames(), 0);
+    EXPECT_EQ(dev.pendingCalls, calls) << "a held message is not asked for every cycle";
+    cycle(10);
+    EXPECT_EQ(infoFrames(), 1);
+    EXPECT_EQ(dev.pending.size(), 1u);
+    // Rejected again: a second later again, whichever command is due.
+    answer("REJ");
+    cycle(500);
+    EXPECT_EQ(infoFrames(), 0);
+    cycle(500);
+    EXPECT_EQ(infoFrames(), 1);
+    answer("REJ");
+    // A client's new request goes at once, once.
+    dev.NewRequest();
+    cycle(10);
+    EXPECT_EQ(infoFrames(), 1);
+    answer("REJ");
+    cycle(10);
+    EXPECT_EQ(infoFrames(), 0);
+    // Accepted: the pacing ends, the next command goes at once.
+    cycle(1000);
+    ASSERT_EQ(infoFrames(), 1);
+    answer("OK");
+    EXPECT_EQ(infoFrames(), 1);
+    EXPECT_FALSE(dev.GetRejectPacer().Pacing());
 }
 
 TEST_F(SioDeviceTest, CommandRejectResetsTheDevice) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "PDEV.h"
+#include "RejectPacer.h"
 #include "sycrc.h"
 
 class SDIDEVICE;
@@ -31,6 +32,10 @@ enum : unsigned char {
     SIODEV_CTL_NSA = 0x63,  // from the device: answer to SNRM and NSI
     SIODEV_CTL_CMDR = 0x87, // from the device: command reject
 };
+
+// What SendMsg returns while the device's rejects are being paced: nothing went out, and the
+// device class keeps the message pending; the link asks for it again once the pace allows.
+constexpr int SIODEV_SEND_PACED = 338;
 
 class SIODEVICE : public PDEV {
 public:
@@ -69,7 +74,8 @@ public:
     int Suspend() override;
 
     // Added operations, in this order.
-    // Sends an information frame; on success WAITACK and N(S) + 1. The adapter's result.
+    // Sends an information frame; on success WAITACK and N(S) + 1. The adapter's result, or
+    // SIODEV_SEND_PACED while the device's rejects hold it back.
     virtual int SendMsg(const unsigned char* data, int n);
     // The handlers every link device class implements.
     virtual int CommandResetInProgress() = 0;
@@ -100,6 +106,16 @@ public:
     // Takes over the link that `from` ran at this address (a sniffer or an identifying
     // device stepping aside): link state, last send time, sequence byte and poll time-outs.
     void TakeOverLink(const SIODEVICE& from);
+
+    // The pacing of a device that keeps rejecting (RejectPacer), one rule for every device
+    // class. CommandRejected: the device rejected the command that awaited its answer; the
+    // class keeps that command pending (SendAnyPendingMessage sends it again) and never
+    // drops it for the reject. CommandAccepted: an answer without the reject. NewRequest: a
+    // client asked for new work, which may go at once.
+    void CommandRejected() { rejectPacer_.Rejected(); }
+    void CommandAccepted() { rejectPacer_.Accepted(); }
+    void NewRequest() { rejectPacer_.Renew(); }
+    const RejectPacer& GetRejectPacer() const { return rejectPacer_; }
 
     // Link state, for the device classes and for tests.
     LinkState GetLinkState() const { return static_cast<LinkState>(linkState_); }
@@ -147,8 +163,11 @@ protected:
     unsigned char ecLevel_ = 0;
     int32_t ackWaitTime_ = 500;
     std::string name_;
+    RejectPacer rejectPacer_;
 
 private:
+    uint32_t framesSent_ = 0;  // frames handed to the adapter
+    bool pacedRefusal_ = false; // SendMsg held a message back for the pace
     void ProcessInfoFrame(const unsigned char* record, int len, unsigned char control,
                           const unsigned char* data, int n);
     void ProcessReceiveReady(const unsigned char* record, int len, unsigned char control);
@@ -156,6 +175,9 @@ private:
     void ProcessNSA(const unsigned char* record, int len);
     void ProcessCommandReject(const unsigned char* record, int len);
     void ProcessUnknown(const unsigned char* record, int len);
+    // Hands a new message to the device class; when the pace held back the class's answer and
+    // it sent nothing else, the message is acknowledged here.
+    void DeliverNewMsg(const unsigned char* data, int n);
 
     void SetSendSequence(int ns);
     void SetReceiveSequence(int nr);
