@@ -63,6 +63,7 @@ ANOPP::~ANOPP() = default;
 void ANOPP::MarkPending(int slot) {
     SetPending(slot);
     requested_ |= 1u << slot;
+    NewRequest();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -177,6 +178,8 @@ int ANOPP::NewMsgRcvd(const unsigned char* data, int n) {
         if (status & 0x80) {
             LogWith(kLogCommandReject, 322, 0, kTag, data, n);
             retry = RetryRejected();
+        } else {
+            AnswerAccepted();
         }
         // The display answered the command it was sent last; one that a client request has
         // made pending again since it went out, or that it rejected, still goes.
@@ -207,6 +210,7 @@ int ANOPP::SendAnyPendingMessage() {
 }
 
 int ANOPP::LastMsgAcked() {
+    NoteAcked();
     inFlight_.Acked();
     return 0;
 }

@@ -186,6 +186,8 @@ int APA2P::NewMsgRcvd(const unsigned char* data, int n) {
     if (status & 0x80) {
         LogWith(kLogCommandReject, 322, 0, kTag, data, n);
         retry = RetryRejected();
+    } else if (n > 0) {
+        AnswerAccepted();
     }
     if (n > 0 && !retry && (lastSent_ == kSetMode || lastSent_ == kSetModeKeep)) ClearPending(lastSent_);
 

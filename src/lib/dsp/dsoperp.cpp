@@ -71,6 +71,7 @@ int OPERP::TellPhys(const VDEV* sender, int request, unsigned char* data, int le
         DspTextRecord record;
         std::memcpy(&record, data, sizeof record);
         rc = UpdateText(record);
+        NewRequest();
         std::memcpy(data + offsetof(DspTextRecord, taken), &record.taken, sizeof record.taken);
         if (rc != 0) break;
         return Ready() ? 0 : 317;
@@ -85,6 +86,7 @@ int OPERP::TellPhys(const VDEV* sender, int request, unsigned char* data, int le
                         DspUserChars::kPatternBytes);
             SetPending(kFirstPattern + n);
         }
+        NewRequest();
         return 0;
     }
     default:
@@ -106,6 +108,7 @@ int OPERP::PowerOnResetInProgress() {
 int OPERP::SendAnyPendingMessage() { return SendKeepingRowInFlight(inFlight_); }
 
 int OPERP::LastMsgAcked() {
+    NoteAcked();
     inFlight_.Acked();
     return 0;
 }

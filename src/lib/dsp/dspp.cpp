@@ -30,7 +30,6 @@ DSP::~DSP() = default;
 
 void DSP::SetPending(int slot) {
     if (slot >= 0 && slot < kMaxSlots) pending_ |= 1u << slot;
-    rejectRetries_.Renew(slot);
 }
 
 void DSP::ClearPending(int slot) {
@@ -52,6 +51,7 @@ int DSP::CheckHolder(const VDEV* sender) const {
 }
 
 int DSP::RequestSendTurn() {
+    NewRequest();
     if (!Ready()) return 317;
     return adapter_ ? adapter_->RequestBuffer() : 327;
 }
@@ -71,11 +71,20 @@ int DSP::SendSlot(int slot) {
     else
         ClearPending(slot);
     lastSent_ = slot;
+    answerDue_ = true;
+    acked_ = false;
     if (slot == rowSlots_[0] || slot == rowSlots_[1]) toggle_ = slot;
     return 0;
 }
 
+void DSP::SettleAcked() {
+    if (!answerDue_ || !acked_ || AwaitingReply()) return;
+    answerDue_ = false;
+    CommandAccepted();
+}
+
 int DSP::SendAnyPendingMessage() {
+    SettleAcked();
     if (slotCount_ <= 0 || AwaitingReply()) return -1;
     const int count = slotCount_ < kMaxSlots ? slotCount_ : kMaxSlots;
     for (int i = 0; i < count && !AwaitingReply(); ++i) {
@@ -91,12 +100,15 @@ int DSP::SendAnyPendingMessage() {
 }
 
 int DSP::SendKeepingRowInFlight(DspRowInFlight& inFlight) {
+    SettleAcked();
     if (AwaitingReply()) return -1;
     if (inFlight.resend) {
         int rc = SendMsg(inFlight.copy, inFlight.length);
         if (rc == 0) {
             inFlight.Resent();
             lastSent_ = inFlight.slot;
+            answerDue_ = true;
+            acked_ = false;
         }
         return rc;
     }
@@ -111,11 +123,18 @@ int DSP::SendKeepingRowInFlight(DspRowInFlight& inFlight) {
 }
 
 bool DSP::RetryRejected() {
+    if (!answerDue_) return false;
+    answerDue_ = false;
+    CommandRejected();
     const int slot = lastSent_;
-    if (slot < 0 || slot >= kMaxSlots || slots_[slot].keep) return false; // still pending
-    if (!rejectRetries_.Take(slot)) return false;
-    pending_ |= 1u << slot;
+    if (slot >= 0 && slot < kMaxSlots && !slots_[slot].keep) pending_ |= 1u << slot;
     return true;
+}
+
+void DSP::AnswerAccepted() {
+    if (!answerDue_) return;
+    answerDue_ = false;
+    CommandAccepted();
 }
 
 int DSP::LostKeepingRowInFlight(DspRowInFlight& inFlight) {
@@ -154,6 +173,7 @@ int DSP::NewMsgRcvd(const unsigned char* data, int n) {
             break;
         }
     }
+    if (!(status & 0x80)) AnswerAccepted();
     ClearStatusBits(SIODEV_AWAITING_REPLY);
     int rc = SendAnyPendingMessage();
     if (rc == -1) return SendAck();
@@ -162,6 +182,7 @@ int DSP::NewMsgRcvd(const unsigned char* data, int n) {
 
 int DSP::PowerOnResetInProgress() {
     SetStatusBits(SIODEV_AWAITING_REPLY);
+    answerDue_ = acked_ = false;
     SetPending(0);
     return 0;
 }
@@ -187,6 +208,9 @@ int DSP::LastMsgLost(const unsigned char* /*data*/, int /*n*/) {
     return 0;
 }
 
-int DSP::LastMsgAcked() { return 0; }
+int DSP::LastMsgAcked() {
+    NoteAcked();
+    return 0;
+}
 
 int DSP::LastAckLost(const unsigned char* /*data*/, int /*n*/) { return SendAck(); }

@@ -135,7 +135,13 @@ int KB50P::NewMsgRcvd(const unsigned char* msg, int length) {
         keyLock_ = msg[0] & 0x40 ? 1 : 2;
         // An error while a tone is asked for is the keyboard's way to end the tone.
         const bool toneAsked = outstanding_ == KBP_SLOT_TONE || slots_[KBP_SLOT_TONE].bytes == tone_;
-        if ((msg[0] & 0x80) && !toneAsked) Log(kLogError, 322, 0, msg, length, kTag);
+        // Otherwise the error bit answers the outstanding command with a reject.
+        if ((msg[0] & 0x80) && !toneAsked) {
+            Log(kLogError, 322, 0, msg, length, kTag);
+            RetryRejected();
+        } else {
+            AnswerAccepted();
+        }
         if (keyLock_ != old && !Locked() && owner_)
             Post(KBD_WM_STATUS_CHANGE, 0x10000, static_cast<uint32_t>(keyLock_));
     }

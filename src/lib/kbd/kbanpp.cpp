@@ -233,7 +233,13 @@ int KBANPP::NewMsgRcvd(const unsigned char* msg, int length) {
     if (length >= 1) {
         const int old = keyLock_;
         keyLock_ = msg[0] & 0x40 ? 1 : 2;
-        if (msg[0] & 0x80) Log(kLogError, 322, 0, msg, length, kTag);
+        // The keyboard's error bit answers the outstanding command with a reject.
+        if (msg[0] & 0x80) {
+            Log(kLogError, 322, 0, msg, length, kTag);
+            RetryRejected();
+        } else {
+            AnswerAccepted();
+        }
         if (keyLock_ != old && !Locked() && owner_)
             Post(KBD_WM_STATUS_CHANGE, 0x10000, static_cast<uint32_t>(keyLock_));
     }

@@ -99,16 +99,19 @@ int KBOBP::TellPhys(const VDEV* sender, int request, unsigned char* data, int le
     case KBD_REQ_TYPEMATIC_ON:
         configure_[1] |= 0x02;
         SetPending(KBP_SLOT_CONFIGURE);
+        NewRequest();
         return 0;
     case KBD_REQ_TYPEMATIC_OFF:
         configure_[1] &= static_cast<unsigned char>(~0x02);
         SetPending(KBP_SLOT_CONFIGURE);
+        NewRequest();
         return 0;
     case KBD_REQ_CLICK:
         configure_[1] &= static_cast<unsigned char>(~0x0C);
         if (record->click == 1) configure_[1] |= 0x04;
         if (record->click == 2) configure_[1] |= 0x08;
         SetPending(KBP_SLOT_CONFIGURE);
+        NewRequest();
         return 0;
     case 2:
     case 3:
@@ -169,6 +172,7 @@ int KBOBP::NewMsgRcvd(const unsigned char* msg, int length) {
             break;
         }
     }
+    if (!(status & kRejected)) AnswerAccepted();
     // A message too short for what it announces carries no codes that can be trusted.
     if (shortMessage) {
         Log(kLogShortMessage, 318, static_cast<uint32_t>(length), msg, length, kTag);

@@ -55,15 +55,18 @@ KBP::~KBP() {
 
 void KBP::SetPending(int slot) {
     if (slot >= 0 && slot < KBP_SLOTS) pending_ |= 1u << slot;
-    rejectRetries_.Renew(slot);
 }
 
 bool KBP::RetryRejected() {
+    if (!TestStatusBits(SIODEV_AWAITING_REPLY)) return false;
+    CommandRejected();
     const int slot = outstanding_;
-    if (slot <= KBP_SLOT_EC_LEVEL || slot >= KBP_SLOTS || !slots_[slot].bytes) return false;
-    if (!rejectRetries_.Take(slot)) return false;
-    pending_ |= 1u << slot;
+    if (slot > KBP_SLOT_EC_LEVEL && slot < KBP_SLOTS && slots_[slot].bytes) pending_ |= 1u << slot;
     return true;
+}
+
+void KBP::AnswerAccepted() {
+    if (TestStatusBits(SIODEV_AWAITING_REPLY)) CommandAccepted();
 }
 
 void KBP::ClearPending(int slot) {
@@ -79,6 +82,7 @@ bool KBP::LinkUpAndConfirmed() const {
 }
 
 int KBP::RequestSendTurn() {
+    NewRequest();
     if (!LinkUpAndConfirmed()) return 317;
     return adapter_ ? adapter_->RequestBuffer() : 327;
 }

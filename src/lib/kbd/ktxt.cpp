@@ -44,7 +44,13 @@ int KBTEXTP::NewMsgRcvd(const unsigned char* msg, int length) {
     if (!msg || length < 0) length = 0;
     int start = 2;
     if (length >= 1) {
-        if (msg[0] & 0x80) Log(kLogError, 322, 0, msg, length, kTag);
+        // The keyboard's error bit answers the outstanding command with a reject.
+        if (msg[0] & 0x80) {
+            Log(kLogError, 322, 0, msg, length, kTag);
+            RetryRejected();
+        } else {
+            AnswerAccepted();
+        }
         const int old = keyLock_;
         keyLock_ = msg[0] & 0x40 ? 2 : 1;
         if (keyLock_ != old && !Locked() && owner_)

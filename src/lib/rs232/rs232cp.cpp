@@ -64,6 +64,7 @@ void RS232CP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data,
 }
 
 int RS232CP::RequestSendTurn() {
+    NewRequest();
     if (!Ready() || !adapter_) return 0;
     return adapter_->RequestBuffer();
 }
@@ -204,11 +205,16 @@ int RS232CP::TellPhys(const VDEV* sender, int request, unsigned char* data, int 
 // The link.
 
 int RS232CP::SendAnyPendingMessage() {
-    if (deadline_ && dataSent_ && chTimeDiff(chTime(), deadline_) >= 0) {
-        // The port never finished the transmit in time.
+    if (deadline_ && chTimeDiff(chTime(), deadline_) >= 0) {
+        // The transmit did not end in time: the port never finished it, or its data never
+        // got out (a port that keeps rejecting, lines that never allow it). The deadline runs
+        // from the write either way.
+        const bool sent = dataSent_ != 0;
         AbortTransmit();
-        ClearStatusBits(SIODEV_AWAITING_REPLY);
-        SetPending(kSlotSetup);
+        if (sent) {
+            ClearStatusBits(SIODEV_AWAITING_REPLY);
+            SetPending(kSlotSetup);
+        }
     }
     if (PdevSentMsg(partner_)) return -1;
     if (TestStatusBits(SIODEV_AWAITING_REPLY) || !TestStatusBits(PDEV_PRESENT)) return -1;
@@ -250,10 +256,18 @@ int RS232CP::NewMsgRcvd(const unsigned char* data, int n) {
         ClearPending(kSlotStatus);
         NowConfirmed();
     }
+    // A reject answers the command that awaited its reply: the setup goes again, paced by the
+    // link while the port keeps rejecting. A reject bit that answers nothing sends nothing.
+    const bool answers = TestStatusBits(SIODEV_AWAITING_REPLY);
     if (b1 & 0x20) {
         Log(LOG_REJECTED, 322, 0, data, n);
-        ClearStatusBits(SIODEV_AWAITING_REPLY);
-        SetPending(kSlotSetup);
+        if (answers) {
+            CommandRejected();
+            ClearStatusBits(SIODEV_AWAITING_REPLY);
+            SetPending(kSlotSetup);
+        }
+    } else if (answers) {
+        CommandAccepted();
     }
     const bool running = (b0 & 0x80) != 0;
     switch (lastSent_) {

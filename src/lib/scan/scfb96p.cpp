@@ -101,13 +101,14 @@ int SCFB96P::HandleReply(const unsigned char* data, int n, const ReplyLogs& logs
             }
         }
         if (!(s2 & S2_CONFIGURED) && lastSent_ == SCP_SLOT_CONFIGURE) {
+            // The scanner refused its configure: it stays pending, so that the scanner is
+            // confirmed once it takes one; the link paces a scanner that keeps refusing.
+            CommandRejected();
             const unsigned char* fallback = DefaultConfigure();
             if (std::memcmp(configure_, fallback, kConfigureLength) != 0) {
                 std::memcpy(configure_, fallback, kConfigureLength); // sent again
             } else {
-                // The default itself was refused: nothing more goes out until a reset.
                 log(logs.failure, 306, s2);
-                pending_ = 0;
                 lastSent_ = -1;
             }
         }
@@ -128,6 +129,7 @@ int SCFB96P::HandleReply(const unsigned char* data, int n, const ReplyLogs& logs
         default: break;
         }
         if (confirmed) {
+            CommandAccepted();
             const int slot = lastSent_;
             pending_ &= ~Bit(slot);
             lastSent_ = -1;

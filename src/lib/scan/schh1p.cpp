@@ -67,7 +67,11 @@ int SCHH1P::NewMsgRcvd(const unsigned char* data, int n) {
         const unsigned char s0 = data[0], s1 = data[1];
         if (!(s1 & (S1_ERRORS | S1_REJECTED))) {
             ClearStatusBits(SCP_POWER_ON_SEEN);
-            if (lastSent_ != SCP_SLOT_RESET && lastSent_ != SCP_SLOT_EC_LEVEL) rejects_ = 0;
+            // The answers of the reset and its EC-level request do not end a run of rejects.
+            if (lastSent_ != SCP_SLOT_RESET && lastSent_ != SCP_SLOT_EC_LEVEL) {
+                rejects_ = 0;
+                CommandAccepted();
+            }
         } else if (s1 == S1_REJECTED && PowerOnSeen()) {
             ClearStatusBits(SCP_POWER_ON_SEEN); // the scanner's first answer after power-on
         } else {
@@ -75,6 +79,9 @@ int SCHH1P::NewMsgRcvd(const unsigned char* data, int n) {
             pending_ |= Bit(SCP_SLOT_RESET);
             if (rejects_ <= kRejectsLogged) log(LOG_HW_ERROR, 306, s1);
             if (s1 & S1_REJECTED) {
+                // The reset and the commands after it go paced while the scanner keeps
+                // rejecting.
+                CommandRejected();
                 ++rejects_;
                 if (rejects_ > kRejectsLogged)
                     std::memcpy(configure_, kDefaultConfigure, kConfigureLength);

@@ -87,12 +87,17 @@ int SCHH20P::NewMsgRcvd(const unsigned char* data, int n) {
             pending_ |= Bit(SCP_SLOT_RESET);
             if (rejects_ <= kRejectsLogged) log(LOG_HW_ERROR, 306, s1);
             if (s1 & S1_REJECTED) {
+                // The reset and the commands after it go paced while the scanner keeps
+                // rejecting.
+                CommandRejected();
                 ++rejects_;
                 if (rejects_ > kRejectsLogged)
                     std::memcpy(configure_, kDefaultConfigure, kConfigureLength);
             }
         } else if (lastSent_ != SCP_SLOT_RESET && lastSent_ != SCP_SLOT_EC_LEVEL) {
+            // The answers of the reset and its EC-level request do not end a run of rejects.
             rejects_ = 0;
+            CommandAccepted();
         }
         if (s0 & S0_DIAG_FAILED) log(LOG_DIAGS_FAILED, 324, s0);
 

@@ -235,6 +235,7 @@ ModelKind displayKind(const std::string& name, const std::string& description) {
         return true;
     });
     k.commands["reject"] = rejectCommand<DisplayModel>();
+    k.commands["unasked"] = unaskedCommand<DisplayModel>();
     // Every command the display received, oldest first, in hex.
     k.commands["payloads"] = query<DisplayModel>("payloads", ExtraArgs::Refused,
                                                  [](const DisplayModel& d) { return hexList(d.commands()); });
@@ -366,6 +367,7 @@ ModelKind keyboardKind() {
         });
     k.commands["push"] = pushCommand<KeyboardModel>();
     k.commands["reject"] = rejectCommand<KeyboardModel>();
+    k.commands["unasked"] = unaskedCommand<KeyboardModel>();
     k.commands["payloads"] = query<KeyboardModel>("payloads", ExtraArgs::Ignored,
                                                   [](const KeyboardModel& d) { return hexList(d.received()); });
     k.commands["kbdstate"] = query<KeyboardModel>("kbdstate", ExtraArgs::Ignored, [](const KeyboardModel& d) {
@@ -776,6 +778,7 @@ ModelKind apaKind() {
         return query<ApaModel>(name, ExtraArgs::Refused, show);
     };
     // Every command the display received, oldest first, in hex.
+    k.commands["reject"] = rejectCommand<ApaModel>();
     k.commands["payloads"] = apaQuery("payloads", [](const ApaModel& d) { return hexList(d.commands()); });
     // The picture: 36 rows of 40 hex digits, the top row first.
     k.commands["picture"] = apaQuery("picture", [](const ApaModel& d) { return d.picture(); });

@@ -469,6 +469,21 @@ Family KeyboardLights() {
 }
 
 // The numeric display shows its dot cells as '#' when lit: work n lights cells up to 6n.
+// The operator display: a write that fills both rows; row 1 shows it.
+Family BothRows() {
+    Family f = Display("oper", 0x22);
+    f.work = [](FaultTableE2E&, int h, int n) {
+        PosArg home[] = {{"displayCursor", 0}};
+        if (PosIOCtl(h, kSetValues, home, 1) != 0) return -1;
+        std::string text = "TOP" + std::to_string(n);
+        text.resize(20, ' ');
+        return WriteText(h, text + "BOTH" + std::to_string(n));
+    };
+    f.doneQuery = [](int) { return std::string("text @ 1"); };
+    f.doneText = [](int n) { return "[BOTH" + std::to_string(n); };
+    return f;
+}
+
 Family NumericDisplay() {
     Family f = Display("anum", 0x20);
     f.doneText = [](int n) { return "[" + std::string(static_cast<size_t>(6 * n), '#'); };
@@ -601,6 +616,15 @@ Fault Reject(int n) {
     return f;
 }
 Fault Away() { return {"AwayMidCommand", {}, {"away @"}, {"back @"}, true}; }
+// The device returns to the bus rejecting without end: its start-up commands are rejected
+// until cleared.
+Fault ReturnRejecting() {
+    Fault f{"ReturnRejecting", {"reject @ 1000", "away @", "back @"}, {}, {"reject @ 0"}, false};
+    f.endless = true;
+    return f;
+}
+// Messages with the reject bit that answer no command, while the work goes.
+Fault UnaskedReject() { return {"UnaskedReject", {}, {"unasked @", "unasked @", "unasked @"}, {}, false}; }
 Fault Paper() { return {"PaperOut", {"paper @ cr out"}, {}, {"paper @ cr in"}, false}; }
 Fault Cover() { return {"CoverOpen", {"cover @ open"}, {}, {"cover @ closed"}, false}; }
 Fault ModelFault(const std::string& kind, const std::string& clear = "") {
@@ -664,6 +688,17 @@ std::vector<Row> Rows() {
     add("NumericDisplay", anum, common);
     add("ShopperDisplay", shop, common);
     add("GraphicDisplay", apa, {Away()}); // the simulated graphic display plays no reject
+
+    // Displays, keyboards, RS-232 and scanners under rejects without end.
+    static const Family bothRows = BothRows();
+    add("OperatorDisplay", oper, {RejectForever(), ReturnRejecting(), UnaskedReject()});
+    add("OperatorDisplayBothRows", bothRows, {RejectForever()});
+    add("AlphanumericDisplay", anop, {RejectForever()});
+    add("KeyboardTone", keyboard, {RejectForever(), ReturnRejecting(), UnaskedReject()});
+    add("KeyboardLights", lights, {RejectForever()});
+    add("Rs232", rs232, {RejectForever(), ReturnRejecting()});
+    add("TableTop96", scan96, {ReturnRejecting()});
+    add("HandHeld2", hh2, {ReturnRejecting()});
 
     return rows;
 }

@@ -385,33 +385,31 @@ TEST_F(GraphicDisplay, DoubleByteClientOnASingleByteDisplay) {
     EXPECT_EQ(v->GetCellCount(), 96);
 }
 
-// The simulated display plays no reject: the reject is handed to the display object as the
-// display's answer to the picture it was sent last. The picture goes again, three times in
-// a row at most.
-TEST_F(GraphicDisplay, ARejectedPictureIsSentAgainAFewTimes) {
+// A display that rejects every command: the picture goes again at once three times, then
+// once a second; it is never dropped, and shows once the display takes commands again.
+TEST_F(GraphicDisplay, ARejectedPictureGoesAgainPacedUntilTheDisplayTakesIt) {
     auto v = Open();
     ASSERT_EQ(Acquire(v.get()), 0);
     t.Run();
     const size_t mark = display->commands().size();
+    ovkhost::clearCaptures();
+    display->reject(1000);
     char text[] = "HI";
     int written = 0;
     ASSERT_EQ(v->Write(text, 2, written), 0);
-    t.Run();
-    auto pictures = [&] {
-        size_t n = 0;
-        for (const Bytes& c : Since(display, mark)) n += c.size() > 5 && c[0] == 0x08 && c[4] == 0x20;
-        return n;
-    };
-    ASSERT_EQ(pictures(), 1u);
-    ovkhost::clearCaptures();
-    const Bytes reject{0x80};
-    for (size_t sent = 2; sent <= 5; ++sent) {
-        apa->NewMsgRcvd(reject.data(), 1);
-        t.Run();
-        EXPECT_EQ(pictures(), std::min<size_t>(sent, 4));
-    }
+    auto sent = [&] { return Since(display, mark).size(); };
+    t.Run(40); // 0.4 s
+    EXPECT_EQ(sent(), 4u) << "sent, then three times again at once";
+    t.Run(200); // 2.4 s
+    EXPECT_EQ(sent(), 6u);
     EXPECT_TRUE(ovkhost::errorLogged(4802));
+    EXPECT_NE(apa->GetPendingMask(), 0u);
+    const std::string blank = display->picture();
+    display->reject(0);
+    t.Run(110);
     EXPECT_EQ(apa->GetPendingMask(), 0u);
+    EXPECT_NE(display->picture(), blank);
+    EXPECT_FALSE(apa->GetRejectPacer().Pacing());
 }
 
 TEST_F(GraphicDisplay, RepliesAreReadWithinTheirLength) {

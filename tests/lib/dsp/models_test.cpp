@@ -499,12 +499,13 @@ TEST(ShopperDisplay, LineAndLightsReachTheDisplay) {
 }
 
 // ---------------------------------------------------------------------------------------
-// A rejected command goes again, a few times in a row: a display that rejects a line now
-// and then still shows it, and one that rejects every command is not flooded.
+// A rejected command goes again: at once three times in a row, then once a second until the
+// display takes it, so that a display that rejects a line now and then still shows it, and
+// one that rejects every command is not flooded.
 
 struct RejectCase {
     int rejects;
-    bool shown;
+    bool shownAtOnce;
 };
 void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.rejects << " rejects"; }
 
@@ -529,21 +530,29 @@ protected:
         t.Run();
         const size_t mark = display->commands().size();
         ovkhost::clearCaptures();
-        display->reject(GetParam().rejects);
+        const int rejects = GetParam().rejects;
+        display->reject(rejects);
         ASSERT_EQ(Write(v.get(), "PAID"), 0);
+        auto lines = [&] {
+            size_t n = 0;
+            for (const Bytes& c : Since(display, mark)) n += !c.empty() && c[0] == lineCommand;
+            return n;
+        };
         t.Run();
-        size_t lines = 0;
-        for (const Bytes& c : Since(display, mark)) lines += !c.empty() && c[0] == lineCommand;
-        EXPECT_EQ(display->text(0).substr(0, shown.size()) == shown, GetParam().shown) << display->text(0);
-        EXPECT_EQ(lines, static_cast<size_t>(std::min(GetParam().rejects, 3) + 1));
+        EXPECT_EQ(display->text(0).substr(0, shown.size()) == shown, GetParam().shownAtOnce) << display->text(0);
+        EXPECT_EQ(lines(), static_cast<size_t>(std::min(rejects, 3) + 1));
         EXPECT_TRUE(ovkhost::errorLogged(kind == Kind::Alphanumeric ? 5202 : 4401));
+        // After the third reject in a row the line waits a second, and is not dropped.
+        t.Run(70);
+        EXPECT_EQ(display->text(0).substr(0, shown.size()), shown);
+        EXPECT_EQ(lines(), static_cast<size_t>(rejects + 1));
 
-        // The next line has its retries again.
+        // Accepted, the pace is over: the next line goes again at once when it is rejected.
         display->reject(1);
         PosArg home{"displayCursor", 0};
         ASSERT_EQ(v->SetValues(&home, 1), 0);
         ASSERT_EQ(Write(v.get(), "NEXT"), 0);
-        t.Run();
+        t.Run(5);
         EXPECT_EQ(display->text(0).substr(0, next.size()), next);
     }
 };
@@ -561,6 +570,101 @@ TEST_P(RejectedLine, ShopperDisplay) {
 INSTANTIATE_TEST_SUITE_P(Rejects, RejectedLine,
                          ::testing::Values(RejectCase{1, true}, RejectCase{2, true}, RejectCase{3, true},
                                            RejectCase{4, false}));
+
+// A display that rejects every command: a write over both rows goes again at once three
+// times, then once a second, the rows taking turns and counting as rejects in a row; a new
+// write goes at once; once the display takes a command both rows show and the pace is over.
+template <class P, class V>
+void RejectsWithoutEnd(int pType, int vType, uint8_t address, Kind kind) {
+    DspTerminal t;
+    P* p = t.Attach<P>(pType, address, model(kind));
+    t.Run();
+    ASSERT_TRUE(p->Confirmed(address));
+    bussim::DisplayModel* display = t.Model(address);
+    int rc = -1;
+    auto v = t.OpenVirtual<V>(vType, address, &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(Acquire(v.get()), 0);
+    t.Run();
+    const size_t mark = display->commands().size();
+    auto sent = [&] { return Since(display, mark).size(); };
+    display->reject(1000);
+    ASSERT_EQ(Write(v.get(), std::string(20, 'A') + std::string(20, 'B')), 0);
+    t.Run(40); // 0.4 s
+    EXPECT_EQ(sent(), 4u) << "sent, then three times again at once";
+    t.Run(110); // 1.5 s
+    EXPECT_EQ(sent(), 5u);
+    t.Run(100); // 2.5 s
+    EXPECT_EQ(sent(), 6u);
+    // A new write goes at once, once.
+    PosArg home{"displayCursor", 0};
+    ASSERT_EQ(v->SetValues(&home, 1), 0);
+    ASSERT_EQ(Write(v.get(), "C"), 0);
+    t.Run(2);
+    EXPECT_EQ(sent(), 7u);
+    t.Run(50); // 3.0 s
+    EXPECT_EQ(sent(), 7u);
+    EXPECT_EQ(display->text(0), std::string(20, ' '));
+    // The display takes commands again: within a second both rows show, without a new write.
+    display->reject(0);
+    t.Run(110);
+    EXPECT_EQ(display->text(0), "C" + std::string(19, 'A'));
+    EXPECT_EQ(display->text(1), std::string(20, 'B'));
+    EXPECT_FALSE(p->GetRejectPacer().Pacing());
+}
+
+TEST(DisplayRejectingEveryCommand, OperatorDisplay) {
+    RejectsWithoutEnd<OPERP, OPERV>(OPERP_TYPE_ID, OPERV_TYPE_ID, 0x22, Kind::Operator);
+}
+TEST(DisplayRejectingEveryCommand, AlphanumericDisplay) {
+    RejectsWithoutEnd<ANOPP, ANOPV>(ANOPP_TYPE_ID, ANOPV_TYPE_ID, 0x24, Kind::Alphanumeric);
+}
+
+// A display that rejects its status request as it starts: the request goes again at once
+// three times, then once a second, and the display comes online once it answers.
+TEST(DisplayRejectingEveryCommand, TheStatusRequestIsPacedAndTheDisplayComesOnline) {
+    DspTerminal t;
+    OPERP* p = t.Attach<OPERP>(OPERP_TYPE_ID, 0x22, model(Kind::Operator));
+    bussim::DisplayModel* display = t.Model(0x22);
+    display->reject(1000);
+    auto requests = [&] {
+        size_t n = 0;
+        for (const Bytes& c : display->commands()) n += c == Bytes{0x00, 0x80};
+        return n;
+    };
+    t.Run(40);
+    EXPECT_EQ(requests(), 4u);
+    t.Run(200);
+    EXPECT_EQ(requests(), 6u);
+    EXPECT_FALSE(p->Confirmed(0x22));
+    EXPECT_EQ(display->commands().size(), requests()) << "nothing else goes before the answer";
+    display->reject(0);
+    t.Run(110);
+    EXPECT_TRUE(p->Confirmed(0x22));
+    EXPECT_EQ(display->text(1), "U007" + std::string(16, ' '));
+}
+
+// A message with the reject bit that answers no command sends nothing again.
+TEST(DisplayRejectingEveryCommand, AnUnaskedRejectSendsNothing) {
+    DspTerminal t;
+    OPERP* p = t.Attach<OPERP>(OPERP_TYPE_ID, 0x22, model(Kind::Operator));
+    t.Run();
+    ASSERT_TRUE(p->Confirmed(0x22));
+    bussim::DisplayModel* display = t.Model(0x22);
+    int rc = -1;
+    auto v = t.OpenVirtual<OPERV>(OPERV_TYPE_ID, 0x22, &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(Acquire(v.get()), 0);
+    ASSERT_EQ(Write(v.get(), std::string(20, 'A') + std::string(20, 'B')), 0);
+    t.Run();
+    const size_t mark = display->commands().size();
+    for (int i = 0; i < 5; ++i) {
+        display->unasked();
+        t.Run(5);
+    }
+    EXPECT_TRUE(Since(display, mark).empty());
+    EXPECT_EQ(p->GetRejectPacer().Streak(), 0);
+}
 
 } // namespace
 } // namespace dsptest

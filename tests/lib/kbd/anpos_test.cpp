@@ -129,5 +129,27 @@ TEST_F(Anpos, ADisagreeingTypematicStateIsSentAgainWithEveryMessage) {
     EXPECT_TRUE(commands().empty());
 }
 
+// The error bit of a message that answers a command rejects it: the lights go again, as
+// the extended keyboards' do; an error bit while nothing is outstanding sends nothing.
+TEST_F(Anpos, ARejectedLightsCommandGoesAgain) {
+    ASSERT_NO_FATAL_FAILURE(bringUpAnpos());
+    Client<KBANPV>& c = acquired();
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"keyboardLightsOn", 5}}), 0);
+    cycle();
+    const std::vector<Bytes> lights = commands();
+    ASSERT_EQ(lights.size(), 1u);
+    ASSERT_EQ(lights[0][0], 0x1C);
+    ovkhost::clearCaptures();
+    reply({0xC0, 0x00, 0x38});
+    EXPECT_EQ(commands(), lights);
+    EXPECT_TRUE(ovkhost::errorLogged(15601));
+    done(0x30);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(anpos_->PendingMask(), 0u);
+    reply({0xC0, 0x00, 0x38});
+    cycle(1000);
+    EXPECT_TRUE(commands().empty());
+}
+
 } // namespace
 } // namespace kbdbench

@@ -78,9 +78,10 @@ TEST_F(KbdBench, ALostLightsMessageIsSentAgain) {
     EXPECT_EQ(kbd().OutstandingSlot(), KBP_SLOT_LIGHTS);
 }
 
-// A rejected command goes again, at most three times in a row; the next request of the
-// slot has its retries again. Tone and lights alike.
-TEST_F(KbdBench, ARejectedCommandIsSentAgainAFewTimes) {
+// A rejected command goes again at once three times in a row, then once a second for as long
+// as the keyboard rejects it; a new request goes at once; an accepted answer ends the pace.
+// Tone and lights alike.
+TEST_F(KbdBench, ARejectedCommandGoesAgainAtOnceThreeTimesThenOnceASecond) {
     ASSERT_NO_FATAL_FAILURE(bringUp());
     Vkbd& c = client();
     const Bytes rejected{0x00, 0x80, 0x10, 0x00};
@@ -95,26 +96,91 @@ TEST_F(KbdBench, ARejectedCommandIsSentAgainAFewTimes) {
         {KBP_SLOT_LIGHTS, {{"keyboardLightsOn", 5}}, POS_SYS_SET_VALUES, {0x1C, 0x05}},
     };
     for (const Case& k : cases) {
-        for (int rejects = 1; rejects <= 4; ++rejects) {
-            ovkhost::clearCaptures();
-            ASSERT_EQ(c.ioctl(k.request, k.args), 0);
-            cycle();
-            ASSERT_EQ(commands(), std::vector<Bytes>{k.command});
-            int sends = 1;
-            for (int r = 0; r < rejects; ++r) {
-                reply(rejected);
-                const std::vector<Bytes> again = commands();
-                if (again.empty()) break;
-                EXPECT_EQ(again, std::vector<Bytes>{k.command});
-                ++sends;
-            }
-            EXPECT_EQ(sends, std::min(rejects, 3) + 1) << k.slot << ", " << rejects << " rejects";
-            EXPECT_TRUE(ovkhost::errorLogged(15702));
-            if (rejects <= 3) completed();
-            EXPECT_TRUE(commands().empty());
-            EXPECT_EQ(kbd().PendingMask() & (1u << k.slot), 0u);
+        ovkhost::clearCaptures();
+        const std::vector<Bytes> once{k.command};
+        ASSERT_EQ(c.ioctl(k.request, k.args), 0);
+        cycle();
+        ASSERT_EQ(commands(), once);
+        for (int r = 1; r <= RejectPacer::kAtOnce; ++r) {
+            reply(rejected);
+            EXPECT_EQ(commands(), once) << k.slot << ": reject " << r << " goes again at once";
         }
+        EXPECT_TRUE(ovkhost::errorLogged(15702));
+        // Paced: held for a second after the last send, then again, and never dropped.
+        for (int paced = 0; paced < 3; ++paced) {
+            reply(rejected);
+            cycle(500);
+            cycle(499);
+            EXPECT_TRUE(commands().empty()) << k.slot;
+            cycle(1);
+            EXPECT_EQ(commands(), once) << k.slot;
+        }
+        // A new request goes at once, once.
+        reply(rejected);
+        ASSERT_EQ(c.ioctl(k.request, k.args), 0);
+        cycle();
+        EXPECT_EQ(commands(), once) << k.slot;
+        reply(rejected);
+        cycle(10);
+        EXPECT_TRUE(commands().empty()) << k.slot;
+        cycle(1000);
+        EXPECT_EQ(commands(), once) << k.slot;
+        // Accepted: the pace is over, the next reject goes again at once.
+        completed();
+        EXPECT_TRUE(commands().empty());
+        EXPECT_EQ(kbd().PendingMask() & (1u << k.slot), 0u);
+        ASSERT_EQ(c.ioctl(k.request, k.args), 0);
+        cycle();
+        ASSERT_EQ(commands(), once);
+        reply(rejected);
+        EXPECT_EQ(commands(), once) << k.slot;
+        completed();
+        EXPECT_TRUE(commands().empty());
     }
+}
+
+// A message with the reject bit while no command is outstanding answers nothing: the
+// command completed before is not sent again.
+TEST_F(KbdBench, AnUnaskedRejectSendsNothingAgain) {
+    ASSERT_NO_FATAL_FAILURE(bringUp());
+    Vkbd& c = client();
+    ASSERT_EQ(c.ioctl(POS_KBD_SOUND_TONE, {{"toneDuration", 1}}), 0);
+    cycle();
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x13, 0x2C}}));
+    completed();
+    for (int i = 0; i < 5; ++i) {
+        reply({0x00, 0x80, 0x10, 0x00});
+        cycle(1000);
+        EXPECT_TRUE(commands().empty()) << i;
+    }
+    EXPECT_EQ(kbd().PendingMask(), 0u);
+    EXPECT_EQ(kbd().GetRejectPacer().Streak(), 0);
+}
+
+// A keyboard that rejects its restart commands as it returns keeps getting them, paced,
+// and comes online once it answers, without a new request.
+TEST_F(KbdBench, AKeyboardRejectingItsRestartComesOnlineOnceItAnswers) {
+    feed(0x0F);
+    feed(0x63);
+    const std::vector<Bytes> information{{0x00, 0x00, 0x01}};
+    ASSERT_EQ(commands(), information);
+    for (int r = 1; r <= 11; ++r) {
+        reply({0x00, 0x80, 0x10, 0x00});
+        int waited = 0;
+        std::vector<Bytes> again = commands();
+        for (; again.empty() && waited < 3000; waited += 100) {
+            cycle(100);
+            again = commands();
+        }
+        EXPECT_EQ(again, information) << "reject " << r;
+        if (r <= RejectPacer::kAtOnce)
+            EXPECT_EQ(waited, 0) << "reject " << r;
+        else
+            EXPECT_EQ(waited, 1000) << "reject " << r;
+    }
+    EXPECT_FALSE(kbd().TestStatusBits(PDEV_ONLINE));
+    reply({0x00, 0x04, 0x10, 0x00, 0x10, 0x02, 0x00, 0x00, 0x10});
+    ASSERT_NO_FATAL_FAILURE(downloadUntilOnline());
 }
 
 TEST_F(KbdBench, OfflineRequestsAnswerOfflineAndGoOutOnceOnline) {

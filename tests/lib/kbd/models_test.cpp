@@ -310,5 +310,55 @@ TEST_F(Models, TheTextKeyboardSendsCharactersInTheCharacterBits) {
     EXPECT_EQ(c.queue.take(), (std::vector<Event>{{KBD_WM_STATUS_CHANGE, 0x10001, 2}}));
 }
 
+// The 50-key keyboard's error bit that answers a command rejects it, and the command goes
+// again; while a tone is asked for, the error bit ends the tone and sends nothing again.
+TEST_F(Kb50, ARejectedLightsCommandGoesAgainAndAToneEndIsNoReject) {
+    Client<KBV> c(DeviceID(kSlot, kPort, kAddress), 1);
+    ASSERT_EQ(c.open(), 0);
+    ASSERT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    cycle();
+    for (int i = 0; i < 3 && !commands().empty(); ++i) completedKb50();
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"keyboardLightsOn", 4}}), 0);
+    cycle();
+    const std::vector<Bytes> lights{{0x01, 0x00, 0x04}};
+    ASSERT_EQ(commands(), lights);
+    reply({0xC0, 0x00});
+    EXPECT_EQ(commands(), lights);
+    completedKb50();
+    EXPECT_TRUE(commands().empty());
+    ASSERT_EQ(c.ioctl(POS_KBD_SOUND_TONE, {{"toneDuration", 9}}), 0);
+    cycle();
+    ASSERT_EQ(commands().size(), 1u);
+    reply({0xC0, 0x00});
+    cycle(1000);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(model_->TestStatusBits(SIODEV_AWAITING_REPLY), false);
+}
+
+// The text keyboard's error bit that answers a command rejects it: the lights go again.
+TEST_F(Models, TheTextKeyboardSendsARejectedLightsCommandAgain) {
+    use<KBTEXTP>();
+    feed(0x0F);
+    feed(0x63);
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x80}}));
+    reply({0x00, 0x04, 0x00, 0x21});
+    completed();
+    Client<KBV> c(DeviceID(kSlot, kPort, kAddress), 1);
+    ASSERT_EQ(c.open(), 0);
+    ASSERT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    answerAll();
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"keyboardLightsOn", 4}}), 0);
+    cycle();
+    const std::vector<Bytes> lights{{0x01, 0x04}};
+    ASSERT_EQ(commands(), lights);
+    ovkhost::clearCaptures();
+    reply({0x80, 0x00});
+    EXPECT_EQ(commands(), lights);
+    EXPECT_TRUE(ovkhost::errorLogged(17101));
+    reply({0x00, 0x00});
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(model_->TestStatusBits(SIODEV_AWAITING_REPLY), false);
+}
+
 } // namespace
 } // namespace kbdbench

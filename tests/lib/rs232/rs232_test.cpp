@@ -222,6 +222,44 @@ TEST_P(Rs232Reject, RejectedTransmitIsAbortedAndTheNextOneGoesOut) {
 
 INSTANTIATE_TEST_SUITE_P(Rejects, Rs232Reject, ::testing::Values(1, 2));
 
+// A port that keeps rejecting its setup gets it again at once three times, then once a
+// second; a write meanwhile ends with the abort at its deadline (run from the write, though
+// its data never went), a later write is taken, and once the port takes the setup it goes.
+TEST_F(Rs232Port, APortRejectingItsSetupIsPacedAndAWriteEndsAtItsDeadline) {
+    Online();
+    Model()->reject(1000);
+    auto port = Acquired(k9600);
+    auto setups = [&] {
+        size_t n = 0;
+        for (const Bytes& c : Model()->received()) n += !c.empty() && c[0] == 0x01;
+        return n;
+    };
+    t.Run(40); // 0.4 s
+    // The acquire's setup (after the one of the start) and three times again at once.
+    const size_t atOnce = setups();
+    EXPECT_GE(atOnce, 4u);
+    EXPECT_LE(atOnce, 5u);
+    t.Run(100); // 1.4 s
+    EXPECT_EQ(setups(), atOnce + 1);
+    const int32_t written = chTime();
+    ASSERT_EQ(Write(*port, "HELLO"), 0);
+    const int32_t deadline = chTimeAdd(written, 10005);
+    while (Events().empty() && chTimeDiff(chTime(), deadline) < 2000) t.Cycle();
+    EXPECT_EQ(Events(), std::vector<uint32_t>{POSM_RS232_XMIT_ABORT});
+    EXPECT_GE(chTimeDiff(chTime(), deadline), 0);
+    EXPECT_LE(chTimeDiff(chTime(), deadline), 1010) << "the abort waits at most for the pace";
+    EXPECT_TRUE(Model()->transmitted().empty());
+    // Every frame counts: a few at once, then about one a second (and the write's own).
+    const double seconds = chTimeDiff(chTime(), written) / 1000.0 + 1.4;
+    EXPECT_LE(static_cast<double>(Model()->received().size()), 6 + seconds + 1);
+    ASSERT_EQ(Write(*port, "AGAIN"), 0);
+    Model()->reject(0);
+    t.Run(110);
+    EXPECT_EQ(Model()->transmitted(), Bytes({'A', 'G', 'A', 'I', 'N'}));
+    EXPECT_EQ(Events(), (std::vector<uint32_t>{POSM_RS232_XMIT_ABORT, POSM_RS232_XMIT_COMPLETE}));
+    Close(port);
+}
+
 TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
     Online();
     auto port = Acquired(k9600);

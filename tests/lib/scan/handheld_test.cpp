@@ -142,9 +142,10 @@ TEST_F(HandHeld, ThreeRejectionsRestoreTheDefaultConfiguration) {
     }
     p->Unlock();
     EXPECT_EQ(Count(12202), 3);
-    // The scanner is reset and configured with the default; a clean answer clears the count.
+    // The scanner is reset and configured with the default, paced after the fourth reject
+    // in a row; a clean answer clears the count.
     ASSERT_TRUE(t.RunUntilOnline());
-    t.Run(50);
+    t.Run(500);
     EXPECT_EQ(t.model->configure(), kDefaultHandHeld);
     EXPECT_EQ(p->Rejections(), 0);
 }

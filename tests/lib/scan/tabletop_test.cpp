@@ -3,6 +3,8 @@
 // configuration, the two-label flag configuration of models 97 and 98, and model 87.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SCFB87.h"
 #include "SCFB96P.h"
 #include "SCFB96V.h"
@@ -202,20 +204,43 @@ TEST_F(Tabletop, ARejectedConfigurationFallsBackToTheDefaultOnce) {
     EXPECT_FALSE(ovkhost::errorLogged(13405));
 }
 
-TEST_F(Tabletop, ARejectedDefaultStopsEveryCommandUntilTheNextReset) {
+// A refused default stays pending: it goes again at once three times in a row, then once a
+// second, and the commands after it wait; once the scanner takes it, they go.
+TEST_F(Tabletop, ARefusedDefaultGoesAgainPacedUntilTheScannerTakesIt) {
     auto* p = Up<SCFB96P>(SCFB96P_TYPE_ID, Model(ScannerModel::Kind::Scan96));
-    t.model->reject(2);
+    t.model->reject(1000);
     int rc = -1;
     auto c = Opened<SCFB96V>({{"beepVolume", 0}}, &rc);
     ASSERT_EQ(c->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
-    t.Run(30);
-    EXPECT_EQ(NewCommands().size(), 2u);
+    ASSERT_EQ(c->ioctl(POS_SYS_UNLOCK_DEVICE), 0);
+    t.Run(40); // 0.4 s
+    Bytes asked = kDefault96;
+    asked[4] = 0xC1;
+    // The client's configure, then the default at once three times.
+    EXPECT_EQ(NewCommands(), (std::vector<Bytes>{asked, kDefault96, kDefault96, kDefault96}));
     EXPECT_TRUE(ovkhost::errorLogged(13405));
+    t.Run(200); // 2.4 s
+    EXPECT_EQ(NewCommands(), (std::vector<Bytes>{kDefault96, kDefault96}));
+    EXPECT_NE(p->PendingMask() & (1u << SCP_SLOT_CONFIGURE), 0u);
+    t.model->reject(0);
+    t.Run(110);
+    const std::vector<Bytes> after = NewCommands();
+    ASSERT_GE(after.size(), 2u);
+    EXPECT_EQ(after[0], kDefault96);
+    EXPECT_NE(std::find(after.begin(), after.end(), Bytes{0x11}), after.end());
+    EXPECT_EQ(t.model->configure(), kDefault96);
     EXPECT_EQ(p->PendingMask(), 0u);
-    EXPECT_EQ(p->LastSentSlot(), -1);
-    ASSERT_EQ(c->ioctl(POS_SYS_UNLOCK_DEVICE), 0); // still taken, sent as usual
-    t.Run(10);
-    EXPECT_EQ(NewCommands(), (std::vector<Bytes>{{0x11}}));
+}
+
+// The start-up configure refused once (a scanner that returns, a daemon restarting): it goes
+// again and the scanner comes online.
+TEST(Tabletop96, AStartUpConfigureRefusedOnceStillBringsTheScannerOnline) {
+    ScanTerminal t;
+    auto* p = t.Attach<SCFB96P>(SCFB96P_TYPE_ID, Model(ScannerModel::Kind::Scan96));
+    ASSERT_NE(p, nullptr);
+    t.model->reject(1);
+    ASSERT_TRUE(t.RunUntilOnline());
+    EXPECT_EQ(t.Commands(), (std::vector<Bytes>{{0x00, 0x80}, {0x12}, kDefault96, kDefault96, {0x21}}));
 }
 
 TEST_F(Tabletop, AnEchoThatDiffersIsLoggedAndOneCutShortIsNotReadPast) {

@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "DspRowInFlight.h"
-#include "RejectRetries.h"
 #include "SIODEVICE.h"
 
 class VDEV;
@@ -123,10 +122,16 @@ protected:
     // LastMsgLost of those models (after their log): the row in flight is due again from
     // its copy, any other command from its slot.
     int LostKeepingRowInFlight(DspRowInFlight& inFlight);
-    // The display rejected the command sent last: a command that left the pending set when
-    // it went out is due again, a few times in a row (RejectRetries); a new request for
-    // the slot gives it its retries back. True when it is due again.
+    // A message with the reject bit: when it answers the command sent last, that command is
+    // due again (a command that left the pending set when it went out is made pending) and
+    // the link paces the resends of a display that keeps rejecting; true then. A reject bit
+    // that answers nothing sends nothing again: false.
     bool RetryRejected();
+    // A message without the reject bit: when it answers the command sent last, the display's
+    // rejects in a row are over.
+    void AnswerAccepted();
+    // The link acknowledged the command sent last; LastMsgAcked of every model calls it.
+    void NoteAcked() { acked_ = true; }
 
     uint32_t pending_ = 0;
     CommandSlot slots_[kMaxSlots] = {};
@@ -135,5 +140,13 @@ protected:
     int32_t slotCount_ = 1;
     unsigned char statusRequest_[2] = {0x00, 0x80};
     int32_t rowSlots_[2] = {-1, -1};
-    RejectRetries rejectRetries_;
+    // The command sent last awaits its verdict: a reject, the answer of a command that stays
+    // pending, or the acknowledgement of one that does not.
+    bool answerDue_ = false;
+    bool acked_ = false;
+
+private:
+    // A command the link acknowledged without a reject in the same message, and that awaits no
+    // answer, was accepted.
+    void SettleAcked();
 };

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 
-#include "RejectRetries.h"
 #include "SIODEVICE.h"
 #include "kbddefs.h"
 
@@ -105,10 +104,15 @@ protected:
              const char* tag = nullptr) const;
     // Copies a key-number table of `count` entries into the key-number map.
     void SetKeyNumberMap(const unsigned char* table, int count);
-    // The keyboard rejected the outstanding command: it is due again,
-    // a few times in a row (RejectRetries); a new request for the slot gives it its retries back.
-    // The EC-level request stays pending until answered anyway. True when it is due again.
+    // A message with the reject bit, before the busy bit is cleared: when a command is
+    // outstanding, the keyboard rejected it and it is due again (the EC-level request stays
+    // pending until answered anyway); the link paces the resends of a keyboard that keeps
+    // rejecting, and nothing is dropped. True then. A reject bit while no command is
+    // outstanding answers nothing and sends nothing again: false.
     bool RetryRejected();
+    // A message without the reject bit, before the busy bit is cleared: when it answers the
+    // outstanding command, the keyboard's rejects in a row are over.
+    void AnswerAccepted();
 
     int32_t keyLock_ = 0;
     uint32_t pending_ = 0;
@@ -128,7 +132,6 @@ protected:
     unsigned char keyNumberMap_[256];
     unsigned char lastMake_ = 0;
     int32_t keyLockCodes_[4] = {4, 3, 2, 1};
-    RejectRetries rejectRetries_;
 
 private:
     int32_t nodeUses_ = 0; // this keyboard's opens that hold a use of the driver node

@@ -84,6 +84,11 @@ void ApaModel::receive(const Bytes& p, ModelLink& link) {
         link.send({0x04, mode_, 0x00});
         return;
     }
+    if (rejects_ > 0) {
+        --rejects_;
+        link.send({0x80});
+        return;
+    }
     apply(p);
     link.send({0x00});
 }

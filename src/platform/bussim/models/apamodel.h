@@ -1,6 +1,6 @@
 // The graphic display as a device model: it answers the status request with "20 EC", the
 // configuration query with "10 00 00 TYPE 00 00", the mode query with "04 MODE 00" and
-// every other command with "00"; it decodes the picture command into 160 x 36 pixels and
+// every other command with "00" (with "80", not carried out, while it rejects); it decodes the picture command into 160 x 36 pixels and
 // keeps the text line, the mode byte, the character blocks and the lights.
 #pragma once
 
@@ -35,6 +35,10 @@ public:
     void reset() override;
     void receive(const Bytes& payload, ModelLink& link) override;
 
+    // The next n commands other than the status, configuration and mode queries are answered
+    // with the reject bit and not carried out; 0 ends the rejects.
+    void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+
     const Options& options() const { return options_; }
     // Every command received, oldest first (the newest kCommandLimit).
     const std::vector<Bytes>& commands() const { return commands_; }
@@ -56,6 +60,7 @@ private:
 
     Options options_;
     std::vector<Bytes> commands_;
+    int rejects_ = 0;
     std::array<std::array<uint8_t, kRowBytes>, kHeight> picture_{};
     std::array<uint8_t, kTextLine> text_{};
     uint8_t mode_ = 0x10;

@@ -50,6 +50,11 @@ void DisplayModel::receive(const Bytes& c, ModelLink& link) {
     if (commands_.size() >= kCommandLimit) commands_.erase(commands_.begin());
     commands_.push_back(c);
 
+    if (rejects_ > 0) {
+        --rejects_;
+        link.send({0x80, 0x00});
+        return;
+    }
     // The status request: status bit 5 with the EC level.
     if (c.size() == 2 && c[0] == 0x00 && c[1] == 0x80) {
         link.send({0x20, options_.ecLevel});
@@ -61,12 +66,11 @@ void DisplayModel::receive(const Bytes& c, ModelLink& link) {
         link.send({0x10, options_.configuration, options_.type, 0x00, 0x00, options_.ecLevel});
         return;
     }
-    if (rejects_ > 0) {
-        --rejects_;
-        link.send({0x80, 0x00});
-        return;
-    }
     apply(c);
+}
+
+void DisplayModel::tick(int32_t /*now*/, ModelLink& link) {
+    for (; unasked_ > 0; --unasked_) link.send({0x80, 0x00});
 }
 
 void DisplayModel::apply(const Bytes& c) {

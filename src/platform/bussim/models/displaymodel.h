@@ -43,10 +43,13 @@ public:
 
     void reset() override;
     void receive(const Bytes& payload, ModelLink& link) override;
+    void tick(int32_t now, ModelLink& link) override;
 
-    // The next n commands other than the status request are answered with the reject bit
-    // and not carried out.
+    // The next n commands, the status request and the configuration query among them, are
+    // answered with the reject bit and not carried out; 0 ends the rejects.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+    // Script: a message with the reject bit that answers no command, sent at the next tick.
+    void unasked() { ++unasked_; }
 
     const Options& options() const { return options_; }
     // Every command received since construction, oldest first.
@@ -73,6 +76,7 @@ private:
     std::vector<Bytes> commands_;
     int resets_ = 0;
     int rejects_ = 0;
+    int unasked_ = 0;
     std::array<Bytes, kRows> rows_;
     std::array<uint8_t, 4> lights_{};
     uint8_t shopperLights_ = 0;

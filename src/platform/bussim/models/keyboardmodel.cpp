@@ -48,6 +48,16 @@ void KeyboardModel::push(const Bytes& payload) {
     if (unasked_.size() < kQueueLimit) unasked_.push_back(payload);
 }
 
+void KeyboardModel::unasked() {
+    const uint8_t lockByte = static_cast<uint8_t>(options_.lock & 0xC0);
+    switch (options_.format) {
+    case EXTENDED: push({0x00, kRejected, options_.lock, 0x00}); break;
+    case K50: push({static_cast<uint8_t>(lockByte | 0x80), 0x00}); break;
+    case TEXT: push({static_cast<uint8_t>(lockByte | 0x80), 0x00, 0x00, 0x00}); break;
+    case ANPOS: push({static_cast<uint8_t>(lockByte | 0x80), static_cast<uint8_t>(toneOn_ ? 1 : 0), anposStatus()}); break;
+    }
+}
+
 void KeyboardModel::reset() {
     ++resets_;
     blocks_.clear();
@@ -61,7 +71,9 @@ void KeyboardModel::receive(const Bytes& payload, ModelLink& link) {
         const uint8_t lockByte = static_cast<uint8_t>(lock & 0xC0);
         const bool ecRequest = payload == Bytes{0x00, 0x80};
         bool continuousTone = false; // a tone command that starts a continuous tone
-        if (!payload.empty() && !ecRequest) {
+        const bool rejected = !ecRequest && rejects_ > 0;
+        if (rejected) --rejects_;
+        if (!payload.empty() && !ecRequest && !rejected) {
             const uint8_t c = payload[0];
             if (c == 0x01 || c == 0x1C || c == 0xED) {
                 lights_ = payload;
@@ -78,6 +90,14 @@ void KeyboardModel::receive(const Bytes& payload, ModelLink& link) {
                 toneOn_ = (c & 0x20) && payload.size() == 2;
                 continuousTone = toneOn_;
             }
+        }
+        if (rejected) {
+            // The error bit answers the command, which is not carried out.
+            const uint8_t b0 = static_cast<uint8_t>(lockByte | 0x80);
+            link.send(options_.format == K50    ? Bytes{b0, 0x00}
+                      : options_.format == TEXT ? Bytes{b0, 0x00, 0x00, 0x00}
+                                                : Bytes{b0, static_cast<uint8_t>(toneOn_ ? 1 : 0), anposStatus()});
+            return;
         }
         switch (options_.format) {
         case K50:

@@ -52,9 +52,12 @@ public:
     // The status byte 2 of the anpos format.
     uint8_t anposStatus() const;
 
-    // The next n commands of the extended keyboard, other than its status and information
-    // requests, are answered with the reject bit and not carried out.
+    // The next n commands, other than the EC-level request and the extended keyboard's
+    // information request, are answered with the reject bit (the extended keyboard's status
+    // bit 7, byte 0 bit 7 in the other formats) and not carried out; 0 ends the rejects.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+    // Script: a message with the reject bit that answers no command.
+    void unasked();
 
     const Options& options() const { return options_; }
     // Every payload the host sent, oldest first (the newest kReceivedLimit).

@@ -117,6 +117,20 @@ ModelCommand rejectCommand() {
     });
 }
 
+// unasked: the device sends a message with the reject bit that answers no command.
+template <class M>
+ModelCommand unaskedCommand() {
+    return command<M>("", [](M& d, const ModelArgs& a, std::string& reply) {
+        if (!a.empty()) {
+            reply = usageOf("unasked", "");
+            return false;
+        }
+        d.unasked();
+        reply = "unasked reject queued";
+        return true;
+    });
+}
+
 // status <byte 0-last> <hex>: sets a byte of the status the printer reports.
 template <class M>
 ModelCommand statusCommand(int last) {

@@ -30,13 +30,13 @@ void Rs232Model::setHold(bool hold) {
 void Rs232Model::receive(const Bytes& p, ModelLink& link) {
     if (received_.size() >= kReceivedLimit) received_.erase(received_.begin());
     received_.push_back(p);
-    if (p.size() == 2 && p[0] == 0x00 && p[1] == 0x80) {
-        link.send({0x00, static_cast<uint8_t>(0x10 | lineBits()), ecLevel_});
-        return;
-    }
     if (rejects_ > 0) {
         --rejects_;
         link.send({0x00, static_cast<uint8_t>(0x20 | lineBits())});
+        return;
+    }
+    if (p.size() == 2 && p[0] == 0x00 && p[1] == 0x80) {
+        link.send({0x00, static_cast<uint8_t>(0x10 | lineBits()), ecLevel_});
         return;
     }
     if (!p.empty() && p[0] == 0x08 && p.size() > 1) {

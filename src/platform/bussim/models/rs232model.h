@@ -27,8 +27,8 @@ public:
     explicit Rs232Model(const Options& options);
 
     static constexpr size_t kReceivedLimit = 4096;
-    // The next n commands other than the status request are answered with the reject bit
-    // and not carried out.
+    // The next n commands, the status request among them, are answered with the reject bit
+    // and not carried out; 0 ends the rejects.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::vector<Bytes>& received() const { return received_; }
     // Every byte transmitted, oldest first.
