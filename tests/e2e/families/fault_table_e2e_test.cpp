@@ -663,6 +663,14 @@ std::vector<Row> Rows() {
     add("ShopperDisplay", shop, common);
     add("GraphicDisplay", apa, {Away()}); // the simulated graphic display plays no reject
 
+    // Printers under rejects without end.
+    add("M2", m2, {RejectForever()});
+    add("M3", m3, {RejectForever()});
+    add("FiscalM3", m3f, {RejectForever()});
+    add("Srj", srj, {RejectForever()});
+    add("Trj", trj, {RejectForever()});
+    add("P6397", p6397, {RejectForever()});
+
     return rows;
 }
 
