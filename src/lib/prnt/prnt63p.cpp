@@ -16,7 +16,7 @@ enum : uint32_t {
     kLogAckError = 20207,
 };
 
-enum : unsigned short { kRowStatusRequest = 105, kRowFirmware1 = 8, kRowFirmware2 = 9 };
+enum : unsigned short { kRowStatusRequest = 105, kRowFirmware1 = 8, kRowFirmware2 = 9, kRowDeviceInfo = 10 };
 
 bool bit(const unsigned char* b, int byte, int n) { return (b[byte] >> n) & 1; }
 
@@ -93,6 +93,7 @@ int PRNT63P::NewMsgRcvd(const unsigned char* data, int n) {
                     RespondToDeviceInfo(data + statusLength_, n - statusLength_);
                 else if (bit(block_, 2, 6))
                     SetOnlineAndStartFirmwareUpdate(1);
+                CommandAccepted();
                 CompleteCommand();
             }
             if (mode_ == kRaw) ProcessMsgRaw(data, n);
@@ -320,11 +321,17 @@ void PRNT63P::ProcessMsgNormal(const unsigned char* data, int n) {
     } else {
         firmwareStartedInFirmwareMode_ = false;
         if (bit(b, 0, 7)) {
+            if (out) CommandRejected();
             if (holdForBufferFull_) {
                 holdForBufferFull_ = false;
                 if (queue_) queue_->Retry();
                 commandOutstanding_ = false;
                 tprintf("Reject with outstanding command, retry command later\n");
+            } else if (out && out->code == kRowDeviceInfo) {
+                // The printer needs its device information to come online: the query is kept
+                // and goes again, paced while the rejects go on.
+                queue_->Retry();
+                commandOutstanding_ = false;
             } else {
                 CompleteCommand();
                 RespondToError(0x8000);
@@ -344,6 +351,7 @@ void PRNT63P::ProcessMsgNormal(const unsigned char* data, int n) {
                 CompleteCommand();
             }
         } else if (bit(b, 0, 0)) {
+            if (out) CommandAccepted();
             holdForBufferFull_ = false;
             if (bit(b, 1, 7)) {
                 tprintf("Buffer Full w/outstanding command, defer deletion\n");

@@ -314,7 +314,7 @@ int PRNT63P::SendAnyPendingMessage() {
         lastSendTime_ = chTime();
         rc = SendMsg(command->frame, command->frameLength);
         if (rc != 0) {
-            Log(kLogSendError1, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
+            if (!Paced(rc)) Log(kLogSendError1, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
             queue_->Retry();
             return -1;
         }
@@ -333,7 +333,7 @@ int PRNT63P::SendAnyPendingMessage() {
         lastSendTime_ = chTime();
         rc = SendMsg(config_, configLength_);
         if (rc != 0) {
-            Log(kLogConfigResend, static_cast<uint32_t>(rc), 0, config_, configLength_);
+            if (!Paced(rc)) Log(kLogConfigResend, static_cast<uint32_t>(rc), 0, config_, configLength_);
             return -1;
         }
         SetStatusBits(PRNTP_AWAITING_ACK);
@@ -353,7 +353,7 @@ int PRNT63P::SendAnyPendingMessage() {
     lastSendTime_ = chTime();
     rc = SendMsg(command->frame, command->frameLength);
     if (rc != 0) {
-        Log(kLogSendError2, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
+        if (!Paced(rc)) Log(kLogSendError2, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
         queue_->Retry();
         return -1;
     }

@@ -145,6 +145,7 @@ int PRNTM2P::NewMsgRcvd(const unsigned char* data, int n) {
 
     if (b0 & 0x01) {
         commandOutstanding_ = false;
+        if (wasOutstanding && !(b1 & 0x10)) CommandAccepted();
         if ((b0 & 0x40) && wasOutstanding && !handled) {
             RespondToDIError();
             handled = true;
@@ -296,6 +297,8 @@ int PRNTM2P::RespondToCashReceiptPaperError() {
 }
 
 int PRNTM2P::RespondToCommandReject() {
+    // The rejected command stays pending and goes again, paced while the rejects go on.
+    CommandRejected();
     RetryQueue();
     if (statusBlock_[1] & 0x10) {
         clErrorLog(kLogRejectCoverOpen, 0, 0, kTag, this, sizeof(PRNTM2P), statusBlock_, 4);
@@ -359,10 +362,10 @@ int PRNTM2P::SendAnyPendingMessage() {
     PRNTCMD* command = nullptr;
     bool system = false;
     if (!queue_->GetOutstandingSystemCommand()) command = queue_->GetPendingSystemCommand(rc);
+    const bool fromSystemList = command != nullptr;
     if (command) {
         system = true;
         lastSendTime_ = chTime();
-        if (command->code == M2_RESET) resetInProgress_ = true;
     } else {
         if (queue_->GetOutstandingSystemCommand() || ResumeRequested() || !TestStatusBits(PDEV_ONLINE))
             return -1;
@@ -374,11 +377,13 @@ int PRNTM2P::SendAnyPendingMessage() {
     if (!command) return -1;
     rc = SendMsg(command->frame, command->frameLength);
     if (rc != 0) {
-        clErrorLog(system ? kLogSendError1 : kLogSendError2, static_cast<uint32_t>(rc), command->code,
-                   kTag, this, sizeof(PRNTM2P), command, sizeof(PRNTCMD));
+        if (!Paced(rc))
+            clErrorLog(system ? kLogSendError1 : kLogSendError2, static_cast<uint32_t>(rc), command->code,
+                       kTag, this, sizeof(PRNTM2P), command, sizeof(PRNTCMD));
         RetryQueue();
         return rc;
     }
+    if (fromSystemList && command->code == M2_RESET) resetInProgress_ = true;
     SetStatusBits(PRNTP_AWAITING_ACK);
     // A reset is outstanding too: the printer's request online ends it, and a reject of it
     // is a reject like any other (else the reset stays the queue's outstanding system

@@ -302,6 +302,7 @@ int PRNTM3FP::RespondToCommandComplete(unsigned char rc) {
 
 int PRNTM3FP::ProcessFiscalGoodReturnCode(unsigned char) {
     PRNTCMD* outstanding = queue_->GetOutstanding();
+    if (outstanding) CommandAccepted();
     if (isFiscal(outstanding) && owner_ && outstanding->frame)
         owner_->TellVirt(this, M3F_TV_NOTIFY, outstanding->frame, outstanding->frameLength);
     if (outstanding) CompleteOutstanding();
@@ -326,6 +327,8 @@ int PRNTM3FP::ProcessFiscalDeviceDriverError(unsigned char rc) {
     auto resume = [this](uint32_t p1) { AskResume(POSM_PRN_PRINTER_ERROR, p1); };
     switch (rc) {
     case 192:
+        // The rejected command stays pending and goes again, paced while the rejects go on.
+        if (outstanding) CommandRejected();
         queue_->Retry();
         resume(0x20000);
         clErrorLog(kLogReject, rc, 0, kTag, this, sizeof(PRNTM3FP), status9_, 9);
@@ -480,7 +483,7 @@ int PRNTM3FP::SendCommand(PRNTCMD* command, bool system) {
         rc = SendMsg(wrapped.data(), static_cast<int>(wrapped.size()));
     }
     if (rc != 0) {
-        clErrorLog(system ? kLogSendSystem : kLogSend, static_cast<uint32_t>(rc), command->code, kTag, this,
+        if (!Paced(rc)) clErrorLog(system ? kLogSendSystem : kLogSend, static_cast<uint32_t>(rc), command->code, kTag, this,
                    sizeof(PRNTM3FP), command, sizeof(PRNTCMD));
         queue_->Retry();
         return -1;

@@ -210,12 +210,16 @@ int PRNTM3P::NewMsgRcvd(const unsigned char* data, int n) {
             if (!(m[0] & 0x01)) {
                 if (!(m[0] & 0x80)) rejects_ = 0;
                 else if (outstanding) {
+                    // The rejected command stays pending and goes again, paced while the
+                    // rejects go on.
+                    CommandRejected();
                     RespondToCommandReject();
                     outstanding = queue_->GetOutstanding(); // the reject may have completed it
                 }
                 if ((m[2] & 0x10) && outstanding && outstanding->code == M3_FONT_BLOCK) RespondToEEPROMLoadError();
                 if (m[0] & 0x20) RespondToHomeError();
             } else {
+                if (outstanding) CommandAccepted();
                 headPos_ = (m[0] & 0x02) ? 1 : (m[2] & 0x01) ? 0 : 2;
                 if (m[0] & 0x20) {
                     RespondToHomeError();
@@ -545,7 +549,7 @@ int PRNTM3P::SendCommand(PRNTCMD* command, uint32_t failLog) {
     lastSendTime_ = static_cast<int32_t>(clock());
     const int rc = SendMsg(command->frame, command->frameLength);
     if (rc != 0) {
-        clErrorLog(failLog, static_cast<uint32_t>(rc), command->code, kTag, this, sizeof(PRNTM3P), command, 60);
+        if (!Paced(rc)) clErrorLog(failLog, static_cast<uint32_t>(rc), command->code, kTag, this, sizeof(PRNTM3P), command, 60);
         queue_->Retry();
         return rc;
     }

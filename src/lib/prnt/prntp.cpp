@@ -130,7 +130,28 @@ int PRNTP::Acquire(VDEV* vdev) {
         const PRNTMSG held = heldResume_;
         heldResume_ = PRNTMSG{};
         SendPrinterMessage(&held);
+    } else if (ResumeRequested() && lastError_.msg != 0) {
+        // The error was told to a holder gone since: the new one is told too.
+        PRNTMSG told = lastError_;
+        told.p2 = status_.word();
+        SendPrinterMessage(&told);
     }
+    return 0;
+}
+
+int PRNTP::Release(VDEV* vdev) {
+    DeviceLock lock(this);
+    const int rc = PDEV::Release(vdev);
+    if (rc != 0 || !ResumeRequested()) return rc;
+    if (queue_) {
+        queue_->Retry();
+        for (unsigned short s = 0; s < stations_; ++s) queue_->DiscardData(s, 0);
+    }
+    heldResume_ = PRNTMSG{};
+    // No resume text: nothing is printed in place of the dropped work. The buffer is longer
+    // than any model's resume line.
+    static const unsigned char kNoText[512] = {};
+    ResumePrinting(kNoText);
     return 0;
 }
 
@@ -143,6 +164,7 @@ int PRNTP::SendPrinterMessage(const PRNTMSG* message) {
 int PRNTP::RequestResume(const PRNTMSG* message) {
     if (ResumeRequested() || !message) return 0;
     SetStatusBits(PRNTP_RESUME_REQUESTED);
+    lastError_ = *message;
     if (owner_) return SendPrinterMessage(message);
     heldResume_ = *message;
     return 0;
@@ -215,11 +237,15 @@ int PRNTP::PutQueue(PRNTCMD* command) {
     if (!queue_) return 321;
     int rc = queue_->StoreCommand(command, 0);
     if (rc != 0) return rc;
+    // A client's new work may go at once even while the printer's rejects are paced.
+    NewRequest();
     // Stored: the queue owns the command and it will be sent, so a failed send-turn request
-    // is only logged; the polling cycle looks at the queue again in any case.
+    // is only logged, once until a request succeeds again (a lost bus refuses every write's
+    // request); the polling cycle looks at the queue again in any case.
     if (adapter_) {
         const int turn = adapter_->RequestBuffer();
-        if (turn != 0) Log(kLogRequestBuffer, static_cast<uint32_t>(turn), 0, command, sizeof(PRNTCMD));
+        if (turn != 0 && !sendTurnRefused_) Log(kLogRequestBuffer, static_cast<uint32_t>(turn), 0, command, sizeof(PRNTCMD));
+        sendTurnRefused_ = turn != 0;
     }
     return 0;
 }

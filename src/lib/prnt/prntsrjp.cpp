@@ -181,6 +181,12 @@ int PRNTSRJP::NewMsgRcvd(const unsigned char* data, int n) {
         SendStatusMessage(next);
         std::memcpy(status8_, next, sizeof next);
         if (!(next[1] & 0x01)) {
+            // Whether the answer is to a command: only then does a reject count, or end the
+            // rejects in a row.
+            if (queue_->GetOutstanding() && (next[0] & 0xC1)) {
+                if (next[0] & 0xC0) CommandAccepted();
+                else CommandRejected();
+            }
             if (next[0] & 0x80) RespondToCommandComplete();
             else if (next[0] & 0x40) RespondToErrorEndResponse();
             else if (next[0] & 0x01) RespondToCommandReject();
@@ -437,7 +443,7 @@ int PRNTSRJP::SendAnyPendingMessage() {
         if (n > 5 && system->code == SRJ_SYSTEM_30) copy[5] = static_cast<unsigned char>(status8_[7] & ~0x80);
         rc = SendMsg(copy, n);
         if (rc != 0) {
-            Log(kLogSystemSendError, static_cast<uint32_t>(rc), system->code, system, sizeof(PRNTCMD));
+            if (!Paced(rc)) Log(kLogSystemSendError, static_cast<uint32_t>(rc), system->code, system, sizeof(PRNTCMD));
             queue_->Retry();
             return rc;
         }
@@ -453,7 +459,7 @@ int PRNTSRJP::SendAnyPendingMessage() {
     if (!command) return -1;
     rc = SendMsg(command->frame, command->frameLength);
     if (rc != 0) {
-        Log(kLogSendError, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
+        if (!Paced(rc)) Log(kLogSendError, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
         queue_->Retry();
         return rc;
     }

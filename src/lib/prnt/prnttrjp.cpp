@@ -58,6 +58,8 @@ constexpr unsigned short kIdleBlocked = 5;
 constexpr unsigned short kIdleBusy = 10;
 constexpr unsigned short kIdleTake = 31;
 constexpr unsigned short kIdleCap = 1000;
+// The least time between two status requests of idle polls.
+constexpr int32_t kIdleRequestMs = 1000;
 
 void put16(unsigned char* data, unsigned short value) { std::memcpy(data, &value, sizeof value); }
 
@@ -221,6 +223,7 @@ int PRNTTRJP::NewMsgRcvd(const unsigned char* data, int n) {
         }
         if (!wrongId && (!command || (command->classFlags & TRJ_CLASS_QUERY) || command->code == TRJ_RAW ||
                          PRNTCMDTRJ::IdOf(command) == id)) {
+            if (command && !(s[0] & 0x01)) CommandAccepted();
             if (s[0] & 0x20) RespondToUnrecoverableErrors(command);
             else if (s[0] & 0x80) RespondToCommandComplete(command, data, n);
             else if (s[0] & 0x01) RespondToCommandReject(command);
@@ -424,7 +427,11 @@ int PRNTTRJP::RespondToLoadLogoComplete(PRNTCMD* command) {
 }
 
 int PRNTTRJP::RespondToCommandReject(PRNTCMD* command) {
-    if (command) queue_->Retry();
+    // The rejected command stays pending and goes again, paced while the rejects go on.
+    if (command) {
+        CommandRejected();
+        queue_->Retry();
+    }
     const unsigned char* s = status8_.b;
     if (!(s[4] & 0x80)) {
         if (!command || command->code != TRJ_GET_STATUS) SystemCommand(7);
@@ -532,7 +539,17 @@ int PRNTTRJP::LoadBlock(bool logo, unsigned short block) {
 // ---------------------------------------------------------------------------------------
 // Sending.
 
+bool PRNTTRJP::IdleRequestDue() {
+    const int32_t now = chTime();
+    if (idleAsked_ && chTimeDiff(now, idleAskedAt_) < kIdleRequestMs) return false;
+    idleAsked_ = true;
+    idleAskedAt_ = now;
+    return true;
+}
+
 int PRNTTRJP::StatusRequestNow(PRNTCMD*& out) {
+    out = nullptr;
+    if (!IdleRequestDue()) return 0;
     int rc = SystemCommand(7);
     out = rc == 0 ? queue_->GetPendingSystemCommand(rc) : nullptr;
     return rc;
@@ -582,7 +599,7 @@ PRNTCMD* PRNTTRJP::GetNextCommand() {
 
 int PRNTTRJP::Idle(unsigned short limit) {
     if (idleCount_ <= limit) ++idleCount_;
-    if (idleCount_ > limit) {
+    if (idleCount_ > limit && IdleRequestDue()) {
         idleCount_ = 0;
         if (SystemCommand(7) == 0) return SendAnyPendingMessage();
     }
@@ -592,7 +609,7 @@ int PRNTTRJP::Idle(unsigned short limit) {
 int PRNTTRJP::SendSystem(PRNTCMD* system) {
     const int rc = system->frame && system->frameLength > 0 ? SendMsg(system->frame, system->frameLength) : 321;
     if (rc != 0) {
-        Log(kLogSystemSendError, static_cast<uint32_t>(rc), system->code, system, sizeof(PRNTCMD));
+        if (!Paced(rc)) Log(kLogSystemSendError, static_cast<uint32_t>(rc), system->code, system, sizeof(PRNTCMD));
         Queue()->RetryLastSentRequest();
         return rc;
     }
@@ -629,7 +646,7 @@ int PRNTTRJP::SendAnyPendingMessage() {
     if (!command) return -1;
     rc = command->frame && command->frameLength > 0 ? SendMsg(command->frame, command->frameLength) : 321;
     if (rc != 0) {
-        Log(kLogSendError, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
+        if (!Paced(rc)) Log(kLogSendError, static_cast<uint32_t>(rc), command->code, command, sizeof(PRNTCMD));
         q->RetryLastSentRequest();
         return rc;
     }

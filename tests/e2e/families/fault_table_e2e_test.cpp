@@ -700,6 +700,14 @@ std::vector<Row> Rows() {
     add("TableTop96", scan96, {ReturnRejecting()});
     add("HandHeld2", hh2, {ReturnRejecting()});
 
+    // Printers under rejects without end.
+    add("M2", m2, {RejectForever()});
+    add("M3", m3, {RejectForever()});
+    add("FiscalM3", m3f, {RejectForever()});
+    add("Srj", srj, {RejectForever()});
+    add("Trj", trj, {RejectForever()});
+    add("P6397", p6397, {RejectForever()});
+
     return rows;
 }
 

@@ -84,4 +84,22 @@ TEST_F(M2E2E, ARejectedResetIsTheSecondRejectAndARetryPrintsTheLine) {
     EXPECT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "ok 2 [R] [S]")) << Sim("payloads 1 0x11 0x30");
 }
 
+// One lost frame takes the printer offline with the application told; it closes without
+// resuming. The printer comes back by itself, and the next application opens, acquires
+// and prints its own line alone.
+TEST_F(M2E2E, AfterALostFrameWhoseApplicationLeftThePrinterComesBackForTheNext) {
+    EXPECT_EQ(Sim("drop 1 0x11 0x30 1"), "ok drop 1");
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x10000000))) << Seen() << Sim("payloads 1 0x11 0x30");
+    ASSERT_EQ(PosClose(handle_), 0) << PosErrno();
+    handle_ = 0;
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x30, 3))) << Seen();
+    char name[] = "m2", cls[] = "PosPrinter";
+    handle_ = PosOpen(name, cls, nullptr, 0);
+    ASSERT_GT(handle_, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    ASSERT_EQ(Write("B\n"), 2) << PosErrno();
+    EXPECT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "ok 1 [B]")) << Seen() << Sim("payloads 1 0x11 0x30");
+}
+
 } // namespace

@@ -2,8 +2,10 @@
 // and the application prints, chases, runs out of paper and resumes. On a double-byte printer
 // whose code page is unset the daemon starts the font download program, which loads the
 // font file into the printer's flash. The program alone: its usage and its time limit.
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "SimulatedTerminal.h"
 
@@ -12,6 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kOnline = 0x420D;
+constexpr uint32_t kOffline = 0x420C;
 constexpr uint32_t kChaseComplete = 0x4204;
 constexpr uint32_t kPrinterError = 0x4205;
 constexpr uint32_t kStatusChange = 0x4206;
@@ -88,6 +91,35 @@ TEST_F(M3E2E, PaperOutHoldsALineThatTheResumePrintsOnce) {
     ASSERT_EQ(Write("\x1BG"), 2) << PosErrno();
     ASSERT_TRUE(WaitForEvent(kChaseComplete, Mine(0x10000))) << Seen();
     EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [WAIT]");
+}
+
+// Paper out holds the first line; the application resumes it again and again, before,
+// during and after a spell with the printer gone from the bus; once the paper is in, the
+// line prints once.
+TEST_F(M3E2E, AHeldLineResumedAgainAndAgainAcrossALostBusPrintsOnce) {
+    ASSERT_NO_FATAL_FAILURE(Start(""));
+    ASSERT_NO_FATAL_FAILURE(Acquire());
+    auto resumes = [this](int n) {
+        for (int i = 0; i < n; ++i) {
+            PosIOCtl(handle_, kResume, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    };
+    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr out"), "ok paper cr out");
+    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x20000))) << Seen();
+    ASSERT_EQ(Write("ONCE\n"), 5) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x80000))) << Seen();
+    resumes(3);
+    ASSERT_EQ(Sim("away 1 0x11 0x34"), "ok taken away 1.11.34");
+    ASSERT_TRUE(WaitForEvent(kOffline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
+    resumes(3);
+    ASSERT_EQ(Sim("back 1 0x11 0x34"), "ok brought back 1.11.34");
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
+    resumes(3);
+    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr in"), "ok paper cr in");
+    for (int i = 0; i < 40 && Sim("printed 1 0x11 0x34 cr").find("[ONCE]") == std::string::npos; ++i) resumes(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [ONCE]") << Sim("payloads 1 0x11 0x34");
 }
 
 TEST_F(M3E2E, AnUnsetCodePageStartsTheFontDownload) {

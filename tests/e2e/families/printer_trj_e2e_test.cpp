@@ -141,4 +141,27 @@ TEST_F(TrjE2E, AWrongIdOnTheWakeUpLimpsAndTheResumePrintsTheLine) {
     EXPECT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "ok 1 [A]")) << Sim("payloads 1 0x11 0x32");
 }
 
+// The application told of an error (its line rejected twice) closes without resuming; the
+// next one opens, acquires and prints: its receipt holds its own line alone.
+TEST_F(TrjE2E, AnErrorLeftByItsApplicationIsNotTheNextOnesAndOnlyItsLineIsPrinted) {
+    EXPECT_EQ(Sim("reject 1 0x11 0x32 2"), "ok reject 2");
+    ASSERT_EQ(Write("A\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kError, Mine(0x20000))) << Seen() << Sim("payloads 1 0x11 0x32");
+    ASSERT_EQ(PosClose(handle_), 0) << PosErrno();
+    handle_ = 0;
+    char name[] = "thermal", cls[] = "PosPrinter";
+    for (int i = 0; i < 100 && handle_ <= 0; ++i) {
+        handle_ = PosOpen(name, cls, nullptr, 0);
+        if (handle_ <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_GT(handle_, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    const size_t from = seen_.size();
+    ASSERT_EQ(Write("B\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x32 cr", "[B]")) << Seen() << Sim("payloads 1 0x11 0x32");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(Sim("printed 1 0x11 0x32 cr"), "ok 1 [B]");
+    for (size_t i = from; i < seen_.size(); ++i) EXPECT_NE(seen_[i].msg, kError) << Seen();
+}
+
 } // namespace

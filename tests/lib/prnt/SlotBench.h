@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@
 #include "VDEV.h"
 #include "busstation.h"
 #include "ovkhost.h"
+#include "printermodel.h"
 #include "sydevnode.h"
 
 namespace prntbench {
@@ -57,6 +59,11 @@ public:
     ADAPTER* adapter = nullptr; // not owned
     PDEV* printer = nullptr;    // not owned
 };
+
+// Whether an event with the message number is among the events.
+inline bool hasEvent(const std::vector<Event>& events, uint32_t msg) {
+    return std::any_of(events.begin(), events.end(), [msg](const Event& e) { return e.msg == msg; });
+}
 
 // The slot builder the bench installs: a BenchSlot for RS-485 slot 1, nothing elsewhere.
 Slot* buildBenchSlot(unsigned short slotType, unsigned short adapterType, int slot);
@@ -164,6 +171,24 @@ protected:
     }
     // Online on the station within `rounds`, five more rounds, the process's events read.
     void comeOnline(int rounds = 300);
+
+    // The simulated printer rejects every command for `ms` of bus rounds, from just before
+    // `work` is queued; the commands it took meanwhile. The rejects then stop.
+    template <class F>
+    uint64_t rejectedWithoutEnd(F work, int ms = 3000) {
+        auto& printer = modelAs<bussim::PrinterModel>();
+        printer.rejectNext(1000000);
+        const uint64_t before = printer.commandCount();
+        work();
+        run(ms / 10);
+        printer.rejectNext(0);
+        return printer.commandCount() - before;
+    }
+    // What a printer may take in `ms` of rejects without end: the command, the resends at
+    // once, then one a second (and one more for a client's own request).
+    static uint64_t pacedBound(int ms = 3000) {
+        return 2u + static_cast<uint64_t>(RejectPacer::kAtOnce) + static_cast<uint64_t>(ms / RejectPacer::kPaceMs) + 1u;
+    }
 
     const unsigned char address_;
     int untilRounds_ = 300;

@@ -125,6 +125,7 @@ int TestPrinterP::ClearPORResetInProgress() {
 }
 
 int TestPrinterP::ResumePrinting(const unsigned char*) {
+    if (resumeRefused) return 317;
     ClearStatusBits(PRNTP_RESUME_REQUESTED);
     status_.reset(PRN_STATUS_FRAME_LOST);
     for (unsigned short s = 0; s < 3; ++s) queue_->RespondToResumePrinting(s);

@@ -51,6 +51,9 @@ public:
     // Frames handed to the link, and the last answer, for tests.
     int sentFrames = 0;
     std::vector<unsigned char> rawStatus;
+    // A resume that cannot be carried out (as on a printer that is offline): 317, and the
+    // resume stays requested.
+    bool resumeRefused = false;
 };
 
 class TestPrinterV : public PRNTV {

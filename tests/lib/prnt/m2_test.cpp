@@ -298,5 +298,55 @@ TEST_F(M2Bench, FeedsTearBarAndCut) {
                                         {1, 0, 0, 0, 4, 0, 0}}));
 }
 
+// ---------------------------------------------------------------------------------------
+// Rejects without end, and an error left behind by its application.
+
+// The line is rejected, then the reset, for good: the application is told once, and the
+// printer gets its commands again at once three times and then once a second. Once the
+// rejects stop the reset goes through and the retry prints the line.
+TEST_F(M2Bench, RejectsWithoutEndArePacedAndTheResetGoesThroughOnceTheyStop) {
+    M2Client& c = client();
+    comeOnline();
+    c.queue.take();
+    const uint64_t taken = rejectedWithoutEnd([&] { ASSERT_EQ(c.write("A\n"), 0); });
+    EXPECT_LE(taken, pacedBound());
+    EXPECT_TRUE(hasEvent(c.queue.take(), POSM_PRN_PRINTER_ERROR));
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
+    run(5);
+    const int rc = c.ioctl(POS_PRN_RETRY_PRINTING);
+    EXPECT_TRUE(rc == 0 || rc == 317) << rc;
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "A");
+}
+
+// One lost frame takes the printer offline with the application told; the application
+// leaves without resuming. The printer comes back by itself, without the line it held, and
+// the next application prints only its own.
+TEST_F(M2Bench, AnErrorLeftByItsApplicationEndsWithItAndTheNextPrintsOnlyItsOwn) {
+    M2Client& a = client();
+    comeOnline();
+    a.queue.take();
+    model().dropNext(1);
+    ASSERT_EQ(a.write("A\n"), 0);
+    std::vector<Event> told;
+    ASSERT_TRUE(until([&] {
+        const std::vector<Event> more = a.queue.take();
+        told.insert(told.end(), more.begin(), more.end());
+        return hasEvent(told, POSM_PRN_PRINTER_ERROR);
+    }));
+    ASSERT_TRUE(printer().ResumeRequested());
+    clients_.clear(); // released and closed
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
+    run(5);
+    EXPECT_FALSE(printer().ResumeRequested());
+    M2Client& b = client();
+    ASSERT_EQ(b.write("B\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
+    run(50);
+    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+    EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
+}
+
 } // namespace
 } // namespace prntbench

@@ -481,5 +481,33 @@ TEST_F(M3Bench, FeedsCutTearBarDocumentsAndRasData) {
     EXPECT_EQ(c.set({{"printMode", 32}}), POSERR_PRN_INVALID_MODE);
 }
 
+// ---------------------------------------------------------------------------------------
+// Rejects without end.
+
+// The font blocks the printer needs are rejected for good: they go again at once three
+// times and then once a second, never dropped, and once the rejects stop the whole font
+// reaches the printer without a new request.
+TEST_F(M3Bench, FontBlocksRejectedWithoutEndArePacedAndTheFontLoadsOnceTheyStop) {
+    M3Client& c = client();
+    ASSERT_TRUE(until([&] { return printer_->Confirmed(kM3); }));
+    const uint64_t taken = rejectedWithoutEnd([] {});
+    EXPECT_LE(taken, pacedBound());
+    ASSERT_TRUE(until([&] { return model().font() == Bytes(c.FontTable(), c.FontTable() + M3_FONT_BYTES); }, 1000));
+}
+
+// A line rejected for good: the application is told, the frames are paced, and once the
+// rejects stop the application's retry prints the line.
+TEST_F(M3Bench, ALineRejectedWithoutEndIsPacedAndTheRetryPrintsItOnceTheyStop) {
+    M3Client& c = client();
+    comeOnline(c);
+    const uint64_t taken = rejectedWithoutEnd([&] { ASSERT_EQ(c.write("HELLO\n"), 0); });
+    EXPECT_LE(taken, pacedBound());
+    EXPECT_TRUE(hasEvent(c.queue.take(), POSM_PRN_PRINTER_ERROR));
+    ASSERT_TRUE(until([&] {
+        c.ioctl(POS_PRN_RETRY_PRINTING);
+        return model().lineCount(PrinterModel::CR) >= 1;
+    }, 1000));
+}
+
 } // namespace
 } // namespace prntbench

@@ -571,5 +571,25 @@ TEST_F(P63Bench, TheCapabilityRecordIsFilledWhereTheVirtualPrinterReadsIt) {
     EXPECT_EQ(record[CAP63_RESERVED], 0);
 }
 
+// ---------------------------------------------------------------------------------------
+// Rejects of the start-up query.
+
+// The device-information query refused once as the printer comes: it goes again and the
+// printer comes online.
+TEST_F(P63Bench, ADeviceInformationQueryRefusedOnceGoesAgainAndThePrinterComesOnline) {
+    station();
+    model().rejectNext(1);
+    EXPECT_TRUE(until([&] { return printer().Confirmed(k63); }));
+}
+
+// Refused for good, the query goes again at once three times and then once a second, and
+// the printer comes online once the refusals stop.
+TEST_F(P63Bench, ADeviceInformationQueryRefusedWithoutEndIsPacedUntilThePrinterTakesIt) {
+    station();
+    EXPECT_LE(rejectedWithoutEnd([] {}), pacedBound());
+    EXPECT_FALSE(printer().Confirmed(k63));
+    EXPECT_TRUE(until([&] { return printer().Confirmed(k63); }));
+}
+
 } // namespace
 } // namespace prntbench

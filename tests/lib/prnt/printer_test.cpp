@@ -1,6 +1,7 @@
 // The physical and virtual printer base on a capturing adapter: TellPhys and its records,
 // settings that wake the adapter, the held resume request, resources and their validation,
 // and the printer I/O controls.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -97,6 +98,35 @@ TEST_F(PrinterBench, AResumeRequestWithoutHolderComesWithTheNextAcquireAndOnlyOn
     EXPECT_TRUE(c.queue.take().empty());
 }
 
+// A holder told of an error releases the printer without resuming: its queued lines go with
+// it and the printer is resumed, so the next holder finds neither. A resume that cannot be
+// carried out leaves the error, and the next holder is told of it as it acquires.
+TEST_F(PrinterBench, AHolderLeavingAPrinterInErrorTakesItsWorkAndItsErrorWithIt) {
+    const PRNTMSG error{POSM_PRN_PRINTER_ERROR, 0x10000000, 0x100};
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        printer().resumeRefused = refused;
+        Client& a = client();
+        Client& b = client(false);
+        ASSERT_EQ(a.write("LINE\n"), 0);
+        ASSERT_EQ(printer().RequestResume(&error), 0);
+        EXPECT_EQ(a.queue.take().size(), 1u);
+        ASSERT_EQ(a.ioctl(POS_SYS_RELEASE_DEVICE), 0);
+        for (unsigned short s = 0; s < 3; ++s) EXPECT_TRUE(queue().StationList(s).empty()) << s;
+        EXPECT_EQ(printer().ResumeRequested(), refused);
+        ASSERT_EQ(b.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        const std::vector<Event> told = b.queue.take();
+        if (refused) {
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0].msg, POSM_PRN_PRINTER_ERROR);
+            EXPECT_EQ(told[0].p1, 0x10000000u | static_cast<uint32_t>(b.GetHandle()));
+        } else {
+            EXPECT_TRUE(told.empty());
+        }
+        dropClients();
+    }
+}
+
 TEST_F(PrinterBench, AStoredCommandIsTheQueuesEvenWhenTheSendTurnFails) {
     Client& c = client();
     adapter_.turnResult = 301;
@@ -104,6 +134,25 @@ TEST_F(PrinterBench, AStoredCommandIsTheQueuesEvenWhenTheSendTurnFails) {
     EXPECT_EQ(c.write("LINE"), 0);
     EXPECT_TRUE(ovkhost::errorLogged(19004));
     EXPECT_EQ(queue().StationList(0).count(), 3u); // interleave and head-park markers, the line
+}
+
+// A bus that refuses every send turn (lost) logs the refusal once, not once per write; once
+// a turn is given again, the next refusal is logged again.
+TEST_F(PrinterBench, RefusedSendTurnsAreLoggedOncePerSpellNotPerWrite) {
+    Client& c = client();
+    auto logged = [] {
+        const std::vector<ovkhost::ErrorLogEntry> log = ovkhost::errorLog();
+        return std::count_if(log.begin(), log.end(), [](const ovkhost::ErrorLogEntry& e) { return e.logId == 19004; });
+    };
+    adapter_.turnResult = 301;
+    ovkhost::clearCaptures();
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(c.write("LINE\n"), 0);
+    EXPECT_EQ(logged(), 1);
+    adapter_.turnResult = 0;
+    EXPECT_EQ(c.write("LINE\n"), 0);
+    adapter_.turnResult = 301;
+    EXPECT_EQ(c.write("LINE\n"), 0);
+    EXPECT_EQ(logged(), 2);
 }
 
 // --- the virtual printer ---------------------------------------------------------------------

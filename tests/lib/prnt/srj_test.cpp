@@ -354,5 +354,22 @@ TEST_F(SrjBench, DefinedCharactersGoToThePrinterInSevenBlocks) {
     EXPECT_EQ(e.ioctl(POS_PRN_DEFINE_CHARACTERS, bad), 334);
 }
 
+// The line is rejected for good: the application is told, the printer gets its commands
+// again at once three times and then once a second, and once the rejects stop the line
+// goes out after the application's resume.
+TEST_F(SrjBench, RejectsWithoutEndArePacedAndTheLineGoesOnceTheyStop) {
+    comeOnline();
+    SrjClient& c = client();
+    run(5);
+    c.queue.take();
+    const uint64_t taken = rejectedWithoutEnd([&] { ASSERT_EQ(c.write("HELLO\n"), 0); });
+    EXPECT_LE(taken, pacedBound());
+    EXPECT_TRUE(hasEvent(c.queue.take(), POSM_PRN_PRINTER_ERROR));
+    ASSERT_TRUE(until([&] {
+        c.ioctl(POS_PRN_RETRY_PRINTING);
+        return model().lineCount(PrinterModel::CR) >= 1;
+    }));
+}
+
 } // namespace
 } // namespace prntbench

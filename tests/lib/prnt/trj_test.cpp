@@ -726,5 +726,45 @@ TEST_F(TrjIdleBench, AWrongIdOnTheWakeUpLimpsAndTheResumePrintsTheLine) {
     EXPECT_FALSE(printer().Limp());
 }
 
+// ---------------------------------------------------------------------------------------
+// Rejects without end and a printer that stays blocked.
+
+// The line is rejected for good: the application is told, the printer gets its commands
+// again at once three times and then once a second, and once the rejects stop the line
+// goes out after the application's retry.
+TEST_F(TrjBench, RejectsWithoutEndArePacedAndTheLineGoesOnceTheyStop) {
+    comeOnline();
+    TrjClient& c = client();
+    run(5);
+    c.queue.take();
+    const uint64_t taken = rejectedWithoutEnd([&] { ASSERT_EQ(c.write("HELLO\n"), 0); });
+    EXPECT_LE(taken, pacedBound());
+    EXPECT_TRUE(hasEvent(c.queue.take(), POSM_PRN_PRINTER_ERROR));
+    ASSERT_TRUE(until([&] {
+        c.ioctl(POS_PRN_RETRY_PRINTING);
+        return model().lineCount(bussim::PrinterModel::CR) >= 1;
+    }));
+}
+
+// With the cover open and a line waiting, the idle polls ask the printer's status at most
+// once a second; the line goes once the cover is closed.
+TEST_F(TrjBench, AnOpenCoverIsAskedItsStatusAtMostOnceASecond) {
+    comeOnline();
+    TrjClient& c = client();
+    run(5);
+    ASSERT_TRUE(model().setCover(true));
+    run(20);
+    const uint64_t before = model().commandCount();
+    ASSERT_EQ(c.write("HELLO\n"), 0);
+    run(300);
+    EXPECT_LE(model().commandCount() - before, 4u);
+    ASSERT_TRUE(model().setCover(false));
+    ASSERT_TRUE(until([&] {
+        c.ioctl(POS_PRN_RESUME_PRINTING);
+        return model().lineCount(bussim::PrinterModel::CR) >= 1;
+    }));
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "HELLO");
+}
+
 } // namespace
 } // namespace prntbench

@@ -52,8 +52,13 @@ public:
 
     // The requests of the virtual printers and of the queue (under the device lock).
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
-    // PDEV::Acquire; a held resume request then goes to the new holder.
+    // PDEV::Acquire; a held resume request then goes to the new holder, and a holder that
+    // takes a printer still in error is told of the error at once.
     int Acquire(VDEV* vdev) override;
+    // PDEV::Release. A holder that leaves a printer in error takes its held work with it,
+    // and the printer is resumed as the holder's resume would resume it: an error never
+    // outlives the application it was reported to, and the next holder prints only its own.
+    int Release(VDEV* vdev) override;
 
     // The link handlers (NewMsgRcvd and SendAnyPendingMessage stay the model's).
     int CommandResetInProgress() override;
@@ -108,6 +113,9 @@ public:
     unsigned short GetInterleaved() const { return interleaved_; }
     bool AwaitingAck() const { return TestStatusBits(PRNTP_AWAITING_ACK); }
     bool ResumeRequested() const { return TestStatusBits(PRNTP_RESUME_REQUESTED); }
+    // Whether a send failed only because the device's rejects are being paced: the command
+    // stays pending and goes once the pace allows; nothing to log.
+    static bool Paced(int rc) { return rc == SIODEV_SEND_PACED; }
     // Releases every hold the calling thread has on the device lock (it is recursive), so
     // that the polling thread can reach the printer while the caller waits; the number of
     // holds released, to take again with Relock.
@@ -136,4 +144,8 @@ protected:
     unsigned short exclusiveDI_ = 1;
     unsigned short headParkedPosition_ = 0;
     unsigned short interleaved_ = 0;
+
+private:
+    PRNTMSG lastError_;              // the error of the resume request outstanding
+    bool sendTurnRefused_ = false;   // the last send-turn request failed (logged once)
 };

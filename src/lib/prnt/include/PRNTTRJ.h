@@ -212,6 +212,9 @@ private:
     // Completes and retires the command answered.
     void Finish(PRNTCMD* command);
     int StatusRequestNow(PRNTCMD*& out);
+    // Whether an idle poll may ask the printer's status now: at most one such request a
+    // second, so that a printer that stays blocked (cover open) is not asked without pause.
+    bool IdleRequestDue();
     int SendSystem(PRNTCMD* command);
     int Idle(unsigned short limit);
     int DefineBlocks(bool logo, const unsigned char* data, int length);
@@ -239,6 +242,8 @@ private:
     unsigned short logoCount_ = 0;
     unsigned short logoNext_ = 0;
     unsigned short idleCount_ = 0;
+    bool idleAsked_ = false;       // an idle poll has asked the status
+    int32_t idleAskedAt_ = 0;      // when it last did
     bool rasMode_ = false;
     unsigned char resumeText_[TRJ_TEXT] = {};
     unsigned char retryText_[TRJ_TEXT] = {};

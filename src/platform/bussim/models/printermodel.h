@@ -34,8 +34,9 @@ public:
     bool setCover(bool open);
     bool setDocument(bool in);
     // The next n commands are rejected; the next n command frames are lost on the line (no
-    // answer, no acknowledgement). Each adds to what is still due.
-    void rejectNext(int n) { rejects_ += n > 0 ? n : 0; }
+    // answer, no acknowledgement). Each adds to what is still due; a reject of 0 ends the
+    // rejects still due.
+    void rejectNext(int n) { rejects_ = n > 0 ? rejects_ + n : 0; }
     void dropNext(int n) { drops_ += n > 0 ? n : 0; }
 
     bool paperOut(int station) const { return validStation(station) && paperOut_[station]; }
