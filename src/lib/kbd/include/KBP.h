@@ -105,9 +105,10 @@ protected:
              const char* tag = nullptr) const;
     // Copies a key-number table of `count` entries into the key-number map.
     void SetKeyNumberMap(const unsigned char* table, int count);
-    // The keyboard rejected the outstanding command: it is due again,
-    // a few times in a row (RejectRetries); a new request for the slot gives it its retries back.
-    // The EC-level request stays pending until answered anyway. True when it is due again.
+    // The keyboard rejected the outstanding command: it goes again under the device's reject
+    // pacing rule (RejectPacer.h, kept by SIODEVICE), so that a keyboard that rejects
+    // everything is not flooded. The EC-level request stays pending until answered anyway.
+    // True when it is due again.
     bool RetryRejected();
 
     int32_t keyLock_ = 0;
