@@ -45,13 +45,19 @@ function(ovk_library target)
 endfunction()
 
 # A plug-in: "lib" + name + ".so.0" in usr/lib. Plug-ins resolve the core's and the host's
-# symbols from the hosting process, so they are not linked against libovksys.
+# symbols from the hosting process, so they are not linked against libovksys. Each plug-in of
+# the system (not those of the tests) is listed in the global property OVK_SYSTEM_PLUGINS,
+# which the end-to-end tests depend on as a whole.
 function(ovk_plugin target)
   add_library(${target} SHARED ${ARGN})
   set_target_properties(${target} PROPERTIES PREFIX "lib" SUFFIX ".so.0")
   target_include_directories(${target} PRIVATE
     ${CMAKE_SOURCE_DIR}/src/lib/sys/include ${CMAKE_SOURCE_DIR}/src/platform/host/include)
   ovk_install_target(${target} /usr/lib)
+  ovk_is_test_directory(isTest)
+  if(NOT isTest)
+    set_property(GLOBAL APPEND PROPERTY OVK_SYSTEM_PLUGINS ${target})
+  endif()
 endfunction()
 
 # A program, in usr/bin.

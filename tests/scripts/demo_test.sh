@@ -5,7 +5,8 @@
 # built. It must show the scan, the card swipe and the test device's offline and online
 # events and end with status 0; the daemon's and the simulator's logs repeat no line more
 # than a few times. Then a demo whose waits cannot be met ends with status 1 and one line
-# naming its step, and leaves no program of its root running.
+# naming its step, and leaves no program of its root running; and a demo on a build folder
+# with nothing built ends with status 1 and one line naming the missing build.
 # Environment (from CTest): OVK_BUILD_DIR, OVK_SOURCE_DIR.
 set -euo pipefail
 : "${OVK_BUILD_DIR:?}" "${OVK_SOURCE_DIR:?}"
@@ -61,5 +62,15 @@ for environ in /proc/[0-9]*/environ; do
         cat "$work/fail.out"
         fail "a program of the failed demo still runs: $(tr '\0' ' ' <"${environ%/environ}/cmdline" 2>/dev/null)"
     fi
+done
+# Nothing built: the demo fails, naming the missing step, for an empty build folder and for
+# none at all.
+mkdir -p "$clone/empty-build"
+for folder in empty-build no-such-build; do
+    status=0
+    (cd "$clone" && OVK_DEMO_BUILD=$folder ./scripts/demo) >"$work/unbuilt.out" 2>&1 || status=$?
+    [ $status -eq 1 ] || { cat "$work/unbuilt.out"; fail "a demo on $folder ended with status $status"; }
+    tail -n1 "$work/unbuilt.out" | grep -q '^demo failed at step "building": ' ||
+        { cat "$work/unbuilt.out"; fail "a demo on $folder names no missing build"; }
 done
 echo "the demo ran from $clone"

@@ -46,15 +46,9 @@ private:
     std::vector<ModelKind> kinds_;
 };
 
-// Every model of the simulator: the test device ("testdev"), the cash-drawer unit
-// ("drawer"), the extended POS keyboard ("poskbd"), the character displays ("anum", "oper",
-// "anop", "shop"), the touch controllers ("touch95", "touchelo"), the test printer of the
-// printer kit ("testprinter"; printer models add their commands with addPrinterCommands,
-// models/printercommands.h), the NVRAM devices ("nvcop", "nvocr"), the RS-232 port
-// ("rs232"), the table-top scanners ("scan96", "scan97", "scan98", "scan87"), the scanners
-// 8612 and 8634 ("scan8612", "scan8634"), the scales ("scale96", "scale87") and the
-// magnetic stripe reader ("msr"). The model-6397 printer ("p6397") is on the printer kit as
-// well.
+// Enters every model of the simulator. On a running simulator `ovksim -x help` names its own
+// commands and `ovksim -x models` every model with its commands. Printer models add the
+// printer kit's commands with addPrinterCommands (models/printercommands.h).
 void registerBuiltinModels(ModelRegistry& registry);
 
 // Helpers for the model entries: numbers in decimal or 0x hex (false when not a whole number
