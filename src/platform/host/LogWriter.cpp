@@ -96,7 +96,14 @@ private:
     void run() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            cv_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+            // Idle for a second: the counts of held-back error-log entries whose minute has
+            // passed are written even when nothing else is logged.
+            if (!cv_.wait_for(lock, std::chrono::seconds(1), [&] { return !queue_.empty() || stopping_; })) {
+                lock.unlock();
+                writeDueLogCounts();
+                lock.lock();
+                continue;
+            }
             if (queue_.empty()) return; // stopping and drained
             Item item = std::move(queue_.front());
             queue_.pop_front();
@@ -158,6 +165,9 @@ void flushQueue() { Writer::instance().flush(); }
 
 } // namespace detail
 
-void flushLog() { detail::flushQueue(); }
+void flushLog() {
+    detail::writeDueLogCounts();
+    detail::flushQueue();
+}
 
 } // namespace ovkhost

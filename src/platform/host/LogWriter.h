@@ -50,5 +50,7 @@ bool stderrEnabled();
 std::string linePrefix();
 // One line of the host's own in the server log (and the standard error when enabled).
 void logNote(const std::string& text);
+// Queues the count lines of held-back error-log entries whose minute has passed.
+void writeDueLogCounts();
 } // namespace detail
 } // namespace ovkhost
