@@ -36,24 +36,45 @@ int PosQueue::write(const _POSQMSG* msg) {
 
 int PosQueue::read(_POSQMSG* msg) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (emptyLocked()) {
+    auto ready = [this] { return !emptyLocked() || lost_; };
+    if (!ready()) {
         if (readTimeout_ < 0) {
-            cond_.wait(lock, [this] { return !emptyLocked(); });
+            cond_.wait(lock, ready);
         } else if (readTimeout_ == 0) {
             errno = POSERR_SYS_TIMEOUT;
             return -1;
         } else {
             // One deadline for the whole wait: wake-ups without a record wait on.
             auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout_);
-            if (!cond_.wait_until(lock, deadline, [this] { return !emptyLocked(); })) {
+            if (!cond_.wait_until(lock, deadline, ready)) {
                 errno = POSERR_SYS_TIMEOUT;
                 return -1;
             }
         }
     }
+    // Events that came before the loss are still handed out.
+    if (emptyLocked()) {
+        errno = POSERR_SYS_SERVICE_NOT_AVAILABLE;
+        return -1;
+    }
     *msg = ring_[readIndex_];
     readIndex_ = (readIndex_ + 1) % POSQMSG_BUFSIZ;
     return SIZEOF_POSQMSG;
+}
+
+void PosQueue::connectionOpened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++connections_;
+    lost_ = false;
+}
+
+void PosQueue::connectionEnded(bool lost) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (connections_ > 0) --connections_;
+    if (lost && connections_ == 0) {
+        lost_ = true;
+        cond_.notify_all();
+    }
 }
 
 void PosQueue::setReadTimeout(long ms) {

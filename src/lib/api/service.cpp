@@ -143,6 +143,8 @@ bool Service::attach(int fd) {
         std::lock_guard<std::mutex> idle(idleMutex_);
         closing_ = false;
     }
+    feeding_ = true;
+    PosQueue::instance().connectionOpened();
     try {
         thread_ = std::thread(&Service::serviceInputLoop, this);
     } catch (const std::system_error&) {
@@ -150,6 +152,10 @@ bool Service::attach(int fd) {
         return false;
     }
     return true;
+}
+
+void Service::stopFeeding(bool lost) {
+    if (feeding_.exchange(false)) PosQueue::instance().connectionEnded(lost);
 }
 
 void Service::close() {
@@ -170,6 +176,7 @@ void Service::close() {
     }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    stopFeeding(false);
 }
 
 bool Service::writeAll(const uint8_t* p, size_t n) {
@@ -205,6 +212,7 @@ int Service::sendRequest(std::unique_lock<std::mutex>& lock, unsigned int length
             // A request cut short leaves the stream out of step: give the connection up.
             dead_ = true;
             ::shutdown(fd_, SHUT_RDWR);
+            stopFeeding(true);
         }
         requestDone();
         errno = POSERR_SYS_SERVICE_NOT_AVAILABLE;
@@ -301,6 +309,9 @@ void Service::connectionLost(const char* why, bool haveBuffers) {
         }
     }
     ::shutdown(fd_, SHUT_RDWR);
+    // No event comes through this connection any more: a reader of descriptor 0 that has no
+    // other connection left is told.
+    stopFeeding(true);
 }
 
 void Service::handleEvent(uint32_t msg, uint32_t mp1, uint32_t mp2) {

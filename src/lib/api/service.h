@@ -81,4 +81,8 @@ private:
     std::condition_variable idleCond_; // the service thread waits here while a request reads
     bool closing_ = false;             // guarded by idleMutex_
     bool dead_ = false; // guarded by the buffers mutex
+    // Counted among the event queue's connections: from attach until lost or closed.
+    std::atomic<bool> feeding_{false};
+    // Tells the event queue that this connection ended (once).
+    void stopFeeding(bool lost);
 };

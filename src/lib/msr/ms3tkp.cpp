@@ -117,6 +117,8 @@ int MS3TKP::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
     if (request != MSR_REQ_ENCODE_TIMEOUT && request != MSR_REQ_ENCODE_DATA)
         return MSP::TellPhys(sender, request, data, length);
     if (!encoder_) return 0;
+    // Refused offline before anything is queued: it would be written once the reader is back.
+    if (!LinkUpAndConfirmed()) return POSERR_SYS_DEVICE_OFFLINE;
     if (request == MSR_REQ_ENCODE_TIMEOUT) {
         if (!data || length < 1) return POSERR_SYS_INVALID_LENGTH;
         encodeTimeout_[2] = data[0];
@@ -129,6 +131,5 @@ int MS3TKP::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
         slots_[MSP_SLOT_ENCODE_DATA].length = length + 3;
         SetPending(MSP_SLOT_ENCODE_DATA);
     }
-    if (!LinkUpAndConfirmed()) return POSERR_SYS_DEVICE_OFFLINE;
     return adapter_ ? adapter_->RequestBuffer() : 327;
 }

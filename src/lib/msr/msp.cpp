@@ -110,6 +110,12 @@ int MSP::PowerOnResetInProgress() {
 
 int MSP::LastAckLost(const unsigned char*, int) { return SendAck(); }
 
+void MSP::NowNotConfirmed() {
+    PDEV::NowNotConfirmed();
+    ClearPending(MSP_SLOT_ENCODE_TIMEOUT);
+    ClearPending(MSP_SLOT_ENCODE_DATA);
+}
+
 int MSP::LastMsgAcked() { return 0; }
 
 // ---------------------------------------------------------------------------------------

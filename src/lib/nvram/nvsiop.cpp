@@ -93,9 +93,11 @@ int NVSIOP::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
 
 void NVSIOP::NowNotConfirmed() {
     PDEV::NowNotConfirmed();
-    // A device that restarts gets the command again once its link is up; one that stopped
-    // answering will not answer the waiting client.
-    if (!StoppedAnswering() || awaitedSlot_ < 0 || done_ || abandoned_) return;
+    // A device that restarts by itself gets the command again once its link is up. Taken
+    // offline any other way (it stopped answering, left after acknowledging, its driver node
+    // was lost), it will not answer the waiting client: the client is told at once and the
+    // request's commands are dropped (by the model, as for any failed wait).
+    if (Restarting() || awaitedSlot_ < 0 || done_ || abandoned_) return;
     abandoned_ = 1;
     NvramPost();
 }

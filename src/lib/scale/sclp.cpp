@@ -142,9 +142,10 @@ int SCLP::ScaleWait(int request, int timeoutMs) {
 
 void SCLP::NowNotConfirmed() {
     PDEV::NowNotConfirmed();
-    // Only a scale that stopped answering: one that restarts (on the reset after a command
-    // that took too long, say) is given the reader's full time.
-    if (!StoppedAnswering() || !waiting_ || abandoned_) return;
+    // Every road offline but the scale's own restart (on the reset after a command that took
+    // too long, say: it is on the bus and answering, and the reader keeps its full time): it
+    // stopped answering, left after acknowledging the command, its driver node was lost.
+    if (Restarting() || !waiting_ || abandoned_) return;
     const bool known = awaitedSlot_ >= 0 && awaitedSlot_ < SCLP_SLOTS;
     if (known && !(pending_ & Bit(awaitedSlot_))) return; // answered already: the reader has it
     abandoned_ = true;

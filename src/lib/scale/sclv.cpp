@@ -72,9 +72,14 @@ int SCLV::GetValues(PosArg* args, int count) {
 }
 
 int SCLV::AcquirePhysical() {
+    // An acquire that fails holds nothing: a scale offline cannot take its state, so it is
+    // not acquired (317), and one that goes offline meanwhile is released again.
+    if (!IsHolding() && pdev_ && !PhysicalConfirmed()) return 317;
     int rc = VDEV::AcquirePhysical();
     if (rc != 0) return rc;
-    return UpdatePDEVState();
+    rc = UpdatePDEVState();
+    if (rc != 0) VDEV::ReleasePhysical();
+    return rc;
 }
 
 int SCLV::UpdatePDEVState() {

@@ -99,9 +99,15 @@ int SCV::FlushLabels(int quiet) {
 // Ownership and state.
 
 int SCV::AcquirePhysical() {
+    // An acquire that fails holds nothing: a scanner offline cannot take its state, so it is
+    // not acquired (317) and keeps the labels it stored for the next owner; one that goes
+    // offline meanwhile is released again, without the release's commands.
+    if (!IsHolding() && pdev_ && !pdev_->Confirmed(id_.device)) return 317;
     int rc = VDEV::AcquirePhysical();
     if (rc != 0) return rc;
-    return UpdatePDEVState();
+    rc = UpdatePDEVState();
+    if (rc != 0) VDEV::ReleasePhysical();
+    return rc;
 }
 
 int SCV::ReleasePhysical() {

@@ -296,7 +296,9 @@ void SIODEVICE::ProcessRequestOnline() {
     ++requestOnlines_;
     if (SendSNRM() == 0) {
         ClearStatusBits(PDEV_PRESENT);
+        restarting_ = 1;
         NowNotConfirmed();
+        restarting_ = 0;
         RoutePowerOnResetInProgress();
     }
 }

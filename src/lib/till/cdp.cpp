@@ -108,20 +108,33 @@ void CDP::Announce(bool online, unsigned char address, unsigned char deviceClass
 // Called by the link (the unit is gone: everything goes offline) and, with reevaluate_ set,
 // after each reply (a logical device whose part of the unit is no longer connected goes
 // offline; drawer 2 and the alarm stay while the alarm sounds).
+// An open or a sound still queued for a device that goes offline is dropped: its client is
+// told by the offline event, and the drawer must not open (nor the alarm start) by itself
+// once the unit is back. A silence stays: it only ever ends an alarm.
 void CDP::NowNotConfirmed() {
-    if (!reevaluate_) ClearStatusBits(PDEV_ONLINE);
+    if (!reevaluate_) {
+        ClearStatusBits(PDEV_ONLINE);
+        DropQueued(bit(CDP_SLOT_OPEN_DRAWER1) | bit(CDP_SLOT_OPEN_DRAWER2) | bit(CDP_SLOT_SOUND_ALARM));
+    }
     if ((unitStatus_ & CDP_DRAWER1_ONLINE) &&
         (!reevaluate_ || (unitStatus_ & CDP_DRAWER1_NOT_CONNECTED))) {
         unitStatus_ &= ~CDP_DRAWER1_ONLINE;
+        DropQueued(bit(CDP_SLOT_OPEN_DRAWER1));
         Announce(false, TILL_DRAWER1_ADDRESS, TILL_CLASS_CASH_DRAWER);
     }
     if ((unitStatus_ & CDP_DRAWER2_ONLINE) &&
         (!reevaluate_ ||
          ((unitStatus_ & CDP_DRAWER2_NOT_CONNECTED) && !(unitStatus_ & CDP_ALARM_SOUNDING)))) {
         unitStatus_ &= ~CDP_DRAWER2_ONLINE;
+        DropQueued(bit(CDP_SLOT_OPEN_DRAWER2) | bit(CDP_SLOT_SOUND_ALARM));
         Announce(false, TILL_DRAWER2_ADDRESS, TILL_CLASS_CASH_DRAWER);
         Announce(false, TILL_ALARM_ADDRESS, TILL_CLASS_ALARM);
     }
+}
+
+void CDP::DropQueued(uint32_t slots) {
+    pending_ &= ~slots;
+    askedOnTheWay_ &= ~slots;
 }
 
 void CDP::NowConfirmed() {
@@ -397,6 +410,8 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
 
 int CDP::PowerOnResetInProgress() {
     SetStatusBits(SIODEV_AWAITING_REPLY);
+    // The unit starts again: what was asked of the unit before is not carried out.
+    DropQueued(bit(CDP_SLOT_OPEN_DRAWER1) | bit(CDP_SLOT_OPEN_DRAWER2) | bit(CDP_SLOT_SOUND_ALARM));
     pending_ |= bit(CDP_SLOT_STATUS) | bit(CDP_SLOT_PULSE_TIMES);
     unitStatus_ &= ~(CDP_UNIT_BITS | CDP_DRAWER1_ONLINE | CDP_DRAWER2_ONLINE);
     unitStatus_ |= CDP_DRAWER1_NOT_CONNECTED | CDP_DRAWER2_NOT_CONNECTED;

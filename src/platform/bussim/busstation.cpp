@@ -29,6 +29,7 @@ void Station::powerOn() {
     rolArmed_ = true;
     vs_ = vr_ = 0;
     ackDue_ = resend_ = false;
+    leaveArmed_ = leaving_ = false;
     outstanding_.reset();
     payloads_.clear();
     responses_.clear();
@@ -80,7 +81,15 @@ void Station::receive(const LinkFrame& frame) {
             vr_ = (vr_ + 1) & 7;
             ackDue_ = true;
             lost_ = rolRequested_ = false;
+            const size_t queued = payloads_.size();
             if (model_) model_->receive(frame.data, *this);
+            if (leaveArmed_) {
+                // Taken and acknowledged, never answered: the station leaves after the RR.
+                while (payloads_.size() > queued) payloads_.pop_back();
+                rolRequested_ = lost_ = false;
+                leaveArmed_ = false;
+                leaving_ = true;
+            }
             if (rolRequested_) {
                 // The device reset itself: nothing is acknowledged, ROL at the next poll.
                 rolRequested_ = lost_ = false;
@@ -134,6 +143,12 @@ std::optional<LinkFrame> Station::poll() {
         LinkFrame f{responses_.front(), {}, false};
         responses_.pop_front();
         return f;
+    }
+    if (leaving_) {
+        leaving_ = false;
+        ackDue_ = false;
+        present_ = false;
+        return LinkFrame{ctl::rr(vr_), {}, false};
     }
     if (outstanding_ && resend_) {
         resend_ = false;

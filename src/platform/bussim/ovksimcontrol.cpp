@@ -311,7 +311,7 @@ std::string Simulator::execute(const std::string& line) {
     At at;
     std::string why;
     if (c == "help")
-        return ok("commands: help models stations attach detach away back received clear error "
+        return ok("commands: help models stations attach detach away back leave received clear error "
                   "event polllist keyboard nodeswipe nodepush addump adcut, and the commands of each model (see models)");
     if (c == "models") return models();
     if (c == "stations") return stations();
@@ -321,6 +321,16 @@ std::string Simulator::execute(const std::string& line) {
             return err("usage: attach <slot> <port> <address> <model> [key=value ...]");
         if (!parseOptions(w, 5, options, why)) return err(why);
         return attach(at, w[4], options);
+    }
+    if (c == "leave") {
+        // The station acknowledges the next command it is sent, never answers it, and leaves
+        // the bus ("back" brings it again).
+        if (w.size() != 4 || !parseAt(w, 1, at, why)) return err("usage: leave <slot> <port> <address>");
+        const std::string id = idText(at.slot, at.port, at.address);
+        if (!engine_.withStation(at.slot, at.port, at.address, [](Station& st) { st.leaveAfterAcknowledging(); }))
+            return err("no station at " + id);
+        log(id + " leaves after acknowledging its next command");
+        return ok("leaving " + id);
     }
     if (c == "detach" || c == "away" || c == "back") {
         if (w.size() != 4 || !parseAt(w, 1, at, why)) return err("usage: " + c + " <slot> <port> <address>");

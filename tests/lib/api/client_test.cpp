@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ByteHelpers.h"
 #include "FakeDaemon.h"
@@ -486,6 +488,25 @@ TEST_F(ClientTest, GetValuesReplyIsBoundedByTheRowAndTheData) {
     EXPECT_EQ(name[30], 'x');
 }
 
+// A printer's retry string read back into a buffer sized for the printer's 87 characters:
+// the library writes the text and its NUL, nothing past (the row's field is 150 bytes).
+TEST_F(ClientTest, AStringReadBackStaysWithinABufferSizedForTheDevice) {
+    daemon->setScript([&](FakeConn& c, const Request& r) {
+        if (!std::holds_alternative<IOCtlRequest>(r)) return daemon->answer(c, r);
+        Bytes item = hexBytes("02 0C 96 00") + textBytes("retryString\0", 12) + textBytes("RETRY", 5) + Bytes(147, 0);
+        c.reply(requestHandle(r), 0, 0, item);
+    });
+    ASSERT_EQ(init(), 0);
+    int d = PosOpen(s("d"), s("PosPrinter"), nullptr, 0);
+    constexpr size_t kDeviceLimit = 87 + 1;
+    std::vector<char> buffer(kDeviceLimit + 64, '#');
+    buffer[0] = 0;
+    PosArg a{"retryString", ptr(buffer.data())};
+    ASSERT_EQ(PosIOCtl(d, POS_SYS_GET_VALUES, &a, 1), 0);
+    EXPECT_STREQ(buffer.data(), "RETRY");
+    EXPECT_EQ(std::string(buffer.data() + 6, buffer.size() - 6), std::string(buffer.size() - 6, '#'));
+}
+
 TEST_F(ClientTest, IOCtlOnDescriptorZeroKeepsTheReadTimeoutLocally) {
     ASSERT_EQ(init(), 0);
     PosArg set{"readTimeout", 1500};
@@ -549,6 +570,64 @@ TEST_F(ClientTest, WriteAfterTheDaemonHungUpGives337) {
         EXPECT_EQ(PosWrite(d, text, 1), -1);
         EXPECT_EQ(errno, POSERR_SYS_SERVICE_NOT_AVAILABLE);
     }
+}
+
+// A client that only waits for events on descriptor 0 is told when its daemon dies: the
+// waiting read ends at once with 337, and so does every later one until PosTerm; events that
+// came before the death are handed out first.
+TEST_F(ClientTest, DaemonDeathEndsTheEventReadOfDescriptorZero) {
+    daemon->setScript([&](FakeConn& c, const Request& r) {
+        if (std::holds_alternative<OpenRequest>(r)) c.event(POSM_SYS_DEVICE_RELEASED, 7, 0);
+        daemon->answer(c, r);
+    });
+    ASSERT_EQ(init(), 0);
+    PosArg forever{"readTimeout", -1};
+    ASSERT_EQ(PosIOCtl(0, POS_SYS_SET_VALUES, &forever, 1), 0);
+    auto reader = std::async(std::launch::async, [] {
+        _POSQMSG m;
+        const int rc = PosRead(0, &m, sizeof m);
+        return std::make_pair(rc, rc < 0 ? PosErrno() : 0);
+    });
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    daemon->closeConnections();
+    ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the read still waits";
+    EXPECT_EQ(reader.get(), std::make_pair(-1, int(POSERR_SYS_SERVICE_NOT_AVAILABLE)));
+    for (int i = 0; i < 2; ++i) {
+        _POSQMSG m;
+        errno = 0;
+        EXPECT_EQ(PosRead(0, &m, sizeof m), -1);
+        EXPECT_EQ(errno, POSERR_SYS_SERVICE_NOT_AVAILABLE);
+    }
+    EXPECT_EQ(PosTerm(), 0);
+
+    // Events that came before the death are read first.
+    ASSERT_EQ(init(), 0);
+    ASSERT_EQ(PosIOCtl(0, POS_SYS_SET_VALUES, &forever, 1), 0);
+    ASSERT_EQ(PosOpen(s("d"), s("PosMsr"), nullptr, 0), 1);
+    daemon->closeConnections();
+    _POSQMSG m;
+    EXPECT_EQ(PosRead(0, &m, sizeof m), 16);
+    EXPECT_EQ(m.msg, uint32_t(POSM_SYS_DEVICE_RELEASED));
+    errno = 0;
+    EXPECT_EQ(PosRead(0, &m, sizeof m), -1);
+    EXPECT_EQ(errno, POSERR_SYS_SERVICE_NOT_AVAILABLE);
+    errno = 0;
+    EXPECT_EQ(PosOpen(s("d"), s("PosMsr"), nullptr, 0), -1);
+    EXPECT_EQ(errno, POSERR_SYS_SERVICE_NOT_AVAILABLE);
+}
+
+// With another daemon still connected, events may still come: the read waits as set.
+TEST_F(ClientTest, TheEventReadWaitsOnWhileAnotherConnectionLives) {
+    auto tcp = remoteDaemon();
+    ASSERT_EQ(init(), 0);
+    PosArg host{"deviceHost", ptr("127.1")};
+    ASSERT_EQ(init(&host, 1), 1);
+    tcp->closeConnections();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    _POSQMSG m;
+    errno = 0;
+    EXPECT_EQ(PosRead(0, &m, sizeof m), -1);
+    EXPECT_EQ(errno, POSERR_SYS_TIMEOUT);
 }
 
 TEST_F(ClientTest, DeathOfAnotherConnectionDoesNotFailTheWaitingRequest) {

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ByteHelpers.h"
 #include "ovkargs.h"
@@ -122,9 +124,35 @@ TEST(ArgDeserialize, StoresValuesInOrder) {
     EXPECT_EQ(apiDeserializePosArgs(block, static_cast<unsigned>(len), args, 3), 0);
     EXPECT_EQ(args[0].value, 7);
     EXPECT_STREQ(name, "printer");
-    EXPECT_EQ(name[29], 0);
-    EXPECT_EQ(name[30], 'x'); // the field is 30 bytes
+    EXPECT_EQ(std::string(name + 8, 23), std::string(23, 'x')); // the text and its NUL only
     EXPECT_EQ(args[2].value, 99);
+}
+
+// A string read back is written with its terminator and no further: a buffer sized for what
+// the device can hold (a printer's retry string of up to 87 characters), shorter than the
+// row's 150-byte field, keeps the bytes past it. A text that fills the field has no NUL.
+TEST(ArgDeserialize, AStringIsWrittenUpToItsTerminatorOnly) {
+    struct Case {
+        const char* what;
+        size_t length;  // of the text the device answers
+        size_t buffer;  // the caller's, before the guard
+    };
+    const Case cases[] = {{"device limit", 87, 88}, {"short", 5, 88}, {"empty", 0, 88}, {"the whole field", 150, 150}};
+    for (const Case& c : cases) {
+        const std::string text(c.length, 'R');
+        PosArg reply{"retryString", ptr(text.c_str())};
+        uint8_t block[256];
+        const int len = apiSerializePosArgs(block, sizeof block, &reply, 1, POS_SYS_GET_VALUES);
+        ASSERT_GT(len, 0) << c.what;
+        std::vector<char> buffer(c.buffer + 64, '#');
+        PosArg a{"retryString", ptr(buffer.data())};
+        EXPECT_EQ(apiDeserializePosArgs(block, static_cast<unsigned>(len), &a, 1), 0) << c.what;
+        EXPECT_EQ(std::string(buffer.data(), c.length), text) << c.what;
+        if (c.length < 150) EXPECT_EQ(buffer[c.length], 0) << c.what;
+        const size_t written = c.length < 150 ? c.length + 1 : c.length;
+        EXPECT_EQ(std::string(buffer.data() + written, buffer.size() - written), std::string(buffer.size() - written, '#'))
+            << c.what << ": written past the text";
+    }
 }
 
 TEST(ArgDeserialize, BoundsLengthsByTheBlockAndTheRow) {

@@ -255,6 +255,29 @@ TEST_F(Encoder, WritesThatCannotGoSendNothing) {
     EXPECT_TRUE(v.swipes().empty());
 }
 
+// Card data queued for the encoder when the reader goes offline (here its driver node is
+// lost) is dropped: once the reader answers again, nothing is written onto the next card.
+TEST_F(Encoder, AWriteQueuedAsTheReaderGoesOfflineIsNeverSent) {
+    Reader<MSEV> v(1, kPort, 0x48);
+    ASSERT_NO_FATAL_FAILURE(v.ready());
+    model->setEncodeWorks(true);
+    const size_t before = model->received().size();
+    int written = 0;
+    ASSERT_EQ(v.Write("ABC", 3, written), 0); // queued, not yet sent
+    r->Lock();
+    r->ForceOffline();
+    r->Unlock();
+    EXPECT_FALSE(r->Confirmed(0x48));
+    EXPECT_EQ(r->PendingMask() & (1u << MSP_SLOT_ENCODE_TIMEOUT | 1u << MSP_SLOT_ENCODE_DATA), 0u);
+    Push({0x00, 0x00}); // the reader answers again: online
+    EXPECT_TRUE(r->Confirmed(0x48));
+    t.Run(10);
+    const std::vector<std::string> all = Payloads();
+    for (size_t i = before; i < all.size(); ++i)
+        EXPECT_TRUE(all[i] != "018064" && all[i] != "100003414243") << "sent after the offline: " << all[i];
+    for (const Event& e : v.queue.take()) EXPECT_NE(e.msg, uint32_t(MSR_WRITE_SUCCESS));
+}
+
 // ---------------------------------------------------------------------------------------
 // The other link readers.
 

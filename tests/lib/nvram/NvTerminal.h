@@ -166,6 +166,7 @@ public:
     // pollTimeoutsWhenAway, a station taken away gives a poll time-out each cycle, as the
     // driver reports an address that does not answer.
     void Cycle() {
+        if (beforeCycle) beforeCycle();
         for (auto& d : devices_) {
             if (!d.station) continue;
             auto* dev = static_cast<SIODEVICE*>(d.device.get());
@@ -273,6 +274,8 @@ public:
     std::unique_ptr<RecordingProcess> process;
     int initResult = 0;
     bool pollTimeoutsWhenAway = false;
+    // Run at the start of every cycle, no device locked (a test's fault at its moment).
+    std::function<void()> beforeCycle;
 
 private:
     struct Wired {

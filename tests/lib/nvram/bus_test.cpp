@@ -164,11 +164,12 @@ TEST_F(NvramBus, RepliesOfTheWrongLengthAreNotTakenAndFiveGiveTheDeviceUp) {
     p->Unlock();
 }
 
-TEST_F(NvramBus, JournalledWriteThatTimesOutLeavesNoStepPending) {
+TEST_F(NvramBus, JournalledWriteThatFailsLeavesNoStepPending) {
     NVOCRP* p = Online<NVOCRP>(NVOCRP_TYPE_ID, 0x51, ocr());
     auto v = t.Nvram(0x51);
     t.StationAt(0x51)->takeAway();
-    EXPECT_EQ(t.Write(*v, "AB"), 329);
+    // The link gives the device up, offline, before the 30 s end: the write fails with 317.
+    EXPECT_EQ(t.Write(*v, "AB"), 317);
     for (int slot = NVOCRP::kSlotHeader; slot <= NVOCRP::kSlotCopy; ++slot) EXPECT_FALSE(p->IsPending(slot)) << slot;
     EXPECT_EQ(v->GetCursor(), 0);
 }
@@ -220,6 +221,59 @@ INSTANTIATE_TEST_SUITE_P(Models, NvramGone,
                                            GoneCase{"JournalledWrite", 0x51, true},
                                            GoneCase{"JournalledRead", 0x51, false}),
                          [](const ::testing::TestParamInfo<GoneCase>& info) { return std::string(info.param.name); });
+
+// A device that acknowledges the client's command and then is gone: it leaves the bus, or
+// it is behind a bus driver node that is lost (the adapter manager forces the device
+// offline; nothing comes from the bus any more). The offline wakes the waiting client with
+// 317, not 329 at the end of its 30 s, and nothing of its request is left to go.
+struct AwayCase {
+    const char* name;
+    uint8_t address;
+    bool nodeLost;
+};
+
+void PrintTo(const AwayCase& c, std::ostream* os) { *os << c.name; }
+
+class NvramAway : public NvramBus, public ::testing::WithParamInterface<AwayCase> {};
+
+TEST_P(NvramAway, TheOfflineEndsTheClientsWaitWith317) {
+    const AwayCase& c = GetParam();
+    NVSIOP* p = c.address == 0x51 ? static_cast<NVSIOP*>(Online<NVOCRP>(NVOCRP_TYPE_ID, 0x51, ocr()))
+                                  : Online<NVCOPP>(NVCOPP_TYPE_ID, 0x50, cop());
+    ASSERT_NE(p, nullptr);
+    auto v = t.Nvram(c.address);
+    ASSERT_TRUE(v);
+    bussim::Station* station = t.StationAt(c.address);
+    t.pollTimeoutsWhenAway = !c.nodeLost;
+    station->leaveAfterAcknowledging();
+    bool forced = false;
+    t.beforeCycle = [&] {
+        if (forced || !c.nodeLost || station->present()) return;
+        forced = true;
+        p->Lock();
+        p->ForceOffline();
+        p->Unlock();
+    };
+    // 317 comes from the offline itself, which wakes the client (its time-out gives 329).
+    EXPECT_EQ(t.Write(*v, "AB"), 317);
+    t.beforeCycle = nullptr;
+    EXPECT_FALSE(p->Confirmed(c.address));
+    EXPECT_EQ(forced, c.nodeLost);
+    EXPECT_EQ(p->GetPendingMask() & ~(1u << NVSIOP::kSlotStatus), 0u);
+    EXPECT_EQ(v->GetCursor(), 0);
+
+    station->bringBack();
+    for (int i = 0; i < 2000 && !p->Confirmed(c.address); ++i) t.Cycle();
+    ASSERT_TRUE(p->Confirmed(c.address));
+    EXPECT_EQ(t.Write(*v, "CD"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, NvramAway,
+                         ::testing::Values(AwayCase{"SmallLeftAfterAcknowledging", 0x50, false},
+                                           AwayCase{"SmallBehindALostNode", 0x50, true},
+                                           AwayCase{"JournalledLeftAfterAcknowledging", 0x51, false},
+                                           AwayCase{"JournalledBehindALostNode", 0x51, true}),
+                         [](const ::testing::TestParamInfo<AwayCase>& info) { return std::string(info.param.name); });
 
 TEST_F(NvramBus, StartUpPlaysAStagedJournalAgain) {
     // A journal as a cut left it after the state 02: header, staged record, old place.

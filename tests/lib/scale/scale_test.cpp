@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <string>
 
 #include "NearWrap.h"
 #include "Oracle_6E.h"
@@ -270,6 +271,136 @@ TEST(ScaleGone, AReadOfModel87EndsWhenTheScaleGoesOffline) {
 
 TEST(ScaleGone, AZeroingEndsWhenTheScaleGoesOffline) {
     GoneMidRequest<SCL96V>(ScaleModel::Kind::Scale96, SCL96P_TYPE_ID, POS_SCALE_ZERO_SCALE);
+}
+
+// The link pumped as WhileAsleep does, with `each` run before every cycle while the reader
+// sleeps on its wait (the device unlocked, as the polling thread finds it).
+template <class F, class A>
+int PumpAsleep(ScaleTerminal& t, F request, A each, int max = 3000) {
+    std::future<int> done = std::async(std::launch::async, request);
+    auto ready = [&] { return done.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; };
+    for (int i = 0; i < max && !ready(); ++i) {
+        for (int w = 0; w < 10000 && ovkhost::clockWaitsAsleep() == 0; ++w)
+            if (done.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) break;
+        if (ready()) break;
+        each();
+        t.Cycle();
+    }
+    return done.get();
+}
+
+// Roads offline while a reader waits for a weight the scale acknowledged: the scale leaves
+// the bus right after its acknowledgement, or the bus driver node is lost (the adapter
+// manager forces every device offline; nothing comes from the bus any more). Either way the
+// reader gets 317 within a second of the offline, not 329 at the end of its 15 s, and the
+// weight command is not sent once the scale is back.
+struct AwayCase {
+    const char* name;
+    bool nodeLost;
+};
+
+void PrintTo(const AwayCase& c, std::ostream* os) { *os << c.name; }
+
+class ScaleAway : public ::testing::TestWithParam<AwayCase> {};
+
+TEST_P(ScaleAway, TheWaitingReaderIsToldWithinASecondOfTheOffline) {
+    ScaleTerminal t;
+    auto* p = static_cast<SCLP*>(t.Attach(SCL96P_TYPE_ID, Model(ScaleModel::Kind::Scale96)));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(t.RunUntilOnline());
+    auto c = t.MakeClient<SCL96V>();
+    ASSERT_EQ(c->open(), 0);
+    ASSERT_EQ(c->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    t.Run(20);
+    t.events.take();
+    const size_t before = t.model->received().size();
+    if (GetParam().nodeLost) {
+        t.model->setMute(true); // acknowledged, not yet answered
+    } else {
+        t.pollTimeoutsWhenAway = true;
+        t.station->leaveAfterAcknowledging();
+    }
+    int32_t offlineAt = 0;
+    bool offline = false;
+    Bytes out;
+    const int rc = PumpAsleep(
+        t, [&] { return c->read(out, 8); },
+        [&] {
+            if (offline) return;
+            if (GetParam().nodeLost && t.model->received().size() > before && p->GetLinkState() == SIODEVICE::IDLE) {
+                // The command is acknowledged; then the node goes.
+                t.station->takeAway();
+                p->Lock();
+                p->ForceOffline();
+                p->Unlock();
+            }
+            if (!p->Confirmed(kAddress)) {
+                offline = true;
+                offlineAt = chTime();
+            }
+        });
+    const int32_t returnedAt = chTime();
+    if (!offline && !p->Confirmed(kAddress)) {
+        offline = true; // in the last cycle, which the reader's answer ended
+        offlineAt = returnedAt;
+    }
+    EXPECT_EQ(rc, 317);
+    ASSERT_TRUE(offline);
+    EXPECT_LT(chTimeDiff(returnedAt, offlineAt), 1000);
+    EXPECT_EQ(p->PendingMask() & (1u << SCLP_SLOT_WEIGHT_ENGLISH | 1u << SCLP_SLOT_WEIGHT_METRIC), 0u);
+    const std::vector<Event> events = t.events.take();
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const Event& e) { return e.msg == POSM_SYS_DEVICE_OFFLINE; }));
+
+    t.model->setMute(false);
+    const size_t gone = t.model->received().size();
+    t.station->bringBack();
+    ASSERT_TRUE(t.RunUntilOnline());
+    t.Run(50);
+    for (size_t i = gone; i < t.model->received().size(); ++i)
+        EXPECT_NE(t.model->received()[i], Bytes{0x01}) << "the weight command went out once the scale was back";
+    t.model->setWeight(321);
+    ASSERT_EQ(t.WhilePumping([&] { return c->read(out, 8); }), 0);
+    EXPECT_EQ(out[4] | out[5] << 8, 321);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, ScaleAway,
+                         ::testing::Values(AwayCase{"LeftAfterAcknowledging", false}, AwayCase{"DriverNodeLost", true}),
+                         [](const ::testing::TestParamInfo<AwayCase>& info) { return std::string(info.param.name); });
+
+// Acquiring a scale while it is offline fails and holds nothing: a second acquire is not
+// "already acquired", another client may acquire it once it is back, and the one that failed
+// cannot read. Both models (model 87 has no configure command to fail on).
+template <class V>
+void AcquireOffline(ScaleModel::Kind kind, unsigned short typeId) {
+    ScaleTerminal t;
+    auto* p = static_cast<SCLP*>(t.Attach(typeId, Model(kind)));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(t.RunUntilOnline());
+    auto a = t.MakeClient<V>(1);
+    auto b = t.MakeClient<V>(2);
+    ASSERT_EQ(a->open(), 0);
+    ASSERT_EQ(b->open(), 0);
+    t.pollTimeoutsWhenAway = true;
+    t.station->takeAway();
+    for (int i = 0; i < 3000 && p->Confirmed(kAddress); ++i) t.Cycle();
+    ASSERT_FALSE(p->Confirmed(kAddress));
+    EXPECT_EQ(a->ioctl(POS_SYS_ACQUIRE_DEVICE), 317);
+    EXPECT_FALSE(a->IsHolding());
+    EXPECT_EQ(p->GetOwner(), nullptr);
+    EXPECT_EQ(a->ioctl(POS_SYS_ACQUIRE_DEVICE), 317); // not 314
+    t.station->bringBack();
+    ASSERT_TRUE(t.RunUntilOnline());
+    Bytes out;
+    EXPECT_EQ(a->read(out, 8), 315);
+    EXPECT_EQ(b->ioctl(POS_SYS_ACQUIRE_DEVICE), 0); // not 313
+}
+
+TEST(ScaleAcquire, Model96OfflineFailsAndHoldsNothing) {
+    AcquireOffline<SCL96V>(ScaleModel::Kind::Scale96, SCL96P_TYPE_ID);
+}
+
+TEST(ScaleAcquire, Model87OfflineFailsAndHoldsNothing) {
+    AcquireOffline<SCL87V>(ScaleModel::Kind::Scale87, SCL87P_TYPE_ID);
 }
 
 TEST(Scale87, GoesOnlineOnItsEcLevelAndReadsWeights) {

@@ -52,6 +52,29 @@ protected:
     ScanTerminal t;
 };
 
+// Acquiring a scanner while it is offline fails with 317 and holds nothing: asked again it is
+// not "already acquired", another client acquires it once it is back, and no state of the
+// failed acquire (an enable, a configure) goes to the scanner.
+TEST_F(HandHeld, AnAcquireWhileOfflineFailsAndHoldsNothing) {
+    auto* p = Up<SCHH2P>(SCHH2P_TYPE_ID, ScannerModel::Kind::HandHeld2);
+    auto a = t.MakeClient<SCHH2V>(1);
+    auto b = t.MakeClient<SCHH2V>(2);
+    ASSERT_EQ(a->open(), 0);
+    ASSERT_EQ(b->open(), 0);
+    t.pollTimeoutsWhenAway = true;
+    t.station->takeAway();
+    for (int i = 0; i < 3000 && p->Confirmed(kAddress); ++i) t.Cycle();
+    ASSERT_FALSE(p->Confirmed(kAddress));
+    EXPECT_EQ(a->ioctl(POS_SYS_ACQUIRE_DEVICE), 317);
+    EXPECT_FALSE(a->IsHolding());
+    EXPECT_EQ(p->GetOwner(), nullptr);
+    EXPECT_EQ(a->ioctl(POS_SYS_ACQUIRE_DEVICE), 317);
+    t.station->bringBack();
+    ASSERT_TRUE(t.RunUntilOnline());
+    EXPECT_EQ(b->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    EXPECT_EQ(p->GetOwner(), b.get());
+}
+
 TEST_F(HandHeld, Model2StartsAfterThePowerOnStatusWithoutAnError) {
     auto* p = Up<SCHH2P>(SCHH2P_TYPE_ID, ScannerModel::Kind::HandHeld2);
     // The first answer after power-on is status 1 = 80: no error, no reset.

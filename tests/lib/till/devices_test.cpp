@@ -1,6 +1,7 @@
 // The drawers and the alarm as clients use them: open with a pulse width, drawer events to
 // the holder, status values, the alarm, and who may hold what.
 #include <cstdio>
+#include <string>
 
 #include "TillBench.h"
 
@@ -35,6 +36,67 @@ TEST_F(TillBench, AnOpenAskedWhileACommandIsOnItsWayStillGoes) {
     EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
     reply({0x40, kAccepted, 0x21});
     EXPECT_EQ(unit().PendingMask(), 0u);
+}
+
+// Every road by which the unit goes offline drops an open or sound still queued (on its way
+// or waiting for its turn); a silence stays. The client was told by the offline event.
+struct OfflineRoad {
+    const char* name;
+    void (*take)(TillBench& bench, CDP& unit);
+};
+
+void PrintTo(const OfflineRoad& r, std::ostream* os) { *os << r.name; }
+
+class TillOffline : public TillBench, public ::testing::WithParamInterface<OfflineRoad> {
+public:
+    void feedFrame(unsigned char control) { feed(control); }
+};
+
+TEST_P(TillOffline, QueuedOpensAndSoundsAreDropped) {
+    bringUp(0x01); // the alarm sounds
+    Drawer& one = drawer1();
+    Drawer& two = drawer2({{"pulseWidth", 100}});
+    ASSERT_EQ(one.ioctl(POS_TILL_OPEN_TILL), 0);
+    cycle();
+    ASSERT_EQ(commands(), std::vector<Bytes>{{0x01}}); // on its way
+    ASSERT_EQ(two.ioctl(POS_TILL_OPEN_TILL), 0);       // waiting for its turn
+    ASSERT_EQ(unit().Release(&two), 0);                // the alarm's silence queued
+    const uint32_t dropped = 1u << CDP_SLOT_OPEN_DRAWER1 | 1u << CDP_SLOT_OPEN_DRAWER2 | 1u << CDP_SLOT_SOUND_ALARM;
+    ASSERT_NE(unit().PendingMask() & dropped, 0u);
+    GetParam().take(*this, unit());
+    EXPECT_FALSE(unit().Confirmed(TILL_DRAWER1_ADDRESS));
+    EXPECT_FALSE(unit().Confirmed(TILL_DRAWER2_ADDRESS));
+    EXPECT_EQ(unit().PendingMask() & dropped, 0u);
+    EXPECT_NE(unit().PendingMask() & 1u << CDP_SLOT_SILENCE_ALARM, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, TillOffline,
+    ::testing::Values(
+        OfflineRoad{"RequestOnline", [](TillBench& b, CDP&) { static_cast<TillOffline&>(b).feedFrame(0x0F); }},
+        OfflineRoad{"LostNode", [](TillBench&, CDP& u) { u.ForceOffline(); }},
+        OfflineRoad{"LinkReset", [](TillBench&, CDP& u) { u.PowerOnReset(); }}),
+    [](const ::testing::TestParamInfo<OfflineRoad>& info) { return std::string(info.param.name); });
+
+// Drawer 2 unplugged from the unit while its open waits: drawer 2 goes offline, and plugged
+// in again it does not open by itself. Drawer 1's open, on the unit still online, goes.
+TEST_F(TillBench, AnOpenOfADrawerUnpluggedMeanwhileIsDropped) {
+    bringUp();
+    Drawer& one = drawer1();
+    Drawer& two = drawer2();
+    ASSERT_EQ(one.ioctl(POS_TILL_OPEN_TILL), 0);
+    cycle();
+    ASSERT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    ASSERT_EQ(two.ioctl(POS_TILL_OPEN_TILL), 0);
+    reply({0x08, kAccepted, 0x21}); // drawer 1's open accepted; drawer 2 no longer connected
+    EXPECT_FALSE(unit().Confirmed(TILL_DRAWER2_ADDRESS));
+    EXPECT_EQ(unit().PendingMask() & 1u << CDP_SLOT_OPEN_DRAWER2, 0u);
+    sent();
+    cycle();
+    reply({0x00, 0x00, 0x21}); // plugged in again
+    EXPECT_TRUE(unit().Confirmed(TILL_DRAWER2_ADDRESS));
+    cycle();
+    EXPECT_TRUE(commands().empty());
 }
 
 TEST_F(TillBench, AHundredMillisecondOpenSendsThePulseTimesFirst) {

@@ -1,7 +1,9 @@
 // The unit against the simulated cash-drawer unit: the frames the unit hands its adapter
 // reach a bus station that plays the drawer model, and the station's answers to the polls
 // come back, one bus round at a time on the settable clock.
+#include <algorithm>
 #include <memory>
+#include <string>
 
 #include "TillBench.h"
 #include "busstation.h"
@@ -112,25 +114,86 @@ TEST_F(TillWire, UnpluggingDrawerTwoTakesItAndTheAlarmOffline) {
     EXPECT_EQ(queueA_.take(), (std::vector<Event>{{0x420D, 0x01118306, 0}, {0x420D, 0x01118407, 0}}));
 }
 
-TEST_F(TillWire, ALostUnitIsFoundAgainAfterItsPowerOn) {
+// What a client asks of a unit that is going away: an open of either drawer, a sound.
+struct AskedCase {
+    const char* name;
+    unsigned char device;
+    int request;
+    DrawerModel::Bytes command; // what the unit would be sent for it
+};
+
+void PrintTo(const AskedCase& c, std::ostream* os) { *os << c.name; }
+
+class TillWireLost : public TillWire, public ::testing::WithParamInterface<AskedCase> {
+protected:
+    // The unit stops answering: the link gives up, resets and takes it offline.
+    void loseUnit() {
+        station_->takeAway();
+        for (int i = 0; i < 30; ++i) {
+            adapter_.frames.clear(); // lost on the wire
+            unit().ProcessError(reinterpret_cast<const unsigned char*>("\x13"), 1);
+            cycle(500);
+        }
+    }
+    // Asks for the case's command as its holder: 0 while the unit is still taken for online.
+    int ask() {
+        const AskedCase& c = GetParam();
+        if (c.device == TILL_ALARM_ADDRESS) return alarm().ioctl(c.request);
+        Drawer& d = c.device == TILL_DRAWER1_ADDRESS ? drawer1() : drawer2();
+        return d.ioctl(c.request);
+    }
+    size_t sentToTheUnit(const DrawerModel::Bytes& command, size_t from) {
+        const std::vector<DrawerModel::Bytes>& got = model().received();
+        return static_cast<size_t>(std::count(got.begin() + static_cast<std::ptrdiff_t>(from), got.end(), command));
+    }
+};
+
+// Asked in the moment between the unit's loss and its offline event, the command returns 0;
+// the offline event tells the client it was not carried out, and it never goes out later:
+// the drawer does not open by itself (nor the alarm start) once the unit is back.
+TEST_P(TillWireLost, WhatWasAskedAsTheUnitWentAwayIsNotDoneWhenItReturns) {
     comeOnline();
     station_->takeAway();
-    // The unit stops answering: the open request waits, the link gives up and resets.
-    Drawer& d = drawer1();
-    ASSERT_EQ(d.ioctl(POS_TILL_OPEN_TILL), 0);
-    for (int i = 0; i < 30; ++i) {
-        adapter_.frames.clear(); // lost on the wire
-        unit().ProcessError(reinterpret_cast<const unsigned char*>("\x13"), 1);
-        cycle(500);
-    }
-    EXPECT_FALSE(unit().Confirmed(TILL_DRAWER1_ADDRESS));
+    ASSERT_EQ(ask(), 0);
+    loseUnit();
+    EXPECT_FALSE(unit().Confirmed(GetParam().device));
+    const size_t before = model().received().size();
     station_->bringBack();
-    for (int i = 0; i < 100 && !unit().Confirmed(TILL_DRAWER1_ADDRESS); ++i) round();
-    ASSERT_TRUE(unit().Confirmed(TILL_DRAWER1_ADDRESS));
+    for (int i = 0; i < 100 && !unit().Confirmed(GetParam().device); ++i) round();
+    ASSERT_TRUE(unit().Confirmed(GetParam().device));
     run(20);
-    // The open asked for before the loss is carried out once the unit is back.
-    EXPECT_TRUE(model().drawerOpen(1));
+    EXPECT_EQ(sentToTheUnit(GetParam().command, before), 0u);
+    EXPECT_FALSE(model().drawerOpen(1));
+    EXPECT_FALSE(model().drawerOpen(2));
+    EXPECT_FALSE(model().alarmSounding());
+    EXPECT_EQ(unit().PendingMask(), 0u);
+
+    // Asked again once the unit is back, it is carried out, once.
+    ASSERT_EQ(ask(), 0);
+    run(20);
+    EXPECT_EQ(sentToTheUnit(GetParam().command, before), 1u);
 }
+
+// A unit that starts again by itself (its request online) forgets what it was asked: the
+// command is not sent to it afterwards either.
+TEST_P(TillWireLost, WhatWasAskedBeforeTheUnitRestartsIsNotSentAfter) {
+    comeOnline();
+    station_->takeAway(); // the command waits, unsent, for its turn
+    ASSERT_EQ(ask(), 0);
+    const size_t before = model().received().size();
+    station_->bringBack(); // powered on again: it asks to come online
+    for (int i = 0; i < 100 && !unit().Confirmed(GetParam().device); ++i) round();
+    ASSERT_TRUE(unit().Confirmed(GetParam().device));
+    run(20);
+    EXPECT_EQ(sentToTheUnit(GetParam().command, before), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Asked, TillWireLost,
+    ::testing::Values(AskedCase{"OpenDrawer1", TILL_DRAWER1_ADDRESS, POS_TILL_OPEN_TILL, {0x01}},
+                      AskedCase{"OpenDrawer2", TILL_DRAWER2_ADDRESS, POS_TILL_OPEN_TILL, {0x02}},
+                      AskedCase{"SoundAlarm", TILL_ALARM_ADDRESS, POS_ALARM_SOUND_ALARM, {0x06}}),
+    [](const ::testing::TestParamInfo<AskedCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tillbench

@@ -147,9 +147,11 @@ int apiDeserializePosArgs(const void* block, unsigned int length, PosArg* args, 
                 if (r.raw) {
                     std::memcpy(dst, value, n);
                 } else {
+                    // The text and its NUL only: the caller's buffer may be sized for the
+                    // device's own limit, shorter than the row's field.
                     size_t len = strnlen(reinterpret_cast<const char*>(value), n);
                     std::memcpy(dst, value, len);
-                    std::memset(dst + len, 0, max - len);
+                    if (len < max) dst[len] = 0;
                 }
             }
         }

@@ -39,6 +39,9 @@ public:
     // 0 unlock: the stop flag is cleared; 1 lock: it is set; the link timing requests as
     // every physical device; any other request 0.
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
+    // Offline: card data still queued for the encoder is dropped, so that it is never written
+    // onto a card once the reader is back; the writer was told by the offline event.
+    void NowNotConfirmed() override;
 
     int CommandResetInProgress() override;
     int LastAckLost(const unsigned char* data, int n) override;

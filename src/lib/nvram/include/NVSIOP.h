@@ -3,8 +3,8 @@
 // stays pending until the model's reply handling clears it, so that a command whose
 // answer never came goes again. A client thread that needs the device's answer waits on
 // the device's event semaphore with the device lock released (NvramWait); the reply
-// handling wakes it (NvramPost), and so does the device going offline because it stopped
-// answering, which ends the wait with 317.
+// handling wakes it (NvramPost), and so does the device going offline other than by
+// restarting itself, which ends the wait with 317.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +30,8 @@ public:
     int Open(const VDEV* vdev) override;
     int Close(const VDEV* vdev, int& remaining) override;
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
-    // Offline; when the device stopped answering, a client waiting for its answer is woken:
-    // none will come.
+    // Offline; unless the device restarts by itself, a client waiting for its answer is
+    // woken: none will come.
     void NowNotConfirmed() override;
 
     // The link handlers.
@@ -75,7 +75,7 @@ protected:
     int FinishReply();
     // NvramWait for one command of the models, with the outcome the reply handling gave
     // it: 0 when the device answered that command, 322 when it answered with an error,
-    // 317 when the device stopped answering first, 329 when no answer came in time (also for a
+    // 317 when the device went offline first, 329 when no answer came in time (also for a
     // wake-up that was not that answer).
     int Await(int kind, int slot, int timeoutMs);
     // The reply handling's outcome for the command in `slot`: wakes the client waiting for
@@ -95,7 +95,7 @@ protected:
     int32_t awaitedSlot_ = -1; // the command a client waits for
     int32_t done_ = 0;
     int32_t failed_ = 0;
-    int32_t abandoned_ = 0;    // the device stopped answering while the client waited
+    int32_t abandoned_ = 0;    // the device went offline while the client waited
     int32_t wanted_ = 0;       // bytes the waiting read asked for
     int32_t readLength_ = 0;   // bytes kept in readData_
     unsigned char readData_[2048] = {};

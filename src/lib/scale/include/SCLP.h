@@ -1,7 +1,7 @@
 // The physical side of every scale on the link. A scale answers only when asked: a client's
 // read queues a weight command and waits, with the device unlocked, until the model's reply
-// handling has stored the reading and posted the weight semaphore, the scale stops
-// answering and goes offline (317), or 15 s have passed. It also keeps 16 command slots with
+// handling has stored the reading and posted the weight semaphore, the scale goes offline
+// other than by restarting itself (317), or 15 s have passed. It also keeps 16 command slots with
 // a pending mask, at most one command outstanding, and the reset and time-out policy. Models
 // derive from it and parse their own replies.
 #pragma once
@@ -21,7 +21,7 @@ public:
     int Open(const VDEV* vdev) override;
     int Close(const VDEV* vdev, int& remaining) override;
     int TellPhys(const VDEV* sender, int request, unsigned char* data, int length) override;
-    // Offline; when the scale stopped answering, a waiting client is woken and its command
+    // Offline; unless the scale restarts by itself, a waiting client is woken and its command
     // dropped: no answer will come.
     void NowNotConfirmed() override;
 
@@ -37,7 +37,7 @@ public:
 
     // Added operations, in this order.
     // Queues the request's command, then waits with the device unlocked: 0, 317 (the scale
-    // stopped answering), 329, 332 or 301.
+    // went offline), 329, 332 or 301.
     virtual int ScaleWait(int request, int timeoutMs);
     // Whether the outstanding command has waited too long (2 s, 30 s during a reset).
     virtual bool TimeToResetScale();
@@ -63,7 +63,7 @@ protected:
     // when the reply holds fewer or a byte is no digit (nothing is read past the reply).
     static int TakeWeight(const unsigned char* data, int n, int at, int digits, int32_t& weight);
     // Waits on the weight semaphore with the device unlocked for the answer to the command in
-    // `slot`; failures logged under the ids. 317 when the scale stopped answering meanwhile.
+    // `slot`; failures logged under the ids. 317 when the scale went offline meanwhile.
     int WaitForReply(int slot, int timeoutMs, uint32_t resetLogId, uint32_t waitLogId);
     void Log(uint32_t id, uint32_t rc, uint32_t extra, const unsigned char* data = nullptr, int n = 0) const;
 
@@ -79,5 +79,5 @@ protected:
     int32_t users_ = 0;
     bool waiting_ = false;     // a client waits on the weight semaphore
     int32_t awaitedSlot_ = -1; // for the answer to this command
-    bool abandoned_ = false;   // the scale stopped answering while the client waited
+    bool abandoned_ = false;   // the scale went offline while the client waited
 };

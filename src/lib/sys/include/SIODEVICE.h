@@ -127,6 +127,10 @@ public:
     // Whether the device has stopped answering: more poll time-outs since its last frame than
     // the link allows before it takes the device for gone and resets it.
     bool StoppedAnswering() const;
+    // Whether the device is going offline because it asked to come online again: it
+    // restarted by itself and is on the bus, answering. Every other road offline (the link
+    // giving the device up, a reset, a lost driver node) leaves no answer to wait for.
+    bool Restarting() const { return restarting_ != 0; }
     bool Crossed() const { return crossed_ != 0; }
     const std::string& GetName() const { return name_; }
 
@@ -158,6 +162,7 @@ protected:
     int32_t routeFlag_ = 0;            // 1: handlers go to the raw-access twin
     SDIDEVICE* twin_ = nullptr;
     int32_t crossed_ = 0;
+    int32_t restarting_ = 0; // within NowNotConfirmed for the device's request online
     unsigned char addressWaitTime_ = 30;
     unsigned char byteWaitTime_ = 0;
     unsigned char ecLevel_ = 0;

@@ -92,6 +92,8 @@ protected:
     bool UnitConfirmed() const { return TestStatusBits(PDEV_ONLINE); }
     // Online or offline line and event for one logical device.
     void Announce(bool online, unsigned char address, unsigned char deviceClass);
+    // Drops queued commands of the slots: they never go out.
+    void DropQueued(uint32_t slots);
 
     uint32_t pending_ = 0;
     CommandSlot slots_[CDP_SLOTS] = {};

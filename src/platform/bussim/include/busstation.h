@@ -52,6 +52,9 @@ public:
     // On the bus (answers polls) or taken away (polls time out, frames are lost).
     bool present() const { return present_ && !(model_ && model_->silent()); }
     void takeAway() { present_ = false; }
+    // Acknowledges the next information frame it takes (the model gets it, its answer is
+    // never sent), then leaves the bus as takeAway does.
+    void leaveAfterAcknowledging() { leaveArmed_ = true; }
     // Plugged in again: powers on.
     void bringBack();
 
@@ -95,6 +98,8 @@ private:
     uint8_t address_;
     std::unique_ptr<DeviceModel> model_;
     bool present_ = true;
+    bool leaveArmed_ = false; // leaves once the next information frame is acknowledged
+    bool leaving_ = false;    // that frame came: its acknowledgement is the last answer
     Link link_ = Link::PowerOn;
     bool rolArmed_ = true;
     int vs_ = 0;
