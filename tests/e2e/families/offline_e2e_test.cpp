@@ -64,12 +64,16 @@ protected:
     // `online` says it is known to be: its handle.
     int OpenDevice(int address, uint32_t deviceClass, const char* posClass, bool acquire = true,
                    bool online = false) {
-        if (!online) EXPECT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, address, deviceClass), 20000)) << Seen();
+        if (!online) {
+            EXPECT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, address, deviceClass), 20000)) << Seen();
+        }
         PosArg where[] = {{"slotNumber", 1}, {"portNumber", 0x11}, {"deviceNumber", address}};
         char name[] = "device";
         const int h = PosOpen(name, const_cast<char*>(posClass), where, 3);
         EXPECT_GT(h, 0) << PosErrno();
-        if (acquire && h > 0) EXPECT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+        if (acquire && h > 0) {
+            EXPECT_EQ(PosIOCtl(h, kAcquire, nullptr, 0), 0) << PosErrno();
+        }
         return h;
     }
     // The moment the daemon's output first says the device at `address` is offline, looked

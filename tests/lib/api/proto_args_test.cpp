@@ -148,7 +148,9 @@ TEST(ArgDeserialize, AStringIsWrittenUpToItsTerminatorOnly) {
         PosArg a{"retryString", ptr(buffer.data())};
         EXPECT_EQ(apiDeserializePosArgs(block, static_cast<unsigned>(len), &a, 1), 0) << c.what;
         EXPECT_EQ(std::string(buffer.data(), c.length), text) << c.what;
-        if (c.length < 150) EXPECT_EQ(buffer[c.length], 0) << c.what;
+        if (c.length < 150) {
+            EXPECT_EQ(buffer[c.length], 0) << c.what;
+        }
         const size_t written = c.length < 150 ? c.length + 1 : c.length;
         EXPECT_EQ(std::string(buffer.data() + written, buffer.size() - written), std::string(buffer.size() - written, '#'))
             << c.what << ": written past the text";
