@@ -93,35 +93,6 @@ TEST_F(M3E2E, PaperOutHoldsALineThatTheResumePrintsOnce) {
     EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [WAIT]");
 }
 
-// Paper out holds the first line; the application resumes it again and again, before,
-// during and after a spell with the printer gone from the bus; once the paper is in, the
-// line prints once.
-TEST_F(M3E2E, AHeldLineResumedAgainAndAgainAcrossALostBusPrintsOnce) {
-    ASSERT_NO_FATAL_FAILURE(Start(""));
-    ASSERT_NO_FATAL_FAILURE(Acquire());
-    auto resumes = [this](int n) {
-        for (int i = 0; i < n; ++i) {
-            PosIOCtl(handle_, kResume, nullptr, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-    };
-    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr out"), "ok paper cr out");
-    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x20000))) << Seen();
-    ASSERT_EQ(Write("ONCE\n"), 5) << PosErrno();
-    ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x80000))) << Seen();
-    resumes(3);
-    ASSERT_EQ(Sim("away 1 0x11 0x34"), "ok taken away 1.11.34");
-    ASSERT_TRUE(WaitForEvent(kOffline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
-    resumes(3);
-    ASSERT_EQ(Sim("back 1 0x11 0x34"), "ok brought back 1.11.34");
-    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
-    resumes(3);
-    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr in"), "ok paper cr in");
-    for (int i = 0; i < 40 && Sim("printed 1 0x11 0x34 cr").find("[ONCE]") == std::string::npos; ++i) resumes(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [ONCE]") << Sim("payloads 1 0x11 0x34");
-}
-
 TEST_F(M3E2E, AnUnsetCodePageStartsTheFontDownload) {
     ASSERT_NO_FATAL_FAILURE(Start(" dbcs=1 codepage=0xffff"));
     ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
