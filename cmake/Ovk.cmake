@@ -125,13 +125,30 @@ function(ovk_headers)
   install(FILES ${ARGN} DESTINATION ${dest})
 endfunction()
 
-# A GoogleTest executable: ovk_test(name SOURCES a.cpp ... LIBS x y ...)
+# The time limit of a test: the seconds it is given in a plain build, scaled by the build kind.
+# A sanitizer slows the code several times over, ThreadSanitizer the most. Every test's limit
+# (CTest's TIMEOUT property) is set through here.
+function(ovk_test_timeout seconds out)
+  if(OVK_SANITIZER STREQUAL "thread")
+    math(EXPR seconds "${seconds} * 3")
+  elseif(OVK_SANITIZER)
+    math(EXPR seconds "${seconds} * 2")
+  endif()
+  set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
+# A GoogleTest executable: ovk_test(name SOURCES a.cpp ... LIBS x y ...). In a sanitized build
+# its code sees OVK_SANITIZED, for the windows that must be longer there.
 function(ovk_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:ovk_install_capture>)
   target_link_libraries(${name} PRIVATE ovk_test_support ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  if(OVK_SANITIZER)
+    target_compile_definitions(${name} PRIVATE OVK_SANITIZED=1)
+  endif()
+  ovk_test_timeout(120 timeout)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES TIMEOUT ${timeout})
 endfunction()
 
 # A libFuzzer target (built only with -DOVK_FUZZ=ON and clang): ovk_fuzz(name SOURCES ... LIBS ...)

@@ -109,7 +109,8 @@ function(ovk_java_test name)
        -cp ${jar}:${OVK_JAVA_STANDINS_JAR}:${OVK_JAVA_TEST_SUPPORT_JAR} ${J_MAIN} ${J_ARGS})
   add_test(NAME ${name} COMMAND ${command})
   # -Xcheck:jni reports misuse of JNI as warnings only: they fail the test.
-  set_tests_properties(${name} PROPERTIES TIMEOUT 120
+  ovk_test_timeout(120 timeout)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout}
     FAIL_REGULAR_EXPRESSION "WARNING in native method|FATAL ERROR in native method")
   if(J_ENVIRONMENT)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${J_ENVIRONMENT}")
