@@ -10,11 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-<<<<<<< HEAD
 #include <future>
-=======
 #include <mutex>
->>>>>>> 54ae1d7
 #include <string>
 #include <thread>
 #include <vector>
