@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 
 #include "TempRoot.h"
@@ -112,10 +113,16 @@ TEST_F(LogTest, OnWhenSetEvenEmptyWithTimeStampedLinesAndTextUnchanged) {
     EXPECT_TRUE(std::regex_match(log, expected)) << log;
 }
 
+// A line for a file that cannot be opened goes nowhere: no folder is made for it, it does not
+// fall back to the log file, and the lines after it are written as before.
 TEST_F(LogTest, UnwritableFileDropsTheLine) {
     setenv("UPOS_SYSMGMT_LOG", "1", 1);
-    UPOSLog::LogMessage(root_.at("/no/such/folder/log"), "x\r\n");
-    SUCCEED();
+    UPOSLog::LogMessage(root_.at("/no/such/folder/log"), "dropped\r\n");
+    EXPECT_FALSE(std::filesystem::exists(root_.at("/no")));
+    EXPECT_EQ(root_.read("/var/log/UPOSSysMgmt.log"), "");
+    UPOSLog::Line("kept");
+    const std::string log = root_.read("/var/log/UPOSSysMgmt.log");
+    EXPECT_TRUE(std::regex_match(log, std::regex("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d kept\r\n"))) << log;
 }
 
 } // namespace

@@ -43,6 +43,11 @@ void OutboundFlusher::Remove(ServiceConnection* connection) {
     pending_.erase(connection);
 }
 
+void OutboundFlusher::setAfterFlushForTest(std::function<void(ServiceConnection*, bool)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    afterFlush_ = std::move(hook);
+}
+
 void OutboundFlusher::Wake() {
     const char b = 1;
     ssize_t ignored = ::write(wake_[1], &b, 1);
@@ -71,13 +76,16 @@ void OutboundFlusher::Run() {
         for (size_t i = 0; i < polled.size(); ++i) {
             if (!fds[i + 1].revents) continue;
             ServiceConnection* c = polled[i];
+            std::function<void(ServiceConnection*, bool)> afterFlush;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (!pending_.count(c)) continue; // removed meanwhile
                 busy_ = c;
                 busyAddedAgain_ = false;
+                afterFlush = afterFlush_;
             }
             const bool done = c->flushQueued();
+            if (afterFlush) afterFlush(c, done);
             std::lock_guard<std::mutex> lock(mutex_);
             busy_ = nullptr;
             if (done && !busyAddedAgain_) pending_.erase(c);

@@ -54,7 +54,11 @@ void SimLog::line(const std::string& text) {
         return;
     }
     flushRepeats();
-    std::fprintf(out(), "%s ovksim: %s\n", stamp.c_str(), text.c_str());
+    if (text.size() > kMaxLineLength)
+        std::fprintf(out(), "%s ovksim: %s... (%zu characters in all)\n", stamp.c_str(),
+                     text.substr(0, kMaxLineLength).c_str(), text.size());
+    else
+        std::fprintf(out(), "%s ovksim: %s\n", stamp.c_str(), text.c_str());
     std::fflush(out());
     last_ = text;
 }

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "FakeDaemon.h"
 #include "TempRoot.h"
 #include "apiseams.h"
+#include "apitrace.h"
 #include "ovkapi.h"
 #include "posqueue.h"
 
@@ -652,8 +655,21 @@ TEST_F(ClientTest, DeathOfAnotherConnectionDoesNotFailTheWaitingRequest) {
         err = errno;
     });
     ASSERT_TRUE(daemon->waitForRequests(2));
-    tcp->closeConnections(); // the remote daemon dies while the local request waits
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The remote daemon dies while the local request waits; the local reply is held back
+    // until the client has taken the remote connection for dead (its trace says so).
+    setenv("OVK_API_LOG_FILE", root.at("/tmp/api.log").c_str(), 1);
+    setenv("OVK_API_TRACE", "on", 1);
+    apiTraceReset();
+    tcp->closeConnections();
+    bool seen = false;
+    for (auto until = Clock::now() + std::chrono::seconds(10); !seen && Clock::now() < until;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        seen = root.read("/tmp/api.log").find("ovkctrl died\n") != std::string::npos;
+    }
+    unsetenv("OVK_API_TRACE");
+    unsetenv("OVK_API_LOG_FILE");
+    apiTraceReset();
+    EXPECT_TRUE(seen) << "the remote connection's end was not seen while the request waited";
     go = true;
     caller.join();
     EXPECT_EQ(result, 1) << "errno " << err;
@@ -771,16 +787,27 @@ TEST_F(ClientTest, ReplySplitAcrossWritesIsReadWhole) {
     EXPECT_EQ(m.p2, 0x12u);
 }
 
+// The rest of a reply does not come within the data wait: the read fails and the client
+// closes the connection, so the bytes that come after are never read.
 TEST_F(ClientTest, ShortReplyClosesTheConnection) {
     apiSetDataWait(200);
+    std::mutex m_;
+    std::condition_variable changed;
+    bool readEnded = false, restSent = false;
     daemon->setScript([&](FakeConn& c, const Request& r) {
         if (!std::holds_alternative<ReadRequest>(r)) return daemon->answer(c, r);
         Bytes header = replyBytes(requestHandle(r), 8, 0, Bytes(8, 'x'));
         header.resize(20 + 4); // half the data
         c.sendRaw(header);
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            changed.wait_for(lock, std::chrono::seconds(30), [&] { return readEnded; });
+        }
         // Bytes that a reader out of step would take for the rest and a message.
         c.sendRaw(Bytes(4, 'y') + eventBytes(POSM_SYS_DEVICE_ONLINE, 1, 2));
+        std::lock_guard<std::mutex> lock(m_);
+        restSent = true;
+        changed.notify_all();
     });
     ASSERT_EQ(init(), 0);
     int d = PosOpen(s("d"), s("PosMsr"), nullptr, 0);
@@ -790,7 +817,19 @@ TEST_F(ClientTest, ShortReplyClosesTheConnection) {
     EXPECT_EQ(PosRead(d, buf, 8), -1);
     EXPECT_EQ(errno, POSERR_SYS_SERVICE_NOT_AVAILABLE);
     EXPECT_LT(msSince(start), 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        readEnded = true;
+        changed.notify_all();
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return restSent; }));
+    }
+    // The daemon, back from the script, finds the connection closed by the client.
+    bool closed = false;
+    for (auto until = Clock::now() + std::chrono::seconds(10); !closed && Clock::now() < until;) {
+        closed = daemon->sawClientClose();
+        if (!closed) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(closed);
     _POSQMSG m;
     EXPECT_EQ(PosRead(0, &m, sizeof m), -1); // nothing was taken from the rest
     EXPECT_EQ(PosRead(d, buf, 8), -1);

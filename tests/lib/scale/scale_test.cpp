@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 #include <string>
+#include <tuple>
 
 #include "NearWrap.h"
 #include "Oracle_6E.h"
@@ -197,6 +198,89 @@ TEST_P(Scale96NearWrap, ASilentScaleTimesOutAfterFifteenSecondsAcrossTheWrap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Starts, Scale96NearWrap, nearwrap::kStarts, nearwrap::StartName);
+
+// The busy timer on a clock that wraps while it runs: a command the scale leaves unanswered
+// is given up after 2 s, a reset the scale reports after 30 s; then the scale is reset.
+struct BusyTimer {
+    const char* name;
+    bool resetInProgress; // the scale reports a reset (else a weight command goes unanswered)
+    int32_t waitMs;
+};
+const BusyTimer kBusyTimers[] = {{"Command", false, 2000}, {"Reset", true, 30000}};
+
+class ScaleBusyAcrossTheWrap : public ::testing::TestWithParam<std::tuple<uint32_t, BusyTimer>> {
+protected:
+    void SetUp() override {
+        ovkhost::setClock(nearwrap::Clock(std::get<0>(GetParam())));
+        scale = static_cast<SCL96P*>(t.Attach(SCL96P_TYPE_ID, Model(ScaleModel::Kind::Scale96)));
+        ASSERT_NE(scale, nullptr);
+        ASSERT_TRUE(t.RunUntilOnline());
+        t.Run(20);
+    }
+    ScaleTerminal t;
+    SCL96P* scale = nullptr;
+};
+
+TEST_P(ScaleBusyAcrossTheWrap, TheScaleIsGivenUpAtItsTime) {
+    const BusyTimer& timer = std::get<1>(GetParam());
+    const int32_t wrap = nearwrap::WrapAfter(std::get<0>(GetParam()));
+    auto c = t.MakeClient<SCL96V>();
+    ASSERT_EQ(c->open(), 0);
+    ASSERT_EQ(c->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    t.model->setMute(true);
+    // A second before the wrap.
+    ASSERT_GT(chTimeDiff(wrap, chTime()), 1000);
+    while (chTimeDiff(wrap, chTime()) > 1000) t.Cycle();
+    ovkhost::clearCaptures();
+
+    Bytes out;
+    std::future<int> read;
+    int32_t started = chTime();
+    if (timer.resetInProgress) {
+        scale->CommandResetInProgress();
+    } else {
+        read = std::async(std::launch::async, [&] { return c->read(out, 8); });
+        bool sent = false;
+        for (int i = 0; i < 1000 && !sent; ++i) {
+            read.wait_for(std::chrono::milliseconds(1));
+            started = chTime();
+            t.Cycle();
+            sent = scale->Outstanding();
+        }
+        ASSERT_TRUE(sent);
+        EXPECT_EQ(t.Commands().back(), Bytes{0x01});
+    }
+    ASSERT_GT(chTimeDiff(wrap, started), 0);
+    const size_t before = t.Commands().size();
+
+    int32_t givenUp = started;
+    while (!ovkhost::errorLogged(31001) && chTimeDiff(givenUp, started) <= timer.waitMs + 1000) {
+        givenUp = chTime();
+        t.Cycle();
+    }
+    EXPECT_TRUE(ovkhost::errorLogged(31001));
+    const int32_t waited = chTimeDiff(givenUp, started);
+    EXPECT_GT(waited, timer.waitMs);
+    EXPECT_LE(waited, timer.waitMs + 50);
+    EXPECT_GT(chTimeDiff(givenUp, wrap), 0);
+    t.Run(10);
+    const std::vector<Bytes> commands = t.Commands();
+    EXPECT_NE(std::find(commands.begin() + before, commands.end(), Bytes{0x00, 0x40}), commands.end())
+        << "the scale was not reset";
+
+    if (read.valid()) {
+        t.model->setMute(false);
+        for (int i = 0; i < 3000 && read.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready; ++i)
+            t.Cycle();
+        read.get();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, ScaleBusyAcrossTheWrap, ::testing::Combine(nearwrap::kStarts, ::testing::ValuesIn(kBusyTimers)),
+                         [](const ::testing::TestParamInfo<std::tuple<uint32_t, BusyTimer>>& info) {
+                             return std::string(std::get<1>(info.param).name) +
+                                    nearwrap::StartName({std::get<0>(info.param), info.index});
+                         });
 
 TEST_F(Scale96, ATwoByteReplyAsksForTheExtendedStatusNext) {
     t.Send({0x00, 0x00});

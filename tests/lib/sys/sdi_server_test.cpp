@@ -550,6 +550,9 @@ protected:
     }
     GateSlot slot_;
     std::atomic<int> locks_{0};
+    // A second slot, for a device that takes the place of the first at the same address.
+    GateSlot otherSlot_;
+    Wire otherWire_;
 };
 
 TEST_F(SdiSlotLockTest, TheDeviceLeavesItsProxyUnderTheSlotsLock) {
@@ -586,6 +589,52 @@ TEST_F(SdiSlotLockTest, ADeviceGoneWhileTheServerWaitsForTheSlotIsNotUsed) {
     EXPECT_EQ(locks_, before);
     EXPECT_EQ(proxy_->OpenCount(), 0);
     EXPECT_EQ(proxy_->GetDevice(), nullptr);
+}
+
+// The device is replaced at the same address behind another slot while the server thread waits
+// for the first slot's lock: the new device takes the proxy under the other slot's lock, and
+// the server, once it holds the first slot's lock, sees the slot changed and takes the other
+// slot's lock before it touches the new device.
+TEST_F(SdiSlotLockTest, ADeviceReplacedBehindAnotherSlotIsUsedUnderThatSlotsLock) {
+    otherWire_.SetOwner(&otherSlot_);
+    SdiClient c;
+    ASSERT_TRUE(c.Connect(port_));
+    std::string version;
+    ASSERT_TRUE(c.Receive(version));
+    ASSERT_TRUE(c.Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_EQ(slot_.LockSlot(), 0);
+    ASSERT_TRUE(c.Send("<open>N 0</open>"));
+    ASSERT_TRUE(slot_.WaitForAsked(2));
+    const int before = locks_;
+    link_.reset();
+
+    // The new device's attaching waits for its slot's lock, held here.
+    auto replacement = std::make_unique<Link>(proxy_->GetDeviceID(), &otherWire_);
+    std::atomic<int> newLocks{0};
+    replacement->locks = &newLocks;
+    ASSERT_EQ(otherSlot_.LockSlot(), 0);
+    std::thread attaching([&] { proxy_->AttachDevice(replacement.get(), 4); });
+    EXPECT_TRUE(otherSlot_.WaitForAsked(2)) << "the device was attached without its slot's lock";
+    EXPECT_EQ(proxy_->GetSlot(), nullptr);
+    otherSlot_.UnlockSlot();
+    attaching.join();
+    ASSERT_EQ(proxy_->GetSlot(), &otherSlot_);
+    ASSERT_EQ(proxy_->GetDevice(), replacement.get());
+
+    // With the other slot held here, the server thread gets the first slot's lock: it must
+    // wait for the other slot's before it opens the new device.
+    ASSERT_EQ(otherSlot_.LockSlot(), 0);
+    slot_.UnlockSlot();
+    EXPECT_TRUE(otherSlot_.WaitForAsked(4)) << "the server did not read the slot again";
+    EXPECT_EQ(proxy_->OpenCount(), 0);
+    EXPECT_EQ(newLocks, 0);
+    otherSlot_.UnlockSlot();
+    EXPECT_EQ(c.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    EXPECT_EQ(proxy_->OpenCount(), 1);
+    EXPECT_GE(newLocks, 1);
+    EXPECT_EQ(locks_, before);
+    c.Close();
+    link_ = std::move(replacement); // goes at the end as the first one did
 }
 
 TEST(SdiDelays, ReadFromTheEnvironmentForAddress38Only) {

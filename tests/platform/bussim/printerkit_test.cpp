@@ -219,6 +219,17 @@ TEST_F(P6397Station, PrintsTextOnTheSelectedStationSkippingCommands) {
     EXPECT_EQ(model().lines(PrinterModel::DI), (std::deque<std::string>{"D"}));
 }
 
+// A frame that ends in a chase is print data too: every line in it is printed.
+TEST_F(P6397Station, LinesInAFrameEndingInAChaseArePrinted) {
+    make();
+    const Bytes chased = status(0x01, 0x47, 0, 0x02);
+    EXPECT_EQ(send({'A', 0x0A, 'B', 0x0A, 0x07, 0x1B, 0x53, 0x0A}), chased);
+    EXPECT_EQ(send({'C', 0x0A, 0x1B, 0x3D, 0x99}), chased);
+    EXPECT_EQ(send({'D', 0x0A, 0x1B, 0x00, 0x80, 0x00}), chased);
+    EXPECT_EQ(send({0x1B, 0x53, 0x0A}), plus(status(0x01, 0x47, 0, 0x08), {0x00, 0x00})); // an MCT read
+    EXPECT_EQ(model().lines(PrinterModel::CR), (std::deque<std::string>{"A", "B", "C", "D"}));
+}
+
 TEST_F(P6397Station, ScriptedStateShowsInTheStatusBytes) {
     make();
     const struct Case {

@@ -48,5 +48,32 @@ TEST(SimLog, RepeatedLinesAreCountedBeforeTheNextDifferentLineAndAtTheEnd) {
               }));
 }
 
+// Long lines are cut, so that a script that polls long replies for hours keeps the log small.
+TEST(SimLog, LongLinesAreCutWithTheirLength) {
+    TempRoot root;
+    const std::string reply(5000, 'x');
+    {
+        SimLog log;
+        ASSERT_TRUE(log.open(root.at("/ovksim.log")));
+        log.line("control: payloads 1 0x11 0x35 -> ok " + reply);
+        log.line("control: payloads 1 0x11 0x35 -> ok " + reply); // repeats still fold
+        log.line(std::string(SimLog::kMaxLineLength, 'y'));     // at the bound: whole
+    }
+    const std::string text = "control: payloads 1 0x11 0x35 -> ok " + reply;
+    EXPECT_EQ(linesOf(root.read("/ovksim.log")),
+              (std::vector<std::string>{
+                  "ovksim: " + text.substr(0, SimLog::kMaxLineLength) + "... (" +
+                      std::to_string(text.size()) + " characters in all)",
+                  "ovksim: (the line above came 1 more time, the last at T)",
+                  "ovksim: " + std::string(SimLog::kMaxLineLength, 'y'),
+              }));
+
+    // Each line, however long, adds a bounded amount to the log.
+    SimLog log;
+    ASSERT_TRUE(log.open(root.at("/hour.log")));
+    for (int i = 0; i < 200; ++i) log.line("control: payloads -> ok " + std::to_string(i) + " " + reply);
+    EXPECT_LT(root.read("/hour.log").size(), 200 * (SimLog::kMaxLineLength + 100));
+}
+
 } // namespace
 } // namespace bussim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -19,6 +20,11 @@ public:
     // The connection goes away: after this the flusher no longer touches it.
     void Remove(ServiceConnection* connection);
 
+    // For tests: called on the flusher's thread after each flush, with whether it left the
+    // connection's queue empty, before the flusher decides whether the connection stays
+    // pending. An empty function removes it.
+    void setAfterFlushForTest(std::function<void(ServiceConnection*, bool done)> hook);
+
 private:
     OutboundFlusher() = default;
     void Run();
@@ -29,6 +35,7 @@ private:
     std::set<ServiceConnection*> pending_;
     ServiceConnection* busy_ = nullptr; // being flushed right now
     bool busyAddedAgain_ = false;       // output was queued for busy_ while it was flushed
+    std::function<void(ServiceConnection*, bool)> afterFlush_;
     int wake_[2] = {-1, -1};
     bool started_ = false;
 };

@@ -1,9 +1,12 @@
 // The log of ovksim: one time-stamped line per thing it does, to a file or standard error.
 // A line that repeats the one before it (a query polled with the same answer, say) is not
 // written again: the next different line, or the end of the log, is preceded by one line
-// that says how often it came again and when it came last.
+// that says how often it came again and when it came last. A line longer than kMaxLineLength
+// characters (a control reply that lists a device's payloads, say) is cut there, with its full
+// length, so that scripted traffic that runs for hours keeps the log small.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -12,6 +15,8 @@ namespace bussim {
 
 class SimLog {
 public:
+    static constexpr size_t kMaxLineLength = 300;
+
     // Standard error.
     SimLog() = default;
     ~SimLog();

@@ -194,8 +194,10 @@ void P6397Model::command(const Bytes& c, ModelLink& link) {
         (c.size() == 3 && startsWith(c, {0x1B, 0x23})))
         return answerWith(link, 0x80, 0);
     if ((c.size() > 3 && endsWith(c, {0x1B, 0x53, 0x0A})) || endsWith(c, {0x1B, 0x3D, 0x99}) ||
-        endsWith(c, {0x1B, 0x00, 0x80, 0x00}))
+        endsWith(c, {0x1B, 0x00, 0x80, 0x00})) {
+        print(c); // a chase ends a frame of print data: the lines before it are printed
         return answerWith(link, 0, 0x02);
+    }
     if (print(c)) {
         Bytes line(codeLine_.size() + 1, 0x00); // the status byte, then the code line
         std::copy(codeLine_.begin(), codeLine_.end(), line.begin() + 1);
