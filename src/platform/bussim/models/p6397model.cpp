@@ -221,6 +221,15 @@ bool P6397Model::print(const Bytes& c) {
                 default: break;
                 }
             }
+            if (b == 0x1B && c[i + 1] == 0x44) {
+                // Tab stops: 16-bit positions up to a zero pair.
+                for (i += 2; i + 1 < c.size();) {
+                    const bool end = c[i] == 0 && c[i + 1] == 0;
+                    i += 2;
+                    if (end) break;
+                }
+                continue;
+            }
             i += sequenceLength(b, c[i + 1]);
             continue;
         }
