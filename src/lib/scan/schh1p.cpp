@@ -67,8 +67,7 @@ int SCHH1P::NewMsgRcvd(const unsigned char* data, int n) {
         const unsigned char s0 = data[0], s1 = data[1];
         if (!(s1 & (S1_ERRORS | S1_REJECTED))) {
             ClearStatusBits(SCP_POWER_ON_SEEN);
-            // The answers of the reset and its EC-level request do not end a run of rejects.
-            if (lastSent_ != SCP_SLOT_RESET && lastSent_ != SCP_SLOT_EC_LEVEL) {
+            if (CleanAnswerEndsRejects()) {
                 rejects_ = 0;
                 CommandAccepted();
             }

@@ -94,8 +94,7 @@ int SCHH20P::NewMsgRcvd(const unsigned char* data, int n) {
                 if (rejects_ > kRejectsLogged)
                     std::memcpy(configure_, kDefaultConfigure, kConfigureLength);
             }
-        } else if (lastSent_ != SCP_SLOT_RESET && lastSent_ != SCP_SLOT_EC_LEVEL) {
-            // The answers of the reset and its EC-level request do not end a run of rejects.
+        } else if (CleanAnswerEndsRejects()) {
             rejects_ = 0;
             CommandAccepted();
         }

@@ -173,6 +173,35 @@ TEST_F(HandHeld, ThreeRejectionsRestoreTheDefaultConfiguration) {
     EXPECT_EQ(p->Rejections(), 0);
 }
 
+// A hand-held scanner that rejects every command from its power-on (one returning to the bus
+// while it rejects): its start-up goes again at once three times, then once a second, never
+// a loop of resets and configures; once the rejects stop it comes online without a request.
+TEST(HandHeldRejecting, AScannerRejectingItsStartUpIsPacedAndComesOnlineOnceItAnswers) {
+    const struct Case {
+        const char* name;
+        unsigned short type;
+        ScannerModel::Kind kind;
+    } cases[] = {
+        {"model 1", SCHH1P_TYPE_ID, ScannerModel::Kind::HandHeld1},
+        {"model 2", SCHH2P_TYPE_ID, ScannerModel::Kind::HandHeld2},
+        {"model 20", SCHH20P_TYPE_ID, ScannerModel::Kind::HandHeld20},
+    };
+    for (const Case& c : cases) {
+        ScanTerminal t;
+        ScannerModel::Options o = Model(c.kind);
+        ASSERT_NE(t.Attach<PDEV>(c.type, o), nullptr) << c.name;
+        t.model->reject(1000);
+        t.Run(300); // 3 s
+        const size_t frames = t.Commands().size();
+        // A round of start-up commands for each of the first three refusals, then one frame
+        // a second: far below a frame per poll cycle.
+        EXPECT_LE(frames, 20u) << c.name;
+        EXPECT_FALSE(t.device->Confirmed(kAddress)) << c.name;
+        t.model->reject(0);
+        EXPECT_TRUE(t.RunUntilOnline(300)) << c.name;
+    }
+}
+
 TEST_F(HandHeld, ModelOneRefusesModelTwosGroupsOnTheWire) {
     auto* p = Up<SCHH1P>(SCHH1P_TYPE_ID, ScannerModel::Kind::HandHeld1);
     ovkhost::clearCaptures();
@@ -187,6 +216,14 @@ TEST_F(HandHeld, ModelOneRefusesModelTwosGroupsOnTheWire) {
     t.Run(100);
     EXPECT_TRUE(ovkhost::errorLogged(12202));
     EXPECT_GE(t.model->resets(), 2);
+    // After the third refusal the default configuration goes, and the scanner takes it: the
+    // clean answers of the start-up commands between the refusals do not restart the count.
+    EXPECT_EQ(Count(12202), 3);
+    EXPECT_EQ(p->Rejections(), 0);
+    EXPECT_EQ(Bytes(p->Configure(), p->Configure() + 6), kDefaultHandHeld);
+    const size_t settled = t.Commands().size();
+    t.Run(300);
+    EXPECT_EQ(t.Commands().size(), settled);
 }
 
 TEST_F(HandHeld, PropertiesAndTheirRules) {

@@ -99,6 +99,14 @@ protected:
     // Milliseconds since the stamp.
     static int32_t Since(int32_t stamp);
     static constexpr uint32_t Bit(int slot) { return 1u << slot; }
+    // Whether a clean answer ends a run of rejected configurations: not the answer of the
+    // reset or of its EC-level request, nor of a start-up command that goes before a
+    // configure still pending (a scanner rejecting its configure is reset, and the clean
+    // answers of the start-up commands would otherwise restart the count on every round).
+    bool CleanAnswerEndsRejects() const {
+        if (lastSent_ == SCP_SLOT_RESET || lastSent_ == SCP_SLOT_EC_LEVEL) return false;
+        return lastSent_ == SCP_SLOT_CONFIGURE || !(pending_ & Bit(SCP_SLOT_CONFIGURE));
+    }
     // A log entry with this device and, when given, the offending bytes.
     void Log(uint32_t id, uint32_t rc, uint32_t extra, const unsigned char* data = nullptr,
              int n = 0) const;
