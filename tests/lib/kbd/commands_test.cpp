@@ -207,6 +207,31 @@ TEST_F(KbdBench, OfflineRequestsAnswerOfflineAndGoOutOnceOnline) {
     client_ = std::move(c);
 }
 
+// A tone still queued when the keyboard restarts is kept, as one asked while it is offline:
+// the application was told by the offline event, and the tone sounds once the keyboard is back.
+TEST_F(KbdBench, AToneQueuedAsTheKeyboardRestartsSoundsOnceItIsBack) {
+    ASSERT_NO_FATAL_FAILURE(bringUp());
+    Vkbd& c = client();
+    ASSERT_EQ(c.ioctl(POS_KBD_SOUND_TONE, {{"toneDuration", 10}}), 0);
+    feed(0x0F); // the keyboard asks to come online again before the tone went out
+    EXPECT_FALSE(kbd().TestStatusBits(PDEV_ONLINE));
+    const std::vector<RecordedEvent> events = processQueue_.take();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].msg, 0x420Cu); // offline
+    feed(0x63);
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x00, 0x00, 0x01}}));
+    reply({0x00, 0x04, 0x10, 0x00, 0x10, 0x02, 0x00, 0x00, 0x10});
+    EXPECT_EQ(commands(), (std::vector<Bytes>{{0x22, 0x00}}));
+    completed();
+    ASSERT_TRUE(kbd().TestStatusBits(PDEV_ONLINE));
+    std::vector<Bytes> rest;
+    for (int i = 0; i < 4; ++i) {
+        for (const Bytes& b : commands()) rest.push_back(b);
+        completed();
+    }
+    EXPECT_EQ(rest, (std::vector<Bytes>{{0x1C, 0x00}, {0x13, 0x0C, 0x0A}, {0x21, 0x03, 0x01, 0x1E}}));
+}
+
 TEST_F(KbdBench, AcquireWithTheDefaultsSendsLightsThenConfigure) {
     ASSERT_NO_FATAL_FAILURE(bringUp());
     client_ = std::make_unique<Vkbd>(DeviceID(kSlot, kPort, kAddress), 1);
