@@ -203,24 +203,17 @@ int SdiVirtual::CreateClient(int result) {
     SdiConnection* known = nullptr;
     if (FindConnection(id, known) == 0) return 0;
     SdiConnection* connection = new (std::nothrow) SdiConnection(id_, id, socket_);
-    // The server's lock is held from the listing to the version request: the server thread
-    // deletes a client that has gone under this lock, and a client that connects and leaves
-    // at once must not be written to after that.
-    const bool locked = Lock() == 0;
-    if (!locked || !connection || AddConnection(connection) != 0) {
-        if (locked) Unlock();
+    if (!connection || AddConnection(connection) != 0) {
         clErrorLog(2103, 321, id, kTag, this, sizeof(SdiVirtual));
         delete connection;
         if (socket_) socket_->disconnect(static_cast<int>(id));
         return 321;
     }
-    if (afterAddForTest_) afterAddForTest_();
     char text[256];
     std::snprintf(text, sizeof text, "<version>%s(%s) %d.%d.%d.%d</version>",
                   sdi::ClassName(deviceType_), name_.c_str(), 0, 0, 1, 0);
     connection->SendVersionRequest(text, 0);
     SendToMonitor(text, static_cast<int>(std::strlen(text)));
-    Unlock();
     return 0;
 }
 

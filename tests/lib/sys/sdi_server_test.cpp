@@ -10,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -415,32 +414,6 @@ TEST_F(SdiServerTest, EventsAreKeptUntilAcknowledgedAndMonitorsKeepNothing) {
     // (once c leaves) only after that look.
     EXPECT_EQ(Status(c).rfind("<status>", 0), 0u);
     ovkhost::useManualClock(false);
-}
-
-// A client that connects and leaves at once: the server thread, reaping clients that have
-// gone, waits until the new connection has had its version request.
-TEST_F(SdiServerTest, AClientLeavingAsItConnectsIsNotReapedBeforeItsVersionRequest) {
-    link_->SetStatusBits(PDEV_ONLINE);
-    SdiClient a;
-    OpenClient(a); // the server thread runs
-    std::promise<void> added, left;
-    std::shared_future<void> leftFuture = left.get_future().share();
-    std::atomic<bool> reapedTooSoon{false};
-    server_->setAfterAddForTest([&, leftFuture] {
-        added.set_value();
-        if (leftFuture.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return;
-        // Several idle rounds of the server thread, each of which looks for clients gone.
-        reapedTooSoon = eventually([&] { return server_->ConnectionCount() < 2; }, 500);
-    });
-    SdiClient b;
-    ASSERT_TRUE(b.Connect(port_));
-    ASSERT_EQ(added.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    b.Close();
-    left.set_value();
-    EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 1; }));
-    server_->setAfterAddForTest({});
-    EXPECT_FALSE(reapedTooSoon);
-    EXPECT_EQ(Status(a).compare(0, 16, "<status>ONLINE 1"), 0);
 }
 
 TEST_F(SdiServerTest, LeavingClientsCloseTheProxyOnceEach) {

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -176,9 +175,6 @@ public:
 
     int MonitorCount() const { return monitors_.load(); }
     bool Online() const { return online_.load(); }
-    // Test seam: runs on the accept thread once a new connection is listed, before its
-    // version request is written. An empty function removes it.
-    void setAfterAddForTest(std::function<void()> hook) { afterAddForTest_ = std::move(hook); }
     uint32_t ServerMessageCount() const { return counter_.load(); }
     unsigned char VersionDeviceType() const { return deviceType_; }
 
@@ -203,7 +199,6 @@ private:
     std::atomic<int> monitors_{0};
     std::atomic<uint32_t> counter_{0};
     std::atomic<bool> online_{false};
-    std::function<void()> afterAddForTest_;
 };
 
 // The query server: lists the device servers and their ports.
