@@ -675,7 +675,10 @@ TEST_F(SdiSlotLockTest, ADeviceReplacedBehindAnotherSlotIsUsedUnderThatSlotsLock
     EXPECT_EQ(newLocks, 0);
     otherSlot_.UnlockSlot();
     EXPECT_EQ(c.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    // Read under the slot's lock, as the server thread changes it (its close comes later).
+    ASSERT_EQ(otherSlot_.LockSlot(), 0);
     EXPECT_EQ(proxy_->OpenCount(), 1);
+    otherSlot_.UnlockSlot();
     EXPECT_GE(newLocks, 1);
     EXPECT_EQ(locks_, before);
     c.Close();
