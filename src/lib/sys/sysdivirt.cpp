@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -203,18 +205,36 @@ int SdiVirtual::CreateClient(int result) {
     SdiConnection* known = nullptr;
     if (FindConnection(id, known) == 0) return 0;
     SdiConnection* connection = new (std::nothrow) SdiConnection(id_, id, socket_);
-    if (!connection || AddConnection(connection) != 0) {
+    // Connections are ended under the server's lock. Held from the adding to the end of the
+    // version request, it keeps a client that leaves at once from being ended (and deleted)
+    // while this thread still writes to it. The client's answer cannot come before the
+    // request, so nothing of it is missed meanwhile.
+    const bool locked = connection && Lock() == 0;
+    if (!locked || AddConnection(connection) != 0) {
+        if (locked) Unlock();
         clErrorLog(2103, 321, id, kTag, this, sizeof(SdiVirtual));
         delete connection;
         if (socket_) socket_->disconnect(static_cast<int>(id));
         return 321;
     }
+    std::function<void(SdiConnection*)> afterAdd;
+    {
+        std::lock_guard<std::mutex> g(testHookMutex_);
+        afterAdd = afterAddForTest_;
+    }
+    if (afterAdd) afterAdd(connection);
     char text[256];
     std::snprintf(text, sizeof text, "<version>%s(%s) %d.%d.%d.%d</version>",
                   sdi::ClassName(deviceType_), name_.c_str(), 0, 0, 1, 0);
     connection->SendVersionRequest(text, 0);
     SendToMonitor(text, static_cast<int>(std::strlen(text)));
+    Unlock();
     return 0;
+}
+
+void SdiVirtual::setAfterAddForTest(std::function<void(SdiConnection*)> hook) {
+    std::lock_guard<std::mutex> g(testHookMutex_);
+    afterAddForTest_ = std::move(hook);
 }
 
 void SdiVirtual::EndConnection(SdiConnection* connection) {

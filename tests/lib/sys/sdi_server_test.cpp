@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -126,6 +127,11 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs = 5000) {
     }
     return true;
 }
+
+// The lock of a server's connection list, out of a test's reach otherwise.
+struct ListLock : SdiServerBase {
+    static mutexSem& of(SdiServerBase& server) { return server.*(&ListLock::lock_); }
+};
 
 class SdiServerTest : public ::testing::Test {
 protected:
@@ -460,6 +466,45 @@ TEST_F(SdiServerTest, LeavingClientsCloseTheProxyOnceEach) {
     EXPECT_TRUE(server_->ServerThreadRunning());
 }
 
+// A client that leaves as soon as it is accepted: its connection is listed before its version
+// request goes out, and another thread that ends the connections of gone clients must not
+// end it until the accept thread is done writing to it.
+TEST_F(SdiServerTest, AClientLeavingAtOnceIsEndedOnlyAfterItsVersionRequest) {
+    SdiClient c;
+    std::promise<void> connected, hookDone;
+    std::shared_future<void> isConnected = connected.get_future().share();
+    server_->setAfterAddForTest([&](SdiConnection* connection) {
+        isConnected.wait(); // the test thread is done with the client
+        c.Close();
+        EXPECT_TRUE(eventually([&] { return !connection->isAlive(); }));
+        // What the server thread would do now, from a thread of its own.
+        const int rc = std::async(std::launch::async, [&] {
+            mutexSem& lock = ListLock::of(*server_);
+            const int taken = lock.Acquire(0);
+            if (taken == 0) {
+                server_->CheckForAnyClientDisconnected();
+                lock.Release();
+            }
+            return taken;
+        }).get();
+        EXPECT_NE(rc, 0) << "the connection could be ended while it was being written to";
+        hookDone.set_value();
+    });
+    const bool ok = c.Connect(port_);
+    connected.set_value();
+    const bool ran = ok && hookDone.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    server_->setAfterAddForTest({});
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(ran);
+    // The server thread ends it afterwards, and the proxy it never opened stays closed.
+    EXPECT_TRUE(eventually([&] { return server_->ConnectionCount() == 0; }));
+    EXPECT_EQ(proxy_->OpenCount(), 0);
+    // The next client is served as usual.
+    SdiClient d;
+    OpenClient(d);
+    EXPECT_EQ(Status(d), "<status>OFFLINE 1.17.60 raw 1</status>");
+}
+
 TEST_F(SdiServerTest, BadFramesEndOnlyTheirConnection) {
     SdiClient good;
     OpenClient(good);
@@ -630,7 +675,10 @@ TEST_F(SdiSlotLockTest, ADeviceReplacedBehindAnotherSlotIsUsedUnderThatSlotsLock
     EXPECT_EQ(newLocks, 0);
     otherSlot_.UnlockSlot();
     EXPECT_EQ(c.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    // Read under the slot's lock, as the server thread changes it (its close comes later).
+    ASSERT_EQ(otherSlot_.LockSlot(), 0);
     EXPECT_EQ(proxy_->OpenCount(), 1);
+    otherSlot_.UnlockSlot();
     EXPECT_GE(newLocks, 1);
     EXPECT_EQ(locks_, before);
     c.Close();

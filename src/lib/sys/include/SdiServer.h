@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -177,6 +179,9 @@ public:
     bool Online() const { return online_.load(); }
     uint32_t ServerMessageCount() const { return counter_.load(); }
     unsigned char VersionDeviceType() const { return deviceType_; }
+    // Runs on the accept thread between adding a new connection and writing its version
+    // request, for tests of that window (empty: nothing).
+    void setAfterAddForTest(std::function<void(SdiConnection*)> hook);
 
 protected:
     int StartSocket() override;
@@ -199,6 +204,8 @@ private:
     std::atomic<int> monitors_{0};
     std::atomic<uint32_t> counter_{0};
     std::atomic<bool> online_{false};
+    std::mutex testHookMutex_;
+    std::function<void(SdiConnection*)> afterAddForTest_;
 };
 
 // The query server: lists the device servers and their ports.
