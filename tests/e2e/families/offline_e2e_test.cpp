@@ -168,6 +168,9 @@ TEST_P(AskedAsTheUnitGoes, IsNotCarriedOutWhenTheUnitReturns) {
     const size_t before = Payloads(Sim("payloads " + At(0x54))).first;
     ASSERT_EQ(Sim("back " + At(0x54)).substr(0, 2), "ok");
     ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, c.address, c.deviceClass), 20000)) << Seen();
+    EXPECT_TRUE(std::any_of(seen_.begin(), seen_.end(), [&](const Event& e) {
+        return e.msg == kOffline && e.p1 == DeviceWord(1, 0x11, c.address, c.deviceClass);
+    })) << "the application was not told the unit went: " << Seen();
     // What was kept would go right after the unit's start-up, which ends with the pulse times.
     std::string last;
     ASSERT_TRUE(WaitForReply("payloads " + At(0x54), " 80013880013880", 10000, &last)) << last;
