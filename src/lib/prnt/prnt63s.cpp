@@ -431,7 +431,10 @@ int PRNT63P::PowerOnResetInProgress() {
     offlineMode_ = false;
     ClearStatusBits(PRNTP_AWAITING_ACK);
     SystemCommand(31);
-    if (queue_) queue_->Retry();
+    if (queue_) {
+        ReportLostWork(queue_->GetSentWork());
+        queue_->Retry();
+    }
     if (owner_ && mode_ == kNormal && configLength_ > 0) sendConfigAfterReset_ = true;
     return 0;
 }

@@ -638,6 +638,9 @@ int PRNTM3FP::PowerOnResetInProgress() {
     ClearStatusBits(PRNTP_RESET_EXPECTED);
     if (queue_) {
         queue_->FlushSystemCommands();
+        // A fiscal frame goes again as before; other work asks for a resume.
+        PRNTCMD* sent = queue_->GetSentWork();
+        if (!isFiscal(sent)) ReportLostWork(sent);
         queue_->Retry();
     }
     working_ = Working{};

@@ -170,6 +170,17 @@ int PRNTP::RequestResume(const PRNTMSG* message) {
     return 0;
 }
 
+bool PRNTP::ReportLostWork(const PRNTCMD* command) {
+    if (!command || (command->classFlags & PRNTCMD_LOST_TOLERANT)) return false;
+    status_.set(PRN_STATUS_FRAME_LOST);
+    PRNTMSG message;
+    message.msg = POSM_PRN_PRINTER_ERROR;
+    message.p1 = PRN_P1_FRAME_LOST;
+    message.p2 = status_.word();
+    RequestResume(&message);
+    return true;
+}
+
 int PRNTP::DisableDIPrinting() {
     if (diPrinting_ != 1) return 0;
     diPrinting_ = 0;
@@ -314,7 +325,10 @@ int PRNTP::PowerOnResetInProgress() {
     ClearPORResetInProgress();
     SetStatusBits(PRNTP_AWAITING_ACK);
     SystemCommand(2);
-    if (queue_) queue_->Retry();
+    if (queue_) {
+        ReportLostWork(queue_->GetSentWork());
+        queue_->Retry();
+    }
     return 0;
 }
 
@@ -329,16 +343,7 @@ int PRNTP::LastAckLost(const unsigned char* data, int n) {
 int PRNTP::LastMsgLost(const unsigned char* data, int n) {
     if (!passing(data, n)) {
         ++lostMessages_;
-        PRNTCMD* outstanding = queue_ ? queue_->GetOutstanding() : nullptr;
-        if (outstanding && !(outstanding->classFlags & PRNTCMD_LOST_TOLERANT)) {
-            status_.set(PRN_STATUS_FRAME_LOST);
-            PRNTMSG message;
-            message.msg = POSM_PRN_PRINTER_ERROR;
-            message.p1 = PRN_P1_FRAME_LOST;
-            message.p2 = status_.word();
-            RequestResume(&message);
-            NowNotConfirmed();
-        }
+        if (ReportLostWork(queue_ ? queue_->GetOutstanding() : nullptr)) NowNotConfirmed();
     }
     if (queue_) queue_->Retry();
     ClearStatusBits(PRNTP_AWAITING_ACK);

@@ -256,6 +256,17 @@ PRNTCMD* OMSGQUEUE::GetOutstanding() {
     return nullptr;
 }
 
+PRNTCMD* OMSGQUEUE::GetSentWork() {
+    if (sentList_.start() != 0) return nullptr;
+    const uint32_t n = sentList_.count();
+    for (uint32_t i = 0; i < n; ++i) {
+        PRNTCMD* command = asCommand(sentList_.get());
+        if (!command->IsMarker()) return command;
+        sentList_.fwd();
+    }
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------------------
 // Dropping work.
 

@@ -3,6 +3,7 @@
 // whose code page is unset the daemon starts the font download program, which loads the
 // font file into the printer's flash. The program alone: its usage and its time limit.
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -91,6 +92,43 @@ TEST_F(M3E2E, PaperOutHoldsALineThatTheResumePrintsOnce) {
     ASSERT_EQ(Write("\x1BG"), 2) << PosErrno();
     ASSERT_TRUE(WaitForEvent(kChaseComplete, Mine(0x10000))) << Seen();
     EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [WAIT]");
+}
+
+// Paper out holds the line and the application resumes four times a second all along. Paper
+// in, the next resume sends the line and the printer leaves the bus with it unanswered (it
+// printed it). At its return the line is not printed again: the application is told (a lost
+// frame), and its resumes drop the line.
+TEST_F(M3E2E, AHeldLineInFlightWhenTheBusGoesIsPrintedOnceThroughResumesAndTheReturn) {
+    ASSERT_NO_FATAL_FAILURE(Start(""));
+    ASSERT_NO_FATAL_FAILURE(Acquire());
+    auto resumeFor = [&](int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            PosIOCtl(handle_, kResume, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    };
+    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr out"), "ok paper cr out");
+    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x20000))) << Seen();
+    ASSERT_EQ(Write("LINE1\n"), 6) << PosErrno();
+    ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x80000))) << Seen();
+    resumeFor(750);
+    EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 0");
+    EXPECT_EQ(Sim("paper 1 0x11 0x34 cr in"), "ok paper cr in");
+    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x20000))) << Seen();
+    EXPECT_EQ(Sim("leave 1 0x11 0x34").substr(0, 2), "ok");
+    ASSERT_EQ(PosIOCtl(handle_, kResume, nullptr, 0), 0) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x34 cr", "ok 1 [LINE1]", 5000)) << Seen();
+    resumeFor(1000);
+    EXPECT_EQ(Sim("back 1 0x11 0x34").substr(0, 2), "ok");
+    resumeFor(2000);
+    ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();
+    char told[32];
+    std::snprintf(told, sizeof told, " %04x/%08x/", kPrinterError, Mine(0x10000000));
+    EXPECT_NE(Seen().find(told), std::string::npos) << Seen();
+    ASSERT_EQ(Write("LINE2\n"), 6) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x34 cr", "[LINE2]")) << Sim("printed 1 0x11 0x34 cr");
+    EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 2 [LINE1] [LINE2]");
 }
 
 TEST_F(M3E2E, AnUnsetCodePageStartsTheFontDownload) {

@@ -100,6 +100,36 @@ TEST_F(PrinterBus, ALostFrameAsksForResumeWhichDropsTheLineWhileRetryPrintsIt) {
     }
 }
 
+// A line the printer took (and printed) before it left the bus, its answer never given: at
+// its return the line is not sent again unasked. The holder is asked to resume; resume
+// drops the line, retry prints it again.
+TEST_F(PrinterBus, ALineTakenBeforeThePrinterLeftAsksForResumeAtItsReturn) {
+    for (bool resume : {true, false}) {
+        SCOPED_TRACE(resume ? "resume" : "retry");
+        TearDown();
+        SetUp();
+        Client& c = client();
+        comeOnline();
+        c.queue.take();
+        station().leaveAfterAcknowledging();
+        ASSERT_EQ(c.write("TAKEN"), 0);
+        ASSERT_TRUE(until([&] { return !station().present(); }));
+        ASSERT_EQ(model().lineCount(PrinterModel::CR), 1u);
+        run(50);
+        station().bringBack();
+        ASSERT_TRUE(until([&] { return printer().ResumeRequested(); }));
+        EXPECT_EQ(c.queue.take(), (std::vector<Event>{{POSM_PRN_PRINTER_ERROR, 0x10000000u | 1u, 0x100}}));
+        ASSERT_TRUE(until([&] { return printer().Confirmed(kAddress); }));
+        run(20);
+        EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u); // held while the resume is due
+
+        ASSERT_EQ(c.ioctl(resume ? POS_PRN_RESUME_PRINTING : POS_PRN_RETRY_PRINTING), 0);
+        run(20);
+        EXPECT_EQ(model().lineCount(PrinterModel::CR), resume ? 1u : 2u);
+        EXPECT_FALSE(printer().ResumeRequested());
+    }
+}
+
 TEST_F(PrinterBus, ARejectedCommandIsRetriedOnRequest) {
     Client& c = client();
     comeOnline();

@@ -454,6 +454,72 @@ TEST_F(M3Bench, PaperOutHoldsTheLineUntilTheResume) {
     EXPECT_EQ(model().lines(PrinterModel::CR).back(), "WAIT");
 }
 
+// The line that paper out held goes after the resume and the printer leaves the bus with it
+// unanswered: it took the line (and prints it) but its answer never came. The application
+// goes on resuming every second; once the printer is back, the line is not sent again: the
+// application is told and its resume drops the line.
+TEST_F(M3Bench, AHeldLineInFlightWhenTheBusGoesIsPrintedOnceAfterResumesAndTheReturn) {
+    enum class Gone { AfterTheAck, BeforeTheAck };
+    for (Gone gone : {Gone::AfterTheAck, Gone::BeforeTheAck}) {
+        SCOPED_TRACE(gone == Gone::AfterTheAck ? "after the ack" : "before the ack");
+        TearDown();
+        SetUp();
+        M3Client& c = client();
+        comeOnline(c);
+        model().setPaper(PrinterModel::CR, true);
+        ASSERT_TRUE(until([&] { return !c.queue.events().empty(); }));
+        ASSERT_EQ(c.write("ONCE\n"), 0);
+        ASSERT_TRUE(until([&] { return printer().ResumeRequested(); }));
+        // Resumes while the paper is out keep the line held.
+        for (int i = 0; i < 3; ++i) {
+            c.ioctl(POS_PRN_RESUME_PRINTING);
+            run(100);
+        }
+        ASSERT_EQ(model().lineCount(PrinterModel::CR), 0u);
+        model().setPaper(PrinterModel::CR, false);
+        run(20);
+        if (gone == Gone::AfterTheAck) station().leaveAfterAcknowledging();
+        ASSERT_EQ(c.ioctl(POS_PRN_RESUME_PRINTING), 0);
+        if (gone == Gone::BeforeTheAck) {
+            // The printer takes the frame and leaves before it answers.
+            ASSERT_TRUE(until([&] { return !adapter_.frames.empty(); }));
+            for (const Bytes& rec : adapter_.frames) {
+                const linkrec::Sent f = linkrec::decodeSent(rec);
+                station().receive(bussim::LinkFrame{f.control, Bytes(f.data.begin(), f.data.end()), false});
+            }
+            adapter_.frames.clear();
+            station().takeAway();
+        }
+        // Gone: every poll times out; the application resumes every second meanwhile.
+        const unsigned char pollTimeout = 0x13;
+        for (int second = 0; second < 8; ++second) {
+            for (int i = 0; i < 100; ++i) {
+                round();
+                if (!station().present()) printer().ProcessError(&pollTimeout, 1);
+            }
+            c.ioctl(POS_PRN_RESUME_PRINTING);
+        }
+        ASSERT_EQ(model().lineCount(PrinterModel::CR), 1u);
+        c.queue.take();
+        station().bringBack();
+        for (int second = 0; second < 8; ++second) {
+            run(100);
+            c.ioctl(POS_PRN_RESUME_PRINTING);
+        }
+        EXPECT_TRUE(printer().Confirmed(kM3));
+        EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+        EXPECT_FALSE(printer().ResumeRequested());
+        const std::vector<Event> events = c.queue.take();
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const Event& e) {
+            return e.msg == POSM_PRN_PRINTER_ERROR && e.p1 == (PRN_P1_FRAME_LOST | 1);
+        }));
+        // The printer prints what comes next.
+        ASSERT_EQ(c.write("NEXT\n"), 0);
+        ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 2; }));
+        EXPECT_EQ(model().lines(PrinterModel::CR).back(), "NEXT");
+    }
+}
+
 TEST_F(M3Bench, FeedsCutTearBarDocumentsAndRasData) {
     M3Client& c = client();
     comeOnline(c);

@@ -210,6 +210,39 @@ TEST_F(FiscalBench, ARetryMarksTheFiscalFrameAResumeDropsIt) {
     }
 }
 
+// A text line the printer took before it powered on again, its answer never given, is not
+// sent again unasked: the holder is asked to resume, and the resume drops the line.
+TEST_F(FiscalBench, ATextLineUnansweredAtAPowerOnAsksForAResumeThatDropsIt) {
+    FiscalClient& c = client();
+    bringUp();
+    ASSERT_EQ(c.ioctl(POS_PRN_DISABLE_FISCAL_PRINTING), 0);
+    ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"printMode", 1}}), 0);
+    ASSERT_EQ(c.write({'H', 'E', 'L', 'L', 'O', '\n'}), 0);
+    cycle();
+    ASSERT_EQ(commands().size(), 1u);
+    c.queue.take();
+    feed(0x0F); // the printer powered on
+    EXPECT_TRUE(printer().ResumeRequested());
+    const std::vector<Event> told = c.queue.take();
+    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const Event& e) {
+        return e.msg == POSM_PRN_PRINTER_ERROR && e.p1 == (PRN_P1_FRAME_LOST | 1);
+    }));
+    QueueState state{};
+    ASSERT_EQ(printer().GetQueue()->Query(&state), 0);
+    ASSERT_EQ(state.pending[PRN_STATION_CR], 1);
+    feed(0x63);
+    reply(frame(0x20, 67));
+    reply(frame(0x08, 0x21, 0, 0x0A));
+    reply(frame(0x02, 67, 0x25));
+    ASSERT_TRUE(printer().Confirmed(kM3F));
+    commands();
+    ASSERT_EQ(c.ioctl(POS_PRN_RESUME_PRINTING), 0);
+    cycle();
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+    ASSERT_EQ(printer().GetQueue()->Query(&state), 0);
+    EXPECT_EQ(state.pending[PRN_STATION_CR], 0);
+}
+
 TEST_F(FiscalBench, TextLinesTravelWrappedWhenFiscalPrintingIsOff) {
     FiscalClient& c = client();
     bringUp();

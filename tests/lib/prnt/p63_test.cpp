@@ -496,6 +496,37 @@ TEST_F(P63Bench, ABusyPrinterOrAFullBufferHoldsTheLineUntilTheStateEnds) {
     }
 }
 
+// A line the printer took before it powered on again, its answer never given, is not sent
+// again unasked: the holder is asked to resume, and the resume drops the line.
+TEST_F(P63Bench, ALineUnansweredAtAPowerOnAsksForAResumeThatDropsIt) {
+    P63Client& c = client();
+    bringUp();
+    reply(status8(0x21));
+    commands();
+    c.queue.take();
+    ASSERT_EQ(put(c, 43, PRN_STATION_CR, {'A'}), 0);
+    printer().ProcessOutput(chTime());
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{'A', 0x0A}}));
+    feed(0x0F); // the printer powered on
+    EXPECT_TRUE(printer().ResumeRequested());
+    const std::vector<Event> told = eventsOf(c, POSM_PRN_PRINTER_ERROR);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].p1, PRN_P1_FRAME_LOST | 1);
+    feed(0x63);
+    commands();
+    reply(cat(status8(0x01, 0x47, 0, 0x01), {0x30, 0x04, 0x03, 0x00, 0x14}));
+    ASSERT_TRUE(printer().Confirmed(k63));
+    reply(status8(0x21));
+    commands();
+    ASSERT_EQ(c.ioctl(POS_PRN_RESUME_PRINTING), 0);
+    printer().ProcessOutput(chTime());
+    reply(status8(0x21));
+    for (const Bytes& sent : commands()) EXPECT_NE(sent, (Bytes{'A', 0x0A}));
+    QueueState state{};
+    ASSERT_EQ(printer().GetQueue()->Query(&state), 0);
+    EXPECT_EQ(state.pending[PRN_STATION_CR], 0);
+}
+
 // The printer on a clock that wraps during the wait for an empty buffer: the status
 // requests still come 500 ms apart, not sooner and not never.
 class P63NearWrap : public P63Bench, public ::testing::WithParamInterface<uint32_t> {

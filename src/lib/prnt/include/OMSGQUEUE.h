@@ -79,6 +79,9 @@ public:
     const PRNDList& SentList() const { return sentList_; }
     const PRNDList& SystemList() const { return systemList_; }
     PRNTCMD* GetOutstandingSystemCommand() const { return outstandingSystem_; }
+    // The oldest command of the sent list that is work (no marker), finished or not; null
+    // when there is none.
+    PRNTCMD* GetSentWork();
 
 protected:
     // Answers a marker command to the printer: TellPhys 9, 16 or 17.

@@ -75,6 +75,11 @@ public:
     // Once per error: sets resume requested and sends the message now, or keeps it for the
     // next Acquire while nobody holds the printer.
     virtual int RequestResume(const PRNTMSG* message);
+    // Work that the link lost on its way, or that the printer may have taken before its
+    // power-on (its answer never came): unless the command tolerates a loss, the frame-lost
+    // error asks for a resume, so that the work is not sent again unasked. The resume drops
+    // it, a retry sends it again. Whether the error was asked.
+    bool ReportLostWork(const PRNTCMD* command);
     virtual int DisableDIPrinting();
     virtual int DisableExclusiveDIPrinting();
     virtual int DiscardData();
