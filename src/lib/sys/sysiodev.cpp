@@ -215,7 +215,7 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
             DeliverNewMsg(data, n);
         } else if (repeat) {
             LogFrame(904, 805, 0, record, len);
-            RouteLastAckLost(data, n);
+            AcknowledgeIfPaced(&SIODEVICE::RouteLastAckLost, data, n);
             ++lastAcksLost_;
         } else {
             LogFrame(905, 804, 0, record, len);
@@ -256,12 +256,17 @@ void SIODEVICE::ProcessInfoFrame(const unsigned char* record, int len, unsigned 
     }
 }
 
-void SIODEVICE::DeliverNewMsg(const unsigned char* data, int n) {
+void SIODEVICE::AcknowledgeIfPaced(int (SIODEVICE::*handler)(const unsigned char*, int),
+                                   const unsigned char* data, int n) {
     const uint32_t before = framesSent_;
     pacedRefusal_ = false;
-    RouteNewMsgRcvd(data, n);
+    (this->*handler)(data, n);
     if (pacedRefusal_ && framesSent_ == before) SendAck();
     pacedRefusal_ = false;
+}
+
+void SIODEVICE::DeliverNewMsg(const unsigned char* data, int n) {
+    AcknowledgeIfPaced(&SIODEVICE::RouteNewMsgRcvd, data, n);
 }
 
 void SIODEVICE::ProcessReceiveReady(const unsigned char* record, int len, unsigned char control) {

@@ -59,8 +59,10 @@ public:
         SetStatusBits(SIODEV_AWAITING_REPLY);
         return note("CommandResetInProgress");
     }
+    // As the families do: the next message, which carries the acknowledgement, or an RR.
     int LastAckLost(const unsigned char* data, int n) override {
-        return note("LastAckLost", data, n);
+        note("LastAckLost", data, n);
+        return sendNext() == -1 ? SendAck() : 0;
     }
     int LastMsgAcked() override {
         acked = outstanding;
@@ -567,6 +569,10 @@ TEST_F(SioDeviceTest, ADeviceThatKeepsRejectingIsPacedToOneMessageASecond) {
     answer("REJ");
     cycle(10);
     EXPECT_EQ(infoFrames(), 0);
+    // The device repeats its message (our acknowledgement was lost) while the pace holds the
+    // next command back: the link acknowledges the repeat itself.
+    feed(iFrame(dev.GetReceiveSequence() - 1, dev.GetSendSequence()), "REJ");
+    EXPECT_EQ(sent(), std::vector<unsigned char>{rr(dev.GetReceiveSequence())});
     // Accepted: the pacing ends, the next command goes at once.
     cycle(1000);
     ASSERT_EQ(infoFrames(), 1);

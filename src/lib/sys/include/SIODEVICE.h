@@ -180,8 +180,12 @@ private:
     void ProcessNSA(const unsigned char* record, int len);
     void ProcessCommandReject(const unsigned char* record, int len);
     void ProcessUnknown(const unsigned char* record, int len);
-    // Hands a new message to the device class; when the pace held back the class's answer and
-    // it sent nothing else, the message is acknowledged here.
+    // Runs a handler that answers the device's message (a new one, or one repeated because
+    // our acknowledgement was lost); when the pace held back the class's answer and it sent
+    // nothing else, the message is acknowledged here.
+    void AcknowledgeIfPaced(int (SIODEVICE::*handler)(const unsigned char*, int),
+                            const unsigned char* data, int n);
+    // Hands a new message to the device class, acknowledged as above.
     void DeliverNewMsg(const unsigned char* data, int n);
 
     void SetSendSequence(int ns);
