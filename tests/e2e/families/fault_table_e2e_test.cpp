@@ -616,9 +616,6 @@ Fault Reject(int n) {
     return f;
 }
 Fault Away() { return {"AwayMidCommand", {}, {"away @"}, {"back @"}, true}; }
-// The station takes the work's command, acknowledges it and leaves the bus before it answers:
-// the command is surely on its way when the station goes, whatever the timing.
-Fault LeaveMidCommand() { return {"AwayMidCommand", {"leave @"}, {}, {"back @"}, true}; }
 // The device returns to the bus rejecting without end: its start-up commands are rejected
 // until cleared.
 Fault ReturnRejecting() {
@@ -677,7 +674,9 @@ std::vector<Row> Rows() {
     add("KeyboardTone", keyboard, common);
     add("OperatorDisplay", oper, common);
     add("AlphanumericDisplay", anop, common);
-    add("CashDrawer", drawer, {Reject(1), Reject(2), LeaveMidCommand()});
+    // The drawer taken away as it opens; the unit that takes an open and leaves before
+    // answering is played in the offline test, which can tell a resent open from the next one.
+    add("CashDrawer", drawer, common);
     add("HandHeld2", hh2, with({ModelFault("hw"), ModelFault("status"), ModelFault("diag")}));
     add("Scale96", scale96, common);
     add("Scale87", scale87, common);
