@@ -444,14 +444,19 @@ Family KeyboardTone() {
     return f;
 }
 
-// A display: a line written at the cursor shows on row 0.
+// A display: a line written from the first cell shows on row 0. The cursor is homed first, so
+// that the line stays on row 0 of a display of any width.
 Family Display(const std::string& model, int address) {
     Family f;
     f.model = model;
     f.address = address;
     f.deviceClass = 2;
     f.posClass = "PosDisplay";
-    f.work = [](FaultTableE2E&, int h, int n) { return WriteText(h, "SHOWN" + std::to_string(n)); };
+    f.work = [](FaultTableE2E&, int h, int n) {
+        PosArg home[] = {{"displayCursor", 0}};
+        if (PosIOCtl(h, kSetValues, home, 1) != 0) return -1;
+        return WriteText(h, "SHOWN" + std::to_string(n));
+    };
     f.doneQuery = [](int) { return std::string("text @ 0"); };
     f.doneText = [](int n) { return "SHOWN" + std::to_string(n); };
     return f;
@@ -486,6 +491,8 @@ Family BothRows() {
 
 Family NumericDisplay() {
     Family f = Display("anum", 0x20);
+    // Written at the cursor, so that each work lights the cells of the works before it too.
+    f.work = [](FaultTableE2E&, int h, int n) { return WriteText(h, "SHOWN" + std::to_string(n)); };
     f.doneText = [](int n) { return "[" + std::string(static_cast<size_t>(6 * n), '#'); };
     return f;
 }
