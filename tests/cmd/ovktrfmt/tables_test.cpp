@@ -1,25 +1,62 @@
-// The formatter's name tables: first match wins, misses become numbers in the scratch area.
+// The formatter's name tables: every row names its value, first match wins, misses become
+// numbers in the scratch area.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "NameTables.h"
 
 namespace {
 
-int rows(const TableEntry* table) {
-    int n = 0;
-    while (table[n].Name) ++n;
-    return n;
+struct NamedTable {
+    const char* name;
+    const TableEntry* rows;
+};
+
+const NamedTable kTables[] = {
+    {"TypeTable", TypeTable}, {"DevTable", DevTable}, {"IOCtlTable", IOCtlTable}, {"ErrnoTable", ErrnoTable},
+};
+
+// Every row has a name of its own, and its value prints a name of the table (the first row's,
+// where several names share a value) rather than a number.
+TEST(NameTables, EveryNameIsUniqueAndItsValuePrintsAName) {
+    for (const NamedTable& t : kTables) {
+        std::set<std::string> names;
+        int n = 0;
+        for (; t.rows[n].Name; ++n) {
+            const TableEntry& row = t.rows[n];
+            EXPECT_STRNE(row.Name, "") << t.name << " row " << n;
+            EXPECT_TRUE(names.insert(row.Name).second) << t.name << ": the name " << row.Name << " twice";
+            int first = 0;
+            while (t.rows[first].Value != row.Value) ++first;
+            FreeTableStrings();
+            EXPECT_STREQ(GetTableEntry(t.rows, row.Value), t.rows[first].Name) << t.name << ": " << row.Name;
+        }
+        EXPECT_GT(n, 0) << t.name;
+    }
+    FreeTableStrings();
 }
 
-TEST(NameTables, RowCountsAndFirstMatch) {
-    EXPECT_EQ(rows(TypeTable), 13);
-    EXPECT_EQ(rows(DevTable), 64);
-    EXPECT_EQ(rows(IOCtlTable), 49);
-    EXPECT_EQ(rows(ErrnoTable), 198);
-    EXPECT_EQ(rows(SubtypeTable), 113);
+// The subtype rows print their name for their key; a key listed twice prints the first.
+TEST(NameTables, EverySubtypeRowPrintsAName) {
+    int n = 0;
+    for (; SubtypeTable[n].Name; ++n) {
+        const TableEntry& row = SubtypeTable[n];
+        const int key = row.Value;
+        if ((key & 0xFF) == 0) continue; // subtype 0 prints NONE
+        int first = 0;
+        while (SubtypeTable[first].Value != key) ++first;
+        FreeTableStrings();
+        EXPECT_STREQ(GetSubtypeEntry(key >> 8, key & 0xFF), SubtypeTable[first].Name) << row.Name;
+    }
+    EXPECT_GT(n, 0);
+    FreeTableStrings();
+}
+
+TEST(NameTables, FirstMatch) {
     EXPECT_STREQ(GetTableEntry(DevTable, 0x10), "CHECKOUT_KEYBOARD_A");
+    EXPECT_STREQ(GetTableEntry(DevTable, 0x40), "MSR_1_TRACK_A"); // before MSR_J_TRACK
     EXPECT_STREQ(GetTableEntry(TypeTable, 6), "CASH_DRAWER");
     EXPECT_STREQ(GetTableEntry(ErrnoTable, 301), "POSERR_SYS_OS_ERROR");
     EXPECT_STREQ(GetTableEntry(IOCtlTable, 5401), "POS_TILL_OPEN_TILL");

@@ -60,9 +60,10 @@ TEST(DisplayPlugins, LoadByNameAndRegister) {
     const auto lines = ovkhost::printedLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Loaded '" + root.at("/usr/lib/libovkdoper.so.0") + "'\n"),
               lines.end());
-    // The base library registers nothing of its own: the addresses next to the displays'
-    // stay free.
-    EXPECT_FALSE(ObjectSupport::SIOAddresses[0x28].valid);
+    // The base library registers nothing of its own. The marker is 0x7F: it lies beyond every
+    // range of the address table and is in no device-table row, so no model added later takes
+    // it (a free address next to the displays' would be the next display model's).
+    EXPECT_FALSE(ObjectSupport::SIOAddresses[0x7F].valid);
 }
 
 } // namespace
