@@ -71,10 +71,13 @@ int OPERP::TellPhys(const VDEV* sender, int request, unsigned char* data, int le
         DspTextRecord record;
         std::memcpy(&record, data, sizeof record);
         rc = UpdateText(record);
-        NewRequest();
         std::memcpy(data + offsetof(DspTextRecord, taken), &record.taken, sizeof record.taken);
-        if (rc != 0) break;
-        return Ready() ? 0 : 317;
+        if (rc != 0) {
+            NewRequest();
+            break;
+        }
+        // The rows go out in the adapter's next round, not after the poller's idle wait.
+        return RequestSendTurn();
     }
     case DSP_REQ_PATTERNS: {
         const int need = DspUserChars::kChars * DspUserChars::kPatternBytes;

@@ -666,5 +666,35 @@ TEST(DisplayRejectingEveryCommand, AnUnaskedRejectSendsNothing) {
     EXPECT_EQ(p->GetRejectPacer().Streak(), 0);
 }
 
+// ---------------------------------------------------------------------------------------
+// A write asks the adapter for a send turn at once, so that the line goes out in the next
+// round rather than after the polling thread's idle interval.
+
+template <class P, class V>
+void WriteAsksForASendTurn(int pType, int vType, uint8_t address, Kind kind) {
+    DspTerminal t;
+    P* p = t.Attach<P>(pType, address, model(kind));
+    t.Run();
+    ASSERT_TRUE(p->Confirmed(address));
+    int rc = -1;
+    auto v = t.OpenVirtual<V>(vType, address, &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(Acquire(v.get()), 0);
+    t.Run();
+    const int turns = t.slot->adapter.sendTurns;
+    ASSERT_EQ(Write(v.get(), "PAID"), 0);
+    EXPECT_EQ(t.slot->adapter.sendTurns, turns + 1);
+}
+
+TEST(DisplayWrite, OperatorDisplayAsksForASendTurn) {
+    WriteAsksForASendTurn<OPERP, OPERV>(OPERP_TYPE_ID, OPERV_TYPE_ID, 0x22, Kind::Operator);
+}
+TEST(DisplayWrite, AlphanumericDisplayAsksForASendTurn) {
+    WriteAsksForASendTurn<ANOPP, ANOPV>(ANOPP_TYPE_ID, ANOPV_TYPE_ID, 0x24, Kind::Alphanumeric);
+}
+TEST(DisplayWrite, ShopperDisplayAsksForASendTurn) {
+    WriteAsksForASendTurn<SHOPP, SHOPV>(SHOPP_TYPE_ID, SHOPV_TYPE_ID, 0x26, Kind::Shopper);
+}
+
 } // namespace
 } // namespace dsptest
