@@ -1,6 +1,9 @@
 // The model-6397 printer's virtual side end to end: an application opens the printer by
 // name through the daemon, prints a line and cuts, chases, sees paper out and a rejected
-// command (which the resume answers), and reads a setting.
+// command (which the resume answers), reads a setting, and gets its chase after a spell of
+// rejects.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -43,6 +46,17 @@ protected:
     int Write(std::string bytes) { return PosWrite(handle_, bytes.data(), static_cast<unsigned>(bytes.size())); }
     uint32_t Mine(uint32_t p1) const { return p1 | static_cast<uint32_t>(handle_); }
     std::string Payloads() { return Sim("payloads 1 0x11 0x35"); }
+    // Every command the printer got, taken or refused.
+    long Commands() {
+        const std::string counts = Sim("counts 1 0x11 0x35");
+        const size_t at = counts.find("commands=");
+        return at == std::string::npos ? -1 : std::stol(counts.substr(at + 9));
+    }
+    bool Chased() const {
+        return std::any_of(seen_.begin(), seen_.end(), [this](const Event& e) {
+            return e.msg == kChaseComplete && e.p1 == Mine(0x10000);
+        });
+    }
 
     int handle_ = 0;
 };
@@ -86,6 +100,31 @@ TEST_F(P6397VE2E, ARejectedCommandReachesTheApplicationAndTheResumeAnswersIt) {
     // Printing goes on after the resume.
     ASSERT_EQ(Write("NEXT\n"), 5) << PosErrno();
     EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x35", " 4e4558540a")) << Payloads();
+}
+
+// A receipt (three lines, then the cut with its chase) while the printer refuses every
+// command, the application resuming on each printer error: the chase goes again about once
+// a second, and once the refusals stop its event comes.
+TEST_F(P6397VE2E, AReceiptsChaseComesOnceTheRejectsStop) {
+    ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    ASSERT_EQ(Write("READY\n"), 6) << PosErrno();
+    ASSERT_TRUE(WaitForReply("payloads 1 0x11 0x35", " 52454144590a")) << Payloads();
+    EXPECT_EQ(Sim("reject 1 0x11 0x35 1000000"), "ok reject 1000000");
+    const long before = Commands();
+    for (const char* line : {"LINE1\n", "LINE2\n", "LINE3\n"}) ASSERT_EQ(Write(line), 6) << PosErrno();
+    ASSERT_EQ(Write("\x1bP\x1bG"), 4) << PosErrno();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    while (std::chrono::steady_clock::now() < end) {
+        if (WaitForEvent(kPrinterError, Mine(0x80000000u), 100)) {
+            EXPECT_EQ(PosIOCtl(handle_, kResume, nullptr, 0), 0);
+        }
+    }
+    const long refused = Commands() - before;
+    EXPECT_GE(refused, 4);
+    EXPECT_LE(refused, 4 + 2 + 1) << Payloads(); // three at once, then one a second
+    EXPECT_FALSE(Chased()) << Seen();
+    EXPECT_EQ(Sim("reject 1 0x11 0x35 0"), "ok reject 0");
+    EXPECT_TRUE(Chased() || WaitForEvent(kChaseComplete, Mine(0x10000), 10000)) << Seen();
 }
 
 } // namespace
