@@ -398,8 +398,10 @@ TEST_F(Touch95Test, CommandRejectIsLoggedAndTheControllerReset) {
 // A controller that rejects every command: each reject resets it and the command goes
 // again after the restart, at once three times, then about one command a second for as
 // long as the rejects last; once they stop, the controller comes back online and is quiet.
-TEST_F(Touch95Test, CommandsRejectedWithoutEndArePacedUntilTheControllerTakesThem) {
-    ASSERT_NO_FATAL_FAILURE(StartOnline(Touch95()));
+class TouchRejects : public TouchBusTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TouchRejects, CommandsRejectedWithoutEndArePacedUntilTheControllerTakesThem) {
+    ASSERT_NO_FATAL_FAILURE(StartOnline(GetParam() ? Elo() : Touch95()));
     Commands();
     model_->rejectCommands(1 << 30);
     // A reject resets the controller; the commands of its restart are rejected in turn.
@@ -423,11 +425,13 @@ TEST_F(Touch95Test, CommandsRejectedWithoutEndArePacedUntilTheControllerTakesThe
     for (size_t i = 1; i < paced.size(); ++i) EXPECT_GE(chTimeDiff(paced[i], paced[i - 1]), 1000) << i;
 
     model_->rejectCommands(0);
-    ASSERT_TRUE(RunUntil([&] { return T95()->Confirmed(0x5C) && T95()->PendingMask() == 0 && !T95()->Busy(); }, 500));
-    EXPECT_EQ(T95()->PendingMask(), 0u);
+    ASSERT_TRUE(RunUntil([&] { return Touch()->Confirmed(kAddress) && Touch()->PendingMask() == 0 && !Touch()->Busy(); }, 500));
     Commands();
     for (int i = 0; i < 300; ++i) Cycle();
     EXPECT_TRUE(Commands().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Controllers, TouchRejects, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Elo" : "Touch95"; });
 
 } // namespace
