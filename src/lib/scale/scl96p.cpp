@@ -111,7 +111,7 @@ int SCL96P::NewMsgRcvd(const unsigned char* data, int n) {
             // The scale restarts from the reset and gives its EC level whatever it refuses:
             // only an answer to another command ends the refusals.
             rejects_ = 0;
-            CommandAccepted();
+            if (lastSent_ >= 0) CommandAccepted();
         }
 
         if (lastSent_ == SCLP_SLOT_CONFIGURE && (s2 & 0x01)) {
