@@ -383,6 +383,7 @@ int TCH95P::NewMsgRcvd(const unsigned char* data, int n) {
         clErrorLog(LOG_CMD_REJECT, 322, 0, kTag, this, sizeof(TCH95P), data, clip16(n), &slot,
                    sizeof slot, known ? slots_[slot].bytes : nullptr,
                    known ? clip16(slots_[slot].length) : 0);
+        CommandRefused();
         tchScheduleCmdMsg(TCHP_CMD_RESET, nullptr);
     }
 

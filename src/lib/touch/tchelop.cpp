@@ -188,6 +188,7 @@ int TCHELOP::NewMsgRcvd(const unsigned char* data, int n) {
         clErrorLog(LOG_CMD_REJECT, 322, 0, kTag, this, sizeof(TCHELOP), data, clip16(n), &slot,
                    sizeof slot, known ? slots_[slot].bytes : nullptr,
                    known ? clip16(slots_[slot].length) : 0);
+        CommandRefused();
         tchScheduleCmdMsg(TCHP_CMD_RESET, nullptr);
     }
 

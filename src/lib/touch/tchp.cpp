@@ -80,7 +80,20 @@ int TCHP::tchCompleteCmd(int slot) {
     commandState_ = TCHP_CMD_IDLE;
     ClearStatusBits(TCHP_BUSY);
     if (!(rearm_ & bit(slot))) pending_ &= ~bit(slot);
+    // The reset and device information start every restart that follows a reject: they do
+    // not end the rejects.
+    if (slot != TCHP_SLOT_RESET && slot != TCHP_SLOT_DEVICE_INFO &&
+        (refusedSlot_ < 0 || slot == refusedSlot_ || !(pending_ & bit(refusedSlot_)))) {
+        refusedSlot_ = -1;
+        CommandAccepted();
+    }
     return 0;
+}
+
+void TCHP::CommandRefused() {
+    if (commandState_ == TCHP_CMD_IDLE || !validSlot(outstanding_)) return;
+    refusedSlot_ = outstanding_;
+    CommandRejected();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -395,4 +395,43 @@ TEST_F(Touch95Test, CommandRejectIsLoggedAndTheControllerReset) {
     EXPECT_NE(std::find(c.begin(), c.end(), Bytes{0x00, 0x00, 0x01}), c.end());
 }
 
+// A controller that rejects every command: each reject resets it and the command goes
+// again after the restart, at once three times, then about one command a second for as
+// long as the rejects last; once they stop, the controller comes back online and is quiet.
+class TouchRejects : public TouchBusTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TouchRejects, CommandsRejectedWithoutEndArePacedUntilTheControllerTakesThem) {
+    ASSERT_NO_FATAL_FAILURE(StartOnline(GetParam() ? Elo() : Touch95()));
+    Commands();
+    model_->rejectCommands(1 << 30);
+    // A reject resets the controller; the commands of its restart are rejected in turn.
+    ASSERT_TRUE(model_->fault("reject"));
+    int rejected = 0;
+    // The third reject's reset, device information and command still go at once.
+    std::vector<int32_t> paced; // when each command went after the fourth reject
+    const int32_t start = chTime();
+    while (chTimeDiff(chTime(), start) < 12000) {
+        Cycle();
+        for (const Bytes& c : Commands()) {
+            if (rejected >= 4) paced.push_back(chTime());
+            const bool resetOrInfo = c == Bytes{0x00, 0x40} || c == Bytes{0x00, 0x00, 0x01};
+            if (!resetOrInfo) ++rejected;
+        }
+        ASSERT_LT(model_->commands().size(), TouchModel::kCommandLimit);
+    }
+    ASSERT_GE(rejected, 4);
+    EXPECT_GE(paced.size(), 5u);
+    EXPECT_LE(paced.size(), 10u);
+    for (size_t i = 1; i < paced.size(); ++i) EXPECT_GE(chTimeDiff(paced[i], paced[i - 1]), 1000) << i;
+
+    model_->rejectCommands(0);
+    ASSERT_TRUE(RunUntil([&] { return Touch()->Confirmed(kAddress) && Touch()->PendingMask() == 0 && !Touch()->Busy(); }, 500));
+    Commands();
+    for (int i = 0; i < 300; ++i) Cycle();
+    EXPECT_TRUE(Commands().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Controllers, TouchRejects, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Elo" : "Touch95"; });
+
 } // namespace

@@ -87,6 +87,10 @@ protected:
     // The base's sender: the watchdog, then the first pending slot not skipped. Waits
     // sendPauseMs_ (chSleep) only before a command actually goes out.
     int SendPendingSlot();
+    // The controller rejected what it was sent: the link's pacing hears of it when a command
+    // awaited its answer, and of the end of the rejects when that command (or, once it is no
+    // longer asked for, another beyond the restart's reset and device information) completes.
+    void CommandRefused();
 
     unsigned char resetCommand_[2] = {0x00, 0x40};
     unsigned char infoCommand_[3] = {0x00, 0x00, 0x01};
@@ -98,4 +102,5 @@ protected:
     int32_t busyStart_ = 0; // chTime() when the outstanding command or the reset began
     int16_t emulateAllowed_ = 0;
     int32_t sendPauseMs_ = 0; // a model's pause before each command it sends
+    int32_t refusedSlot_ = -1; // the slot last rejected while it awaited its answer
 };

@@ -110,6 +110,12 @@ void TouchModel::receive(const Bytes& c, ModelLink& link) {
     if (c.empty()) return reject(link);
 
     const size_t n = c.size();
+    const bool resetOrInfo =
+        c[0] == 0x00 && ((n == 3 && c[1] == 0x00 && c[2] == 0x01) || (n == 2 && c[1] == 0x40));
+    if (rejects_ > 0 && !resetOrInfo) {
+        --rejects_;
+        return reject(link);
+    }
     switch (c[0]) {
     case 0x00:
         if (n == 3 && c[1] == 0x00 && c[2] == 0x01) {

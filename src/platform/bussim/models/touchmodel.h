@@ -48,6 +48,9 @@ public:
 
     // Tests: a controller that takes commands on the link but never answers.
     void setAnswering(bool answering) { answering_ = answering; }
+    // Tests: the next n commands other than the reset and the device-information request
+    // are answered with the reject bit and not carried out.
+    void rejectCommands(int n) { rejects_ = n < 0 ? 0 : n; }
 
     const Options& options() const { return options_; }
     // Every command received, oldest first (the newest kCommandLimit).
@@ -72,6 +75,7 @@ private:
 
     Options options_;
     bool answering_ = true;
+    int rejects_ = 0;
     std::vector<Bytes> commands_;
     std::vector<Bytes> codeBlocks_;
     std::deque<Bytes> scripted_;
