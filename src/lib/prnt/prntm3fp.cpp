@@ -638,9 +638,12 @@ int PRNTM3FP::PowerOnResetInProgress() {
     ClearStatusBits(PRNTP_RESET_EXPECTED);
     if (queue_) {
         queue_->FlushSystemCommands();
-        // A fiscal frame goes again as before; other work asks for a resume.
+        // Work the printer may have taken: a fiscal frame goes again with the retry marker,
+        // so that the printer tells the repeat from a new command; other work asks for a
+        // resume.
         PRNTCMD* sent = queue_->GetSentWork();
-        if (!isFiscal(sent)) ReportLostWork(sent);
+        if (isFiscal(sent)) SetStatusBits(M3F_RETRY_MARKER);
+        else ReportLostWork(sent);
         queue_->Retry();
     }
     working_ = Working{};
