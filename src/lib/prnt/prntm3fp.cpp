@@ -493,6 +493,11 @@ int PRNTM3FP::SendCommand(PRNTCMD* command, bool system) {
     return 0;
 }
 
+bool PRNTM3FP::HoldsWork() const {
+    const bool paper = (status9_[1] & 0x40) && (status9_[2] & 0x04);
+    return (status9_[1] & 0x10) || Limp() || (!fiscalPrinting_ && !paper);
+}
+
 int PRNTM3FP::SendAnyPendingMessage() {
     if (!queue_ || (status9_[1] & 0x10) || AwaitingAck() || TestStatusBits(M3F_LIMP) || queue_->GetOutstanding())
         return -1;
