@@ -380,5 +380,26 @@ TEST_F(M2Bench, PaperOutWithNobodyToResumeComesBackOnceThePaperIsIn) {
     }
 }
 
+// The cover open takes the printer offline and holds A's line; A closes. Once the cover is
+// closed the printer is back, and B prints only its own line.
+TEST_F(M2Bench, ALineHeldByTheCoverLeavesWithItsOwner) {
+    M2Client& a = client();
+    comeOnline();
+    ASSERT_TRUE(model().setCover(true));
+    ASSERT_TRUE(until([&] { return !printer().Confirmed(kM2); }));
+    ASSERT_EQ(a.write("A\n"), 0);
+    run(50);
+    clients_.clear(); // A released and closed
+    ASSERT_TRUE(model().setCover(false));
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
+    run(50);
+    M2Client& b = client();
+    ASSERT_EQ(b.write("B\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) >= 1; }));
+    run(50);
+    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+}
+
 } // namespace
 } // namespace prntbench
