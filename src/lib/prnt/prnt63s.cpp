@@ -372,6 +372,8 @@ int PRNT63P::SendAnyPendingMessage() {
     return 0;
 }
 
+bool PRNT63P::HoldsWork() const { return bit(block_, 0, 6); }
+
 PRNTCMD* PRNT63P::GetNextCommand() {
     if (!queue_) return nullptr;
     int rc = 0;

@@ -131,8 +131,9 @@ int PRNTM2P::NewMsgRcvd(const unsigned char* data, int n) {
     if (b1 & 0x80) {
         RespondToCashReceiptPaperError();
         handled = true;
-    } else {
+    } else if (receiptPaperErrors_ != 0) {
         receiptPaperErrors_ = 0;
+        ConditionGone();
     }
     if (b0 & kHomeBits) {
         RespondToHomeError();
@@ -235,10 +236,7 @@ int PRNTM2P::SendStatusMessage(const unsigned char* next) {
             Unconfirm();
         } else {
             post(kP1CoverChange);
-            // Closed again: the EC level is asked for, and its answer confirms the printer
-            // online as after a power-on. A reset under way or the application's resume
-            // (which resets the printer) confirms it otherwise.
-            if (!onlineConfirmed_ && !ResumeRequested() && !resetInProgress_) SystemCommand(2);
+            ConditionGone();
         }
     }
     if ((was ^ now) & 0x40) post(kP1Throat6);
@@ -250,6 +248,21 @@ int PRNTM2P::SendStatusMessage(const unsigned char* next) {
 void PRNTM2P::Unconfirm() {
     onlineConfirmed_ = false;
     if (TestStatusBits(PDEV_ONLINE)) NowNotConfirmed();
+}
+
+// Once the condition is gone the EC level is asked for, and its answer confirms the printer
+// online as after a power-on. A reset under way confirms it anyway, and a resume told to a
+// holder is the holder's to give (it resets the printer). A resume that nobody holding the
+// printer can give (nobody held it, or its holder left) is given now, so that the printer
+// can be opened again.
+void PRNTM2P::ConditionGone() {
+    if (onlineConfirmed_ || resetInProgress_) return;
+    if (!ResumeRequested()) SystemCommand(2);
+    else ResumeForNobody();
+}
+
+bool PRNTM2P::HoldsWork() const {
+    return !onlineConfirmed_ || (statusBlock_[1] & 0x92) || (statusBlock_[0] & kHomeBits);
 }
 
 void PRNTM2P::AskResume(uint32_t p1) {

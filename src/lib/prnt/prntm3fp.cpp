@@ -493,6 +493,11 @@ int PRNTM3FP::SendCommand(PRNTCMD* command, bool system) {
     return 0;
 }
 
+bool PRNTM3FP::HoldsWork() const {
+    const bool paper = (status9_[1] & 0x40) && (status9_[2] & 0x04);
+    return (status9_[1] & 0x10) || Limp() || (!fiscalPrinting_ && !paper);
+}
+
 int PRNTM3FP::SendAnyPendingMessage() {
     if (!queue_ || (status9_[1] & 0x10) || AwaitingAck() || TestStatusBits(M3F_LIMP) || queue_->GetOutstanding())
         return -1;
@@ -638,9 +643,12 @@ int PRNTM3FP::PowerOnResetInProgress() {
     ClearStatusBits(PRNTP_RESET_EXPECTED);
     if (queue_) {
         queue_->FlushSystemCommands();
-        // A fiscal frame goes again as before; other work asks for a resume.
+        // Work the printer may have taken: a fiscal frame goes again with the retry marker,
+        // so that the printer tells the repeat from a new command; other work asks for a
+        // resume.
         PRNTCMD* sent = queue_->GetSentWork();
-        if (!isFiscal(sent)) ReportLostWork(sent);
+        if (isFiscal(sent)) SetStatusBits(M3F_RETRY_MARKER);
+        else ReportLostWork(sent);
         queue_->Retry();
     }
     working_ = Working{};

@@ -368,6 +368,11 @@ int PRNTM3P::SendStatusMessage(const PRNTSTATUSM3* status) {
     return 0;
 }
 
+bool PRNTM3P::HoldsWork() const {
+    const unsigned char* m = status6_;
+    return (m[1] & 0x12) || !(m[1] & 0x40) || !(m[2] & 0x04) || (m[2] & 0x08) || (m[0] & 0x20);
+}
+
 // ---------------------------------------------------------------------------------------
 // Error responses.
 

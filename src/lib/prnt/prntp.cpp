@@ -142,7 +142,19 @@ int PRNTP::Acquire(VDEV* vdev) {
 int PRNTP::Release(VDEV* vdev) {
     DeviceLock lock(this);
     const int rc = PDEV::Release(vdev);
-    if (rc != 0 || !ResumeRequested()) return rc;
+    if (rc != 0) return rc;
+    if (ResumeRequested()) {
+        ResumeForNobody();
+    } else if (queue_ && (HoldsWork() || !TestStatusBits(PDEV_ONLINE))) {
+        // Held, not yet sent: it leaves with its application. What is with the printer stays
+        // for its answer.
+        for (unsigned short s = 0; s < stations_; ++s) queue_->DiscardData(s, 0);
+    }
+    return 0;
+}
+
+void PRNTP::ResumeForNobody() {
+    if (owner_ || !ResumeRequested()) return;
     if (queue_) {
         queue_->Retry();
         for (unsigned short s = 0; s < stations_; ++s) queue_->DiscardData(s, 0);
@@ -152,7 +164,6 @@ int PRNTP::Release(VDEV* vdev) {
     // than any model's resume line.
     static const unsigned char kNoText[512] = {};
     ResumePrinting(kNoText);
-    return 0;
 }
 
 int PRNTP::SendPrinterMessage(const PRNTMSG* message) {

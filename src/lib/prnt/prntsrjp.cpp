@@ -170,6 +170,8 @@ int PRNTSRJP::CopyPrinterStatus(unsigned char* buffer) {
 
 bool PRNTSRJP::ErrorCondition(const unsigned char* s) const { return (s[1] & 0x40) || (s[6] & 0x03); }
 
+bool PRNTSRJP::HoldsWork() const { return ErrorCondition(status8_) || Limp(); }
+
 int PRNTSRJP::NewMsgRcvd(const unsigned char* data, int n) {
     ClearStatusBits(PRNTP_AWAITING_ACK);
     if (!queue_ || !data || n < SRJ_STATUS_BYTES) {

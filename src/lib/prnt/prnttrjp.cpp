@@ -618,6 +618,11 @@ int PRNTTRJP::SendSystem(PRNTCMD* system) {
     return 0;
 }
 
+bool PRNTTRJP::HoldsWork() const {
+    const unsigned char* s = status8_.b;
+    return (s[7] & 0x02) || (s[1] & 0x40) || (s[6] & 0x30) || (s[5] & 0x80) || Limp();
+}
+
 int PRNTTRJP::SendAnyPendingMessage() {
     OMSGQUEUETRJ* q = Queue();
     if (!q || Limp() || AwaitingAck()) return -1;

@@ -102,4 +102,34 @@ TEST_F(M2E2E, AfterALostFrameWhoseApplicationLeftThePrinterComesBackForTheNext) 
     EXPECT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", "ok 1 [B]")) << Seen() << Sim("payloads 1 0x11 0x30");
 }
 
+// The receipt paper runs out while nobody holds the printer, or while its holder, told of
+// the error, closes without resuming; the paper goes back in. The printer comes online again
+// by itself, and the next application opens it and prints its own line alone.
+TEST_F(M2E2E, PaperOutWithNobodyToResumeComesBackOnceThePaperIsIn) {
+    for (bool told : {false, true}) {
+        SCOPED_TRACE(told ? "its holder leaves" : "nobody holds it");
+        if (!told) {
+            ASSERT_EQ(PosClose(handle_), 0) << PosErrno();
+            handle_ = 0;
+        }
+        EXPECT_EQ(Sim("paper 1 0x11 0x30 cr out"), "ok paper cr out");
+        ASSERT_TRUE(WaitForEvent(kOffline, DeviceWord(1, 0x11, 0x30, 3))) << Seen();
+        if (told) {
+            ASSERT_TRUE(WaitForEvent(kPrinterError, Mine(0x1000000))) << Seen();
+            ASSERT_EQ(PosClose(handle_), 0) << PosErrno();
+            handle_ = 0;
+        }
+        EXPECT_EQ(Sim("paper 1 0x11 0x30 cr in"), "ok paper cr in");
+        ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x30, 3), 3000)) << Seen();
+        char name[] = "m2", cls[] = "PosPrinter";
+        handle_ = PosOpen(name, cls, nullptr, 0);
+        ASSERT_GT(handle_, 0) << PosErrno();
+        ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+        const std::string line = told ? "T\n" : "N\n";
+        ASSERT_EQ(Write(line), 2) << PosErrno();
+        const std::string expected = told ? "ok 2 [N] [T]" : "ok 1 [N]";
+        EXPECT_TRUE(WaitForReply("printed 1 0x11 0x30 cr", expected, 3000)) << Seen() << Sim("printed 1 0x11 0x30 cr");
+    }
+}
+
 } // namespace

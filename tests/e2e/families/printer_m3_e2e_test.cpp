@@ -131,6 +131,34 @@ TEST_F(M3E2E, AHeldLineInFlightWhenTheBusGoesIsPrintedOnceThroughResumesAndTheRe
     EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 2 [LINE1] [LINE2]");
 }
 
+// The cover open holds A's two lines; A closes, B opens and acquires, the cover closes: only
+// B's line prints, once.
+TEST_F(M3E2E, LinesHeldByTheCoverLeaveWithTheirApplicationAndTheNextPrintsItsOwn) {
+    ASSERT_NO_FATAL_FAILURE(Start(""));
+    ASSERT_NO_FATAL_FAILURE(Acquire());
+    // A journal line last: a receipt line waits for the head to move, which the cover holds.
+    PosArg journal[] = {{"printStation", 2}};
+    ASSERT_EQ(PosIOCtl(handle_, 305, journal, 1), 0) << PosErrno();
+    ASSERT_EQ(Write("J\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x34 sj", "[J]")) << Sim("payloads 1 0x11 0x34");
+    PosArg receipt[] = {{"printStation", 1}};
+    ASSERT_EQ(PosIOCtl(handle_, 305, receipt, 1), 0) << PosErrno();
+    EXPECT_EQ(Sim("cover 1 0x11 0x34 open"), "ok cover open");
+    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x80000))) << Seen();
+    ASSERT_EQ(Write("A1\n"), 3) << PosErrno();
+    ASSERT_EQ(Write("A2\n"), 3) << PosErrno();
+    ASSERT_EQ(PosClose(handle_), 0) << PosErrno();
+    char name[] = "receipt", cls[] = "PosPrinter";
+    handle_ = PosOpen(name, cls, nullptr, 0);
+    ASSERT_GT(handle_, 0) << PosErrno();
+    ASSERT_EQ(PosIOCtl(handle_, kAcquire, nullptr, 0), 0) << PosErrno();
+    EXPECT_EQ(Sim("cover 1 0x11 0x34 closed"), "ok cover closed");
+    ASSERT_TRUE(WaitForEvent(kStatusChange, Mine(0x80000))) << Seen();
+    ASSERT_EQ(Write("B\n"), 2) << PosErrno();
+    ASSERT_TRUE(WaitForReply("printed 1 0x11 0x34 cr", "[B]", 3000)) << Seen() << Sim("printed 1 0x11 0x34 cr");
+    EXPECT_EQ(Sim("printed 1 0x11 0x34 cr"), "ok 1 [B]");
+}
+
 TEST_F(M3E2E, AnUnsetCodePageStartsTheFontDownload) {
     ASSERT_NO_FATAL_FAILURE(Start(" dbcs=1 codepage=0xffff"));
     ASSERT_TRUE(WaitForEvent(kOnline, DeviceWord(1, 0x11, 0x34, 3))) << Seen();

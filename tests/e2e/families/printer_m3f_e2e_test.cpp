@@ -79,6 +79,20 @@ TEST_F(FiscalE2E, AFiscalErrorIsRetriedWithTheMarker) {
     EXPECT_TRUE(WaitForReply("payloads 1 0x11 0x38", " 1b660182"));
 }
 
+// The printer takes a fiscal command, acknowledges it and leaves before it answers. Back, it
+// gets the command again only with the retry marker, never as a new one.
+TEST_F(FiscalE2E, AFiscalCommandTakenBeforeAPowerOnGoesAgainWithTheMarker) {
+    EXPECT_EQ(Sim("leave 1 0x11 0x38").substr(0, 2), "ok");
+    unsigned char command[] = {0x01, 0x02};
+    ASSERT_EQ(PosWrite(handle_, command, 2), 2) << PosErrno();
+    ASSERT_TRUE(WaitForReply("payloads 1 0x11 0x38", " 1b660102")) << Sim("payloads 1 0x11 0x38");
+    EXPECT_EQ(Sim("back 1 0x11 0x38").substr(0, 2), "ok");
+    ASSERT_TRUE(WaitForReply("payloads 1 0x11 0x38", " 1b660182")) << Sim("payloads 1 0x11 0x38");
+    const std::string payloads = Sim("payloads 1 0x11 0x38");
+    const size_t first = payloads.find(" 1b660102");
+    EXPECT_EQ(payloads.find(" 1b660102", first + 1), std::string::npos) << payloads;
+}
+
 TEST_F(FiscalE2E, TextLinesGoWrappedWithFiscalPrintingOff) {
     ASSERT_EQ(PosIOCtl(handle_, kFiscalOff, nullptr, 0), 0) << PosErrno();
     PosArg mode[] = {{"printMode", 1}};

@@ -100,7 +100,7 @@ int TestPrinterP::SendAnyPendingMessage() {
     PRNTCMD* command = nullptr;
     if (!queue_->GetOutstandingSystemCommand()) {
         command = queue_->GetPendingSystemCommand(rc);
-        for (unsigned short s = 0; !command && !ResumeRequested() && s < 3; ++s) {
+        for (unsigned short s = 0; !command && !ResumeRequested() && !holding && s < 3; ++s) {
             if (s == PRN_STATION_SJ && holdJournal_) continue;
             command = queue_->GetPendingCommand(s, rc);
         }

@@ -54,6 +54,9 @@ public:
     // A resume that cannot be carried out (as on a printer that is offline): 317, and the
     // resume stays requested.
     bool resumeRefused = false;
+    // A condition that holds the station commands (as a cover open would), for tests.
+    bool holding = false;
+    bool HoldsWork() const override { return holding; }
 };
 
 class TestPrinterV : public PRNTV {

@@ -348,5 +348,58 @@ TEST_F(M2Bench, AnErrorLeftByItsApplicationEndsWithItAndTheNextPrintsOnlyItsOwn)
     EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
 }
 
+// The receipt paper runs out while nobody holds the printer, or while its holder, told of
+// the error, leaves without resuming. Once the paper is back the printer comes online by
+// itself; the next application opens it, is told of nothing, and prints its own line once.
+TEST_F(M2Bench, PaperOutWithNobodyToResumeComesBackOnceThePaperIsIn) {
+    enum class Holder { None, LeavesUnresumed };
+    for (Holder holder : {Holder::None, Holder::LeavesUnresumed}) {
+        SCOPED_TRACE(holder == Holder::None ? "nobody holds it" : "its holder leaves");
+        TearDown();
+        SetUp();
+        if (holder == Holder::LeavesUnresumed) client();
+        comeOnline();
+        ASSERT_TRUE(model().setPaper(PrinterModel::CR, true));
+        ASSERT_TRUE(until([&] { return printer().ResumeRequested() && !printer().Confirmed(kM2); }));
+        if (holder == Holder::LeavesUnresumed) {
+            EXPECT_TRUE(hasEvent(clients_.back()->queue.take(), POSM_PRN_PRINTER_ERROR));
+            clients_.clear(); // released and closed
+        }
+        run(50);
+        ASSERT_TRUE(model().setPaper(PrinterModel::CR, false));
+        ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
+        run(20);
+        EXPECT_FALSE(printer().ResumeRequested());
+        M2Client& b = client();
+        ASSERT_EQ(b.write("B\n"), 0);
+        ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
+        run(50);
+        EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+        EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+        EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
+    }
+}
+
+// The cover open takes the printer offline and holds A's line; A closes. Once the cover is
+// closed the printer is back, and B prints only its own line.
+TEST_F(M2Bench, ALineHeldByTheCoverLeavesWithItsOwner) {
+    M2Client& a = client();
+    comeOnline();
+    ASSERT_TRUE(model().setCover(true));
+    ASSERT_TRUE(until([&] { return !printer().Confirmed(kM2); }));
+    ASSERT_EQ(a.write("A\n"), 0);
+    run(50);
+    clients_.clear(); // A released and closed
+    ASSERT_TRUE(model().setCover(false));
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
+    run(50);
+    M2Client& b = client();
+    ASSERT_EQ(b.write("B\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) >= 1; }));
+    run(50);
+    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+}
+
 } // namespace
 } // namespace prntbench

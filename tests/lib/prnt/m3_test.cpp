@@ -520,6 +520,38 @@ TEST_F(M3Bench, AHeldLineInFlightWhenTheBusGoesIsPrintedOnceAfterResumesAndTheRe
     }
 }
 
+// The cover open holds the lines of A, which closes; B opens, acquires and writes. Once the
+// cover is closed only B's line prints, once, and A's lines never do.
+TEST_F(M3Bench, LinesHeldByTheCoverLeaveWithTheirOwnerAndTheNextPrintsOnlyItsOwn) {
+    M3Client& a = client();
+    comeOnline(a);
+    // A journal line last: a receipt line then waits for the head to move, which the cover
+    // holds back.
+    ASSERT_EQ(a.set({{"printStation", 2}}), 0);
+    ASSERT_EQ(a.write("J\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::SJ) == 1; }));
+    ASSERT_EQ(a.set({{"printStation", 1}}), 0);
+    ASSERT_TRUE(model().setCover(true));
+    run(20);
+    ASSERT_EQ(a.write("A1\n"), 0);
+    ASSERT_EQ(a.write("A2\n"), 0);
+    run(50);
+    ASSERT_EQ(model().lineCount(PrinterModel::CR), 0u);
+    clients_.clear(); // A released and closed
+    run(20);
+    M3Client& b = client();
+    b.queue.take();
+    ASSERT_TRUE(model().setCover(false));
+    run(50);
+    // B resumes if it was told of an error, as an application would.
+    if (hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR)) b.ioctl(POS_PRN_RESUME_PRINTING);
+    ASSERT_EQ(b.write("B\n"), 0);
+    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) >= 1; }));
+    run(100);
+    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+}
+
 TEST_F(M3Bench, FeedsCutTearBarDocumentsAndRasData) {
     M3Client& c = client();
     comeOnline(c);

@@ -243,6 +243,30 @@ TEST_F(FiscalBench, ATextLineUnansweredAtAPowerOnAsksForAResumeThatDropsIt) {
     EXPECT_EQ(state.pending[PRN_STATION_CR], 0);
 }
 
+// A fiscal command the printer took before it powered on again, its answer never given,
+// goes again only with the retry marker: the printer tells the repeat from a new command.
+TEST_F(FiscalBench, AFiscalCommandUnansweredAtAPowerOnGoesAgainWithTheRetryMarker) {
+    FiscalClient& c = client();
+    bringUp();
+    ASSERT_EQ(c.write({0x01, 0x02}), 0);
+    cycle();
+    ASSERT_EQ(commands(), (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x02}}));
+    feed(0x0F); // the printer powered on
+    feed(0x63);
+    reply(frame(0x20, 67));
+    reply(frame(0x08, 0x21, 0, 0x0A));
+    reply(frame(0x02, 67, 0x25));
+    ASSERT_TRUE(printer().Confirmed(kM3F));
+    cycle();
+    std::vector<Bytes> again;
+    for (const Bytes& b : commands())
+        if (b.size() == 4 && b[0] == 0x1B && b[1] == 0x66 && (b[2] == 0x01)) again.push_back(b);
+    EXPECT_EQ(again, (std::vector<Bytes>{{0x1B, 0x66, 0x01, 0x82}}));
+    reply(frame(0x00, 67));
+    cycle();
+    EXPECT_EQ(commands(), std::vector<Bytes>{});
+}
+
 TEST_F(FiscalBench, TextLinesTravelWrappedWhenFiscalPrintingIsOff) {
     FiscalClient& c = client();
     bringUp();

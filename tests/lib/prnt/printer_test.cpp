@@ -127,6 +127,42 @@ TEST_F(PrinterBench, AHolderLeavingAPrinterInErrorTakesItsWorkAndItsErrorWithIt)
     }
 }
 
+// A holder leaves work that the printer holds without an error (its cover open) or that
+// cannot go as the printer is offline: the work goes with it, and the next holder's line is
+// the only one sent. Work of a printer that prints stays and is sent after the release.
+TEST_F(PrinterBench, WorkHeldWhenItsHolderLeavesLeavesWithIt) {
+    enum class Printer { Holding, Offline, Printing };
+    for (Printer state : {Printer::Holding, Printer::Offline, Printer::Printing}) {
+        SCOPED_TRACE(static_cast<int>(state));
+        TearDown();
+        SetUp();
+        if (state != Printer::Offline) bringUp();
+        printer().holding = state == Printer::Holding;
+        Client& a = client();
+        Client& b = client(false);
+        ASSERT_EQ(a.write("A1\n"), 0);
+        ASSERT_EQ(a.write("A2\n"), 0);
+        ASSERT_EQ(a.ioctl(POS_SYS_RELEASE_DEVICE), 0);
+        QueueState left{};
+        ASSERT_EQ(queue().Query(&left), 0);
+        const uint32_t kept = left.pending[PRN_STATION_CR] + static_cast<uint32_t>(left.sent);
+        if (state == Printer::Printing) {
+            EXPECT_GE(kept, 2u); // the two lines (and the acquire's settings)
+            continue;
+        }
+        EXPECT_EQ(kept, 0u);
+        ASSERT_EQ(b.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+        if (state == Printer::Offline) bringUp();
+        sent();
+        printer().holding = false;
+        ASSERT_EQ(b.write("B\n"), 0);
+        cycle();
+        const std::vector<Bytes> lines = commands();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].back(), 'B');
+    }
+}
+
 TEST_F(PrinterBench, AStoredCommandIsTheQueuesEvenWhenTheSendTurnFails) {
     Client& c = client();
     adapter_.turnResult = 301;

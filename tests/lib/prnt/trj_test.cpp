@@ -766,5 +766,31 @@ TEST_F(TrjBench, AnOpenCoverIsAskedItsStatusAtMostOnceASecond) {
     EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "HELLO");
 }
 
+// The cover open holds A's line; A closes, B opens and acquires, the cover closes: only B's
+// line prints, once (B resumes if it is told of an error, as an application would).
+TEST_F(TrjBench, ALineHeldByTheCoverLeavesWithItsOwnerAndTheNextPrintsOnlyItsOwn) {
+    comeOnline();
+    TrjClient& a = client();
+    run(20);
+    ASSERT_TRUE(model().setCover(true));
+    run(20);
+    ASSERT_EQ(a.write("A\n"), 0);
+    run(50);
+    ASSERT_EQ(model().lineCount(bussim::PrinterModel::CR), 0u);
+    clients_.clear(); // A released and closed
+    TrjClient& b = client(false);
+    ASSERT_EQ(b.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    ASSERT_TRUE(model().setCover(false));
+    ASSERT_TRUE(until([&] { return printer().Confirmed(kTrj) && !printer().ResumeRequested() && !printer().HoldsWork(); }, 600));
+    ASSERT_EQ(b.write("B\n"), 0);
+    ASSERT_TRUE(until([&] {
+        if (printer().ResumeRequested()) b.ioctl(POS_PRN_RESUME_PRINTING);
+        return model().lineCount(bussim::PrinterModel::CR) >= 1;
+    }));
+    run(100);
+    EXPECT_EQ(model().lineCount(bussim::PrinterModel::CR), 1u);
+    EXPECT_EQ(model().lines(bussim::PrinterModel::CR).back(), "B");
+}
+
 } // namespace
 } // namespace prntbench

@@ -121,6 +121,8 @@ public:
     int ResumePrinting(const unsigned char* resumeString) override;
     int RetryPrinting(const unsigned char* retryString) override;
     int SystemCommand(unsigned short code) override;
+    // The cover open (receipt work waits for it).
+    bool HoldsWork() const override;
     // The chase-complete event (the command is not looked at: the station follows the
     // document-insert station's use).
     int RespondToChase(const PRNTCMD* command) override;

@@ -82,6 +82,8 @@ public:
     int ResumePrinting(const unsigned char* text) override;
     int RetryPrinting(const unsigned char* text) override;
     int SystemCommand(unsigned short code) override;
+    // Cover open, receipt paper or journal error, a home error, or not confirmed online.
+    bool HoldsWork() const override;
 
     // The link's retries leave no command outstanding at the printer.
     int CommandResetInProgress() override;
@@ -112,6 +114,8 @@ private:
     // Asks the application to resume: first-word bit 0x100, then 16901 with p1.
     void AskResume(uint32_t p1);
     void Unconfirm();
+    // The condition that took the printer offline is gone: bring it back.
+    void ConditionGone();
     void RetryQueue();
     PRNTCMD* Hold(uint32_t p1);
     void CompleteUnsent(unsigned short station);

@@ -149,6 +149,8 @@ public:
     int ResumePrinting(const unsigned char* text) override;
     int RetryPrinting(const unsigned char* text) override;
     int SystemCommand(unsigned short code) override;
+    // Cover open, receipt or journal paper out, a journal or home error.
+    bool HoldsWork() const override;
 
     // Own operations, in this order.
     virtual int LoadFont(const unsigned char* font);

@@ -64,6 +64,8 @@ public:
     int ResumePrinting(const unsigned char* text) override;
     int RetryPrinting(const unsigned char* text) override;
     int SystemCommand(unsigned short code) override;
+    // Cover open, limp, or (for text work) receipt or journal paper out.
+    bool HoldsWork() const override;
 
     // Own operations.
     virtual PRNTCMD* GetNextCommand();

@@ -58,6 +58,8 @@ public:
     // PDEV::Release. A holder that leaves a printer in error takes its held work with it,
     // and the printer is resumed as the holder's resume would resume it: an error never
     // outlives the application it was reported to, and the next holder prints only its own.
+    // Work that the printer holds without an error (its cover open, paper out, offline) is
+    // dropped too, so that it never prints for the next holder.
     int Release(VDEV* vdev) override;
 
     // The link handlers (NewMsgRcvd and SendAnyPendingMessage stay the model's).
@@ -80,6 +82,11 @@ public:
     // error asks for a resume, so that the work is not sent again unasked. The resume drops
     // it, a retry sends it again. Whether the error was asked.
     bool ReportLostWork(const PRNTCMD* command);
+    // A resume requested while nobody holds the printer (nobody was told, or its holder has
+    // gone) is given now, without text: the condition behind it is gone, and the printer
+    // must come back for the next holder. Nothing while somebody holds it: the resume is
+    // theirs to give.
+    void ResumeForNobody();
     virtual int DisableDIPrinting();
     virtual int DisableExclusiveDIPrinting();
     virtual int DiscardData();
@@ -105,6 +112,9 @@ public:
     virtual int QueryQueue(QueueState* state);
     // The chase-complete event for a finished chase command, to the holder at this moment.
     virtual int RespondToChase(const PRNTCMD* command);
+    // Whether the printer holds its queued work now for a condition that needs the operator
+    // (cover open, paper out, a printer error); the model says. Base: no.
+    virtual bool HoldsWork() const { return false; }
 
     OMSGQUEUE* GetQueue() const { return queue_; }
     uint32_t GetStatus() const { return status_.word(); }

@@ -87,6 +87,8 @@ public:
     int ResumePrinting(const unsigned char* text) override;
     int RetryPrinting(const unsigned char* text) override;
     int SystemCommand(unsigned short code) override;
+    // An error condition (cover open, paper out) or limp.
+    bool HoldsWork() const override;
 
     // Own operations, in this order.
     virtual PRNTCMD* GetNextCommand();

@@ -166,6 +166,8 @@ public:
     int ResumePrinting(const unsigned char* text) override;
     int RetryPrinting(const unsigned char* text) override;
     int SystemCommand(unsigned short code) override;
+    // Cover open, paper out or a printer fault, or limp.
+    bool HoldsWork() const override;
 
     // Own operations, in this order.
     virtual PRNTCMD* GetNextCommand();
