@@ -284,6 +284,27 @@ TEST_F(Rs232Port, StatusReadsEvery20MsFreeNoFrameOfAPortRejectingForGood) {
     Close(port);
 }
 
+// Messages with the reject bit that answer no command reject nothing: the port gets no
+// command again and the pace counts none of them.
+TEST_F(Rs232Port, AnUnaskedRejectSendsNothingAgain) {
+    RS232CP* cp = Online();
+    ASSERT_NE(cp, nullptr);
+    auto port = Acquired(k9600);
+    t.Run(20);
+    const size_t before = Model()->received().size();
+    ASSERT_GE(before, 2u); // the status request, the acquire's setup
+    for (int i = 0; i < 5; ++i) {
+        Model()->unasked();
+        t.Run(100); // a second each
+    }
+    EXPECT_EQ(Model()->received().size(), before) << "an unasked reject answers no command";
+    EXPECT_EQ(cp->GetRejectPacer().Streak(), 0);
+    ASSERT_EQ(Write(*port, "OK"), 0);
+    t.Run(20);
+    EXPECT_EQ(Model()->transmitted(), Bytes({'O', 'K'}));
+    Close(port);
+}
+
 TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
     Online();
     auto port = Acquired(k9600);
