@@ -265,6 +265,7 @@ void SIODEVICE::AcknowledgeIfPaced(int (SIODEVICE::*handler)(const unsigned char
     (this->*handler)(data, n);
     if (pacedRefusal_ && framesSent_ == before) SendAck();
     pacedRefusal_ = false;
+    rejectPacer_.Heard();
 }
 
 void SIODEVICE::DeliverNewMsg(const unsigned char* data, int n) {

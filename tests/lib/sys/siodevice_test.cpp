@@ -680,6 +680,11 @@ TEST(RejectPacerRule, APassReleasesNoHeldMessage) {
     // Asked with the pass and nothing went: not asked again until the next request.
     p.Asked(p.Requests());
     EXPECT_FALSE(p.MayAsk(chTime()));
+    // The device's next message may let the class send what it could not: asked once more.
+    p.Heard();
+    EXPECT_TRUE(p.MayAsk(chTime()));
+    p.Asked(p.Requests());
+    EXPECT_FALSE(p.MayAsk(chTime()));
     // A message the pace refused is held too.
     p.Refused(sb);
     EXPECT_FALSE(p.MaySend(chTime(), sb));

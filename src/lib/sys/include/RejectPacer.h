@@ -44,6 +44,7 @@ public:
         if (!Pacing()) return;
         pass_ = true;
         ++requests_;
+        askedInVain_ = false;
     }
     // Whether the device's messages are paced: more rejects in a row than resends at once.
     bool Pacing() const { return streak_ > kAtOnce; }
@@ -51,12 +52,17 @@ public:
 
     // Whether the device class is to be asked for a message at `now`: not paced, the pace
     // allows one, or a request's pass that the class has not yet been asked with.
-    bool MayAsk(int32_t now) const { return !Pacing() || Due(now) || (pass_ && asked_ != requests_); }
+    bool MayAsk(int32_t now) const { return !Pacing() || Due(now) || (pass_ && !askedInVain_); }
     // Whether the message `sig` may go at `now`: on a pass only when it is not held.
     bool MaySend(int32_t now, uint64_t sig) const { return !Pacing() || Due(now) || (pass_ && !Held(sig)); }
-    // The requests so far; Asked(Requests()) when the class, asked, offered held messages only.
+    // The requests so far; Asked(Requests() before the asking) when the class, asked, sent
+    // nothing: it is asked again with the pass after the next request or the device's next
+    // message (which may let the class send what it could not).
     uint32_t Requests() const { return requests_; }
-    void Asked(uint32_t requests) { asked_ = requests; }
+    void Asked(uint32_t requests) {
+        if (requests == requests_) askedInVain_ = true;
+    }
+    void Heard() { askedInVain_ = false; }
     // The pace held `sig` back: it is held.
     void Refused(uint64_t sig) { Hold(sig); }
     // The message `sig` went to the device at `now`. A message that was not held used the
@@ -93,7 +99,7 @@ private:
     int32_t lastSent_ = 0;   // when the last message went
     bool pass_ = false;      // a client's request may send its own message at once
     uint32_t requests_ = 0;  // requests renewed while paced
-    uint32_t asked_ = 0;     // the request whose pass the class was asked with in vain
+    bool askedInVain_ = false; // asked with the pass, the class sent nothing
     uint64_t held_[kHeld] = {};
     int count_ = 0;
     bool overflow_ = false;  // more held messages than remembered: every one counts as held
