@@ -734,6 +734,7 @@ ModelKind rs232Kind() {
         return std::make_unique<Rs232Model>(options);
     };
     k.commands["reject"] = rejectCommand<Rs232Model>();
+    k.commands["unasked"] = unaskedCommand<Rs232Model>();
     k.commands["payloads"] = query<Rs232Model>("payloads", ExtraArgs::Refused,
                                                [](const Rs232Model& d) { return hexList(d.received()); });
     k.commands["tx"] =

@@ -319,6 +319,25 @@ TEST_F(M2Bench, RejectsWithoutEndArePacedAndTheResetGoesThroughOnceTheyStop) {
     EXPECT_EQ(model().lines(PrinterModel::CR).back(), "A");
 }
 
+// The printer rejects for good while its application goes on writing a line every 50 ms:
+// the writes free no held frame, so the printer still gets about one frame a second.
+TEST_F(M2Bench, RejectsWithoutEndStayPacedWhileTheApplicationWritesEvery50Ms) {
+    M2Client& c = client();
+    comeOnline();
+    c.queue.take();
+    const int ms = 5000;
+    const uint64_t taken = rejectedWithoutEnd(
+        [&] {
+            ASSERT_EQ(c.write("A\n"), 0);
+            for (int t = 0; t < ms; t += 50) {
+                c.write("B\n");
+                run(5);
+            }
+        },
+        10);
+    EXPECT_LE(taken, pacedBound(ms)) << "frames to the printer in " << ms << " ms";
+}
+
 // One lost frame takes the printer offline with the application told; the application
 // leaves without resuming. The printer comes back by itself, without the line it held, and
 // the next application prints only its own.

@@ -210,6 +210,30 @@ TEST_F(FiscalBench, ARetryMarksTheFiscalFrameAResumeDropsIt) {
     }
 }
 
+// The printer rejects every command for good while its application retries at once on
+// every error it is told: the rejects are paced all the same, about one frame a second.
+TEST_F(FiscalBench, RejectsWithoutEndArePacedThoughTheApplicationRetriesAtOnce) {
+    FiscalClient& c = client();
+    bringUp();
+    ASSERT_EQ(c.write({0x01, 0x02}), 0);
+    const int ms = 5000;
+    uint64_t frames = 0;
+    int retries = 0;
+    for (int t = 0; t < ms; t += 10) {
+        cycle(10);
+        const std::vector<Bytes> sentNow = commands();
+        frames += sentNow.size();
+        if (!sentNow.empty()) reply(frame(0x00, 192));
+        if (printer().ResumeRequested()) {
+            c.ioctl(POS_PRN_RETRY_PRINTING);
+            ++retries;
+        }
+    }
+    EXPECT_GT(retries, 1);
+    EXPECT_LE(frames, pacedBound(ms)) << "frames to the printer in " << ms << " ms";
+    EXPECT_TRUE(printer().GetRejectPacer().Pacing());
+}
+
 // A text line the printer took before it powered on again, its answer never given, is not
 // sent again unasked: the holder is asked to resume, and the resume drops the line.
 TEST_F(FiscalBench, ATextLineUnansweredAtAPowerOnAsksForAResumeThatDropsIt) {

@@ -260,6 +260,51 @@ TEST_F(Rs232Port, APortRejectingItsSetupIsPacedAndAWriteEndsAtItsDeadline) {
     Close(port);
 }
 
+// A port rejecting for good while its holder reads the status every 20 ms: a status read
+// sends nothing, so it frees nothing, and the port still gets about one frame a second.
+TEST_F(Rs232Port, StatusReadsEvery20MsFreeNoFrameOfAPortRejectingForGood) {
+    RS232CP* cp = Online();
+    ASSERT_NE(cp, nullptr);
+    Model()->reject(1000000);
+    auto port = Acquired(k9600);
+    t.Run(10);
+    const uint32_t requests = cp->GetRejectPacer().Requests();
+    const int32_t start = chTime();
+    const size_t before = Model()->received().size();
+    for (int ms = 0; ms < 5000; ms += 20) {
+        EXPECT_EQ(NvTerminal::Ioctl(*port, POS_SYS_GET_VALUES, {{"rs232Status", 0}}), 0);
+        t.Run(2); // 20 ms
+    }
+    const double seconds = chTimeDiff(chTime(), start) / 1000.0;
+    const size_t frames = Model()->received().size() - before;
+    EXPECT_LE(static_cast<double>(frames), RejectPacer::kAtOnce + 2 + seconds + 1)
+        << frames << " frames in " << seconds << " s";
+    EXPECT_EQ(cp->GetRejectPacer().Requests(), requests) << "a status read is no request to send";
+    Model()->reject(0);
+    Close(port);
+}
+
+// Messages with the reject bit that answer no command reject nothing: the port gets no
+// command again and the pace counts none of them.
+TEST_F(Rs232Port, AnUnaskedRejectSendsNothingAgain) {
+    RS232CP* cp = Online();
+    ASSERT_NE(cp, nullptr);
+    auto port = Acquired(k9600);
+    t.Run(20);
+    const size_t before = Model()->received().size();
+    ASSERT_GE(before, 2u); // the status request, the acquire's setup
+    for (int i = 0; i < 5; ++i) {
+        Model()->unasked();
+        t.Run(100); // a second each
+    }
+    EXPECT_EQ(Model()->received().size(), before) << "an unasked reject answers no command";
+    EXPECT_EQ(cp->GetRejectPacer().Streak(), 0);
+    ASSERT_EQ(Write(*port, "OK"), 0);
+    t.Run(20);
+    EXPECT_EQ(Model()->transmitted(), Bytes({'O', 'K'}));
+    Close(port);
+}
+
 TEST_F(Rs232Port, ReceivedBlocksAreReadWholeAndLineBreakComesFirst) {
     Online();
     auto port = Acquired(k9600);

@@ -7,6 +7,7 @@ Rs232Model::Rs232Model(const Options& options)
 
 void Rs232Model::reset() {
     hold_ = held_ = completeDue_ = breakEndDue_ = false;
+    unasked_ = 0;
     outgoing_.clear();
 }
 
@@ -69,6 +70,7 @@ void Rs232Model::tick(int32_t, ModelLink& link) {
     }
     for (const Bytes& m : outgoing_) link.send(m);
     outgoing_.clear();
+    for (; unasked_ > 0; --unasked_) link.send({0x00, static_cast<uint8_t>(0x20 | lineBits())});
 }
 
 } // namespace bussim

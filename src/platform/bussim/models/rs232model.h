@@ -3,7 +3,8 @@
 // transmit commands and the bytes transmitted, and lets a script send received data (with
 // or without a line-status byte), drop the input lines, or hold transmits as still running.
 // A break is answered "80 06" (in progress) and, once over at the next tick, "00 06"; a
-// quick port (quickbreak) finishes it before its first answer, "00 06" alone.
+// quick port (quickbreak) finishes it before its first answer, "00 06" alone. An unasked
+// reject is a message with the reject bit that answers no command.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,8 @@ public:
     // The next n commands, the status request among them, are answered with the reject bit
     // and not carried out; 0 ends the rejects.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
+    // At the next tick the port sends "00 26", the reject bit, answering no command.
+    void unasked() { ++unasked_; }
     const std::vector<Bytes>& received() const { return received_; }
     // Every byte transmitted, oldest first.
     const Bytes& transmitted() const { return transmitted_; }
@@ -57,6 +60,7 @@ private:
     std::vector<Bytes> outgoing_;
     std::vector<Bytes> received_;
     int rejects_ = 0;
+    int unasked_ = 0;
     Bytes transmitted_;
 };
 
