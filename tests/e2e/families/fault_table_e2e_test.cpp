@@ -56,6 +56,8 @@ constexpr int kTimedOut = 329;
 constexpr int kEndlessMs = 3000;
 // While the endless rejects last, the application writes or polls this often.
 constexpr int kPollMs = 50;
+// Work that must be done after the rejects stop is done within this time of the resume.
+constexpr int kDoneAfterMs = 10000;
 // Every frame the device receives counts against the flood bound, the work's and the fault's
 // alike: those of a restart and three works to start with, and a few a second for the whole row.
 constexpr double kFramesAtStart = 40;
@@ -91,6 +93,9 @@ struct Family {
     // was queued, is work n reaching the device. Earlier traffic never counts.
     std::function<bool(const std::string& payload, int n)> donePayload;
     bool once = false;                  // the record is a log: work n shows in it once
+    // An event that shows work n done (p1: the handle), read after work n was queued; it takes
+    // the place of the query and the payloads.
+    uint32_t doneEvent = 0;
     bool blocking = false;              // the work call returns once the device answered
     std::vector<uint32_t> errorEvents;  // the family's error and status events (p1: the handle)
     bool resume = false;                // a printer: the application resumes after an error
@@ -101,6 +106,9 @@ struct Family {
     // The family tells the application while the rejects last, not only once they stop:
     // within kToldMs of the work.
     bool toldWhileRejected = false;
+    // Work 1 is done once the rejects stop and the application resumes, within kDoneAfterMs,
+    // though the application was told while they lasted.
+    bool doneAfterRejects = false;
 };
 
 // A fault: simulator commands ("@" stands for the station) before the work, right after it,
@@ -209,6 +217,12 @@ protected:
     // in the reply to the family's query.
     size_t Shown(int n) {
         const Family& f = *GetParam().family;
+        if (f.doneEvent) {
+            size_t shown = 0;
+            for (size_t i = eventsBefore_[n]; i < seen_.size(); ++i)
+                shown += seen_[i].msg == f.doneEvent && (seen_[i].p1 & kHandleBits) == static_cast<uint32_t>(handle_);
+            return shown;
+        }
         if (!f.donePayload) return Count(Run(f.doneQuery(n)), f.doneText(n));
         const std::vector<std::string> fresh = PayloadsSince(sentBefore_[n]);
         return static_cast<size_t>(
@@ -229,6 +243,7 @@ protected:
         *returned = true;
         if (f.stage) f.stage(*this, n);
         if (f.donePayload) sentBefore_[n] = ParsePayloads(Run("payloads @")).count;
+        eventsBefore_[n] = seen_.size();
         if (!f.blocking) return f.work(*this, handle_, n);
         auto call = std::async(std::launch::async, [this, &f, n] {
             const int r = f.work(*this, handle_, n);
@@ -256,6 +271,7 @@ protected:
 
     std::future<std::pair<int, int>> pending_;
     std::map<int, size_t> sentBefore_; // the model's payload count before work n was queued
+    std::map<int, size_t> eventsBefore_; // the events read before work n was queued
     bool duringSent_ = false;
     int errorCode_ = 0;
     int handle_ = 0;
@@ -319,8 +335,12 @@ void FaultTableE2E::RunRow() {
                 }
             });
         double toldAt = told ? MsSince(start) : -1;
+        // A printer's application resumes at once on every error event, as a till does.
+        size_t resumed = from;
         auto note = [&] {
             if (toldAt < 0 && Told(from)) toldAt = MsSince(start);
+            for (; f.resume && resumed < seen_.size(); ++resumed)
+                if (Told(resumed) && !Told(resumed + 1)) PosIOCtl(handle_, kResume, nullptr, 0);
             return false;
         };
         ReadEventsUntil(note, kEndlessMs);
@@ -341,6 +361,13 @@ void FaultTableE2E::RunRow() {
         EXPECT_LE(static_cast<double>(during), kFramesAtStart + kFramesPerSecond * seconds)
             << during << " frames to the device in " << seconds << " s of rejects";
         for (const std::string& c : row.fault.clear) EXPECT_EQ(Run(c).substr(0, 2), "ok") << c;
+        if (f.doneAfterRejects) {
+            PosIOCtl(handle_, kResume, nullptr, 0);
+            const auto cleared = Clock::now();
+            done = ReadEventsUntil([&] { return note() || Done(1); }, kDoneAfterMs);
+            EXPECT_TRUE(done) << "work 1 not done within " << kDoneAfterMs << " ms of the rejects stopping and the resume"
+                              << " (" << MsSince(cleared) << " ms); events:" << Seen() << "; payloads: " << Run("payloads @");
+        }
         if (pending_.valid()) {
             // The blocking work call: it returns once the rejects stop, or with an error.
             returned = pending_.wait_for(std::chrono::milliseconds(kOutcomeMs)) == std::future_status::ready;
@@ -446,7 +473,25 @@ Family M3Printer(const std::string& model, int address) {
 // The model-6397 printer takes the text as it is: the record is its payloads.
 Family P6397() {
     Family f = Printer("p6397", 0x35);
+    // Each line written is a message of its own, which a rejected one does not hold back:
+    // this printer's row is paced through the resumes alone.
+    f.poll = nullptr;
     f.donePayload = [](const std::string& p, int n) { return p.rfind(Hex("LINE" + std::to_string(n) + "\n"), 0) == 0; };
+    return f;
+}
+
+// A 6397 receipt: three lines, then the cut and the chase (ESC P ESC G); the chase event
+// shows it printed. A rejected line may be dropped, but the chase goes again until the
+// printer takes it.
+Family P6397Receipt() {
+    Family f = P6397();
+    f.work = [](FaultTableE2E&, int h, int n) {
+        const std::string id = std::to_string(n);
+        return WriteText(h, "LINE" + id + "A\nLINE" + id + "B\nLINE" + id + "C\n\x1bP\x1bG");
+    };
+    f.doneEvent = 16900;
+    f.once = false;
+    f.doneAfterRejects = true;
     return f;
 }
 
@@ -804,6 +849,8 @@ std::vector<Row> Rows() {
     add("Srj", srj, {RejectForever()});
     add("Trj", trj, {RejectForever()});
     add("P6397", p6397, {RejectForever()});
+    static const Family receipt = P6397Receipt();
+    add("P6397Receipt", receipt, {RejectForever()});
 
     // The other families under rejects, refusals or error answers without end.
     static const Family lightsAfterTone = K50LightsAfterTone(), scan97 = TableTopScanner("scan97", 34000),
