@@ -64,5 +64,6 @@ int MS1TKP::NewMsgRcvd(const unsigned char* msg, int length) {
         }
         TellSwipe();
     }
+    ReportAnswer((b0 & 0x80) != 0);
     return SendNextOrAck();
 }

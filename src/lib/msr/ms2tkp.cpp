@@ -64,5 +64,6 @@ int MS2TKP::NewMsgRcvd(const unsigned char* msg, int length) {
         if (Extract(cursor, 1) == 0) Extract(cursor, second);
         TellSwipe();
     }
+    ReportAnswer((b0 & 0x80) != 0);
     return SendNextOrAck();
 }

@@ -110,6 +110,7 @@ int MS3TKP::NewMsgRcvd(const unsigned char* msg, int length) {
         }
         TellSwipe();
     }
+    ReportAnswer((b0 & 0x80) != 0);
     return SendNextOrAck();
 }
 
@@ -131,5 +132,6 @@ int MS3TKP::TellPhys(const VDEV* sender, int request, unsigned char* data, int l
         slots_[MSP_SLOT_ENCODE_DATA].length = length + 3;
         SetPending(MSP_SLOT_ENCODE_DATA);
     }
+    NewRequest();
     return adapter_ ? adapter_->RequestBuffer() : 327;
 }

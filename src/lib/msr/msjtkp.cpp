@@ -60,5 +60,6 @@ int MSJTKP::NewMsgRcvd(const unsigned char* msg, int length) {
         if ((b1 & 0x08) && rc == 0) Extract(cursor, 3);
         TellSwipe();
     }
+    ReportAnswer((b0 & 0x40) != 0);
     return SendNextOrAck();
 }

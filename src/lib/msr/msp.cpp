@@ -71,6 +71,14 @@ int MSP::SendAnyPendingMessage() {
     return result;
 }
 
+void MSP::ReportAnswer(bool error) {
+    if (!TestStatusBits(SIODEV_AWAITING_REPLY)) return;
+    if (!IsPending(outstanding_))
+        CommandAccepted();
+    else if (error)
+        CommandRejected();
+}
+
 int MSP::SendNextOrAck() {
     ClearStatusBits(SIODEV_AWAITING_REPLY);
     const int rc = SendAnyPendingMessage();

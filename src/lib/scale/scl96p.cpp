@@ -102,10 +102,16 @@ int SCL96P::NewMsgRcvd(const unsigned char* data, int n) {
                 if (refused || (s1 & 0x80)) {
                     // After three refusals the default command is sent again.
                     if (++rejects_ > 2) std::memcpy(configure_, kDefaultConfigure, kConfigureLength);
+                    // The reset and the configure after it go again; the link paces them
+                    // while the scale keeps refusing.
+                    CommandRejected();
                 }
             }
         } else if (lastSent_ != SCLP_SLOT_RESET && lastSent_ != SCLP_SLOT_EC_LEVEL) {
+            // The scale restarts from the reset and gives its EC level whatever it refuses:
+            // only an answer to another command ends the refusals.
             rejects_ = 0;
+            CommandAccepted();
         }
 
         if (lastSent_ == SCLP_SLOT_CONFIGURE && (s2 & 0x01)) {

@@ -199,7 +199,10 @@ int CDP::Release(VDEV* vdev) {
     }
     VDEV* other = shared ? drawer1Holder_ : sharedHolder_;
     if (PDEV::Release(vdev) == 0 && other) PDEV::Acquire(other);
-    if (silence) RequestSendTurn();
+    if (silence) {
+        NewRequest();
+        RequestSendTurn();
+    }
     return 0;
 }
 
@@ -298,6 +301,7 @@ int CDP::TellPhys(const VDEV* sender, int request, unsigned char* data, int leng
         break;
     }
     }
+    if (sendTurn) NewRequest();
     std::memcpy(data, &rec, sizeof rec);
     if (locked) Unlock();
     if (sendTurn) rc = RequestSendTurn();
@@ -351,6 +355,7 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
     // This is the answer to the command on its way: an open asked meanwhile goes all the same.
     const uint32_t askedMeanwhile = askedOnTheWay_;
     askedOnTheWay_ = 0;
+    const bool awaited = TestStatusBits(SIODEV_AWAITING_REPLY);
 
     if (!data || n < 2 || ((data[1] & REPLY_EC_LEVEL) && n < 3)) {
         // Too short to hold what it claims: nothing in it is used; the command goes again.
@@ -368,11 +373,15 @@ int CDP::NewMsgRcvd(const unsigned char* data, int n) {
         if (state & CDP_DRAWER1_OPEN) pending_ &= ~(bit(CDP_SLOT_OPEN_DRAWER1) & ~askedMeanwhile);
         if (state & REPLY_REJECTED) {
             ++rejects_;
+            // The slot goes again; the link paces the resends of a unit that keeps rejecting.
+            if (awaited) CommandRejected();
             if (!rejectLogged_) {
                 rejectLogged_ = 1;
                 rejectTime_ = now;
                 clErrorLog(LOG_COMMAND_REJECT, 322, 0, kTag, this, sizeof(CDP), data, clip16(n));
             }
+        } else if (awaited) {
+            CommandAccepted();
         }
 
         // Pulse times changed while the command was on its way are still to be sent.

@@ -334,5 +334,85 @@ TEST_F(LinkReader, JisReaderConfirmsItsCommandsAndReadsTrackTwoAndJis) {
     EXPECT_EQ(data, Join({Track(2, 0, "12"), Track(8, 0, "JIS")}));
 }
 
+// ---------------------------------------------------------------------------------------
+// A reader answering every command with its error bit.
+
+struct ErrorCase {
+    const char* name;
+    K kind;
+    bool encoder;       // the command refused is an encode the application asks for
+    unsigned short type;
+    uint8_t address;
+    const char* command; // the command refused, in hex
+};
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class ErrorWithoutEnd : public LinkReader, public ::testing::WithParamInterface<ErrorCase> {};
+
+// The refused command goes again at once three times, then about once a second for as long
+// as the reader keeps answering with its error bit; once it stops, the command is taken.
+TEST_P(ErrorWithoutEnd, TheRefusedCommandGoesAgainPacedUntilTheReaderTakesIt) {
+    const ErrorCase& c = GetParam();
+    auto m = std::make_unique<bussim::MsrModel>(Kind(c.kind, c.encoder));
+    model = m.get();
+    MSP* r = t.AttachModel<MSP>(c.type, c.address, std::move(m));
+    ASSERT_NE(r, nullptr);
+    std::unique_ptr<Reader<MSEV>> writer;
+    if (c.encoder) {
+        t.Run();
+        ASSERT_TRUE(r->Confirmed(c.address));
+        writer = std::make_unique<Reader<MSEV>>(1, kPort, c.address);
+        ASSERT_NO_FATAL_FAILURE(writer->ready());
+        model->reject(1 << 30);
+        int written = 0;
+        ASSERT_EQ(writer->Write("ABC", 3, written), 0);
+    } else {
+        model->reject(1 << 30);
+    }
+    size_t seen = model->received().size();
+    int refused = 0;
+    std::vector<int32_t> paced; // when each command went after the third refusal
+    const int32_t start = chTime();
+    while (chTimeDiff(chTime(), start) < 8000) {
+        t.Cycle();
+        const auto& all = model->received();
+        ASSERT_LT(all.size(), bussim::MsrModel::kReceivedLimit);
+        for (; seen < all.size(); ++seen) {
+            if (bussim::hexBytes(all[seen]) != c.command) continue;
+            if (refused >= 3) paced.push_back(chTime());
+            ++refused;
+        }
+    }
+    ASSERT_GE(refused, 3);
+    EXPECT_GE(paced.size(), 6u);
+    EXPECT_LE(paced.size(), 9u);
+    for (size_t i = 1; i < paced.size(); ++i) EXPECT_GE(chTimeDiff(paced[i], paced[i - 1]), 1000) << i;
+    EXPECT_TRUE(ovkhost::errorLogged(c.kind == K::JIS ? 10501 : c.kind == K::ONE ? 10201 : c.kind == K::TWO ? 10301 : 10401));
+    EXPECT_NE(r->PendingMask(), 0u);
+
+    model->reject(0);
+    t.Run(200);
+    EXPECT_EQ(r->PendingMask(), 0u);
+    if (c.encoder) {
+        ASSERT_FALSE(model->written().empty());
+        EXPECT_EQ(bussim::hexBytes(model->written().back()), "414243");
+        std::vector<uint32_t> events;
+        for (const Event& e : writer->queue.take()) events.push_back(e.msg);
+        EXPECT_EQ(events, (std::vector<uint32_t>{MSR_WRITE_SUCCESS}));
+    }
+    seen = model->received().size();
+    t.Run(200);
+    EXPECT_EQ(model->received().size(), seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, ErrorWithoutEnd,
+    ::testing::Values(ErrorCase{"ThreeTrackInformation", K::THREE, false, MS3TKP_TYPE_ID, 0x48, "000001"},
+                      ErrorCase{"ThreeTrackEncode", K::THREE, true, MS3TKP_TYPE_ID, 0x48, "018064"},
+                      ErrorCase{"TwoTrack", K::TWO, false, MS2TKP_TYPE_ID, 0x46, "05"},
+                      ErrorCase{"OneTrack", K::ONE, false, MS1TKP_TYPE_ID, 0x40, "0100"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& i) { return std::string(i.param.name); });
+
 } // namespace
 } // namespace msrtest

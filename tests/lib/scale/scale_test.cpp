@@ -309,6 +309,44 @@ TEST_F(Scale96, ThreeRefusedConfigurationsPutTheDefaultBack) {
     EXPECT_TRUE(ovkhost::errorLogged(31402));
 }
 
+// A scale that refuses every configuration: the reset, EC level and configure go again at
+// once three times, then the scale gets about one command a second for as long as it keeps
+// refusing; once it takes the configuration it is online and the commands stop.
+TEST_F(Scale96, ARefusedConfigurationGoesAgainPacedUntilTheScaleTakesIt) {
+    t.model->reject(1 << 30);
+    size_t seen = t.Commands().size();
+    auto c = t.MakeClient<SCL96V>();
+    ASSERT_EQ(c->open(), 0);
+    ASSERT_EQ(c->ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    int configures = 0;
+    // The third refusal's reset, EC level and configure still go at once; the fourth is paced.
+    std::vector<int32_t> paced; // when each command went after the fourth refusal
+    const int32_t start = chTime();
+    while (chTimeDiff(chTime(), start) < 8000) {
+        t.Cycle();
+        const auto& all = t.model->received();
+        ASSERT_LT(all.size(), ScaleModel::kReceivedLimit);
+        for (; seen < all.size(); ++seen) {
+            if (configures >= 4) paced.push_back(chTime());
+            if (all[seen].size() == 4 && all[seen][0] == 0x20) ++configures;
+        }
+    }
+    ASSERT_GE(configures, 4);
+    EXPECT_GE(paced.size(), 5u);
+    EXPECT_LE(paced.size(), 9u);
+    for (size_t i = 1; i < paced.size(); ++i) EXPECT_GE(chTimeDiff(paced[i], paced[i - 1]), 990) << i;
+    EXPECT_FALSE(scale->Confirmed(kAddress));
+
+    t.model->reject(0);
+    t.Run(500);
+    EXPECT_TRUE(scale->Confirmed(kAddress));
+    EXPECT_EQ(t.model->configure(), (Bytes{0x20, 0x48, 0x00, 0x00}));
+    EXPECT_EQ(scale->PendingMask(), 0u);
+    seen = t.Commands().size();
+    t.Run(300);
+    EXPECT_EQ(t.Commands().size(), seen);
+}
+
 // A scale that stops answering while a client waits for it: once the link gives it up and
 // takes it offline, the client gets 317 then, not at the end of its 15 s, and the command it
 // waited for is dropped; back again, the scale gives the next weight. (A scale that only

@@ -175,6 +175,51 @@ TEST_F(TillBench, RejectsAreCountedAndLoggedOncePerHalfHour) {
     EXPECT_EQ(unit().RejectCount(), 4);
 }
 
+// A unit that rejects every command: the open goes again at once three times, then about
+// once a second for as long as the rejects last; once the unit takes it, the drawer opens.
+TEST_F(TillBench, AnOpenRejectedWithoutEndGoesAgainPacedUntilTheUnitTakesIt) {
+    bringUp();
+    drawer1();
+    ASSERT_EQ(drawer1_->ioctl(POS_TILL_OPEN_TILL), 0);
+    int rejects = 0;
+    std::vector<int32_t> pacedSends; // when each command went after the third reject
+    const int32_t start = chTime();
+    while (chTimeDiff(chTime(), start) < 10000) {
+        cycle(10);
+        for (const Bytes& c : commands()) {
+            EXPECT_EQ(c, Bytes{0x01});
+            if (rejects >= 3) pacedSends.push_back(chTime());
+            ++rejects;
+            reply({0x80, 0x00, 0x21});
+            for (const Bytes& again : commands()) { // a resend at once
+                EXPECT_EQ(again, Bytes{0x01});
+                if (rejects >= 3) pacedSends.push_back(chTime());
+                ++rejects;
+                reply({0x80, 0x00, 0x21});
+            }
+        }
+    }
+    ASSERT_GE(rejects, 3);
+    // After the third reject, about one a second over the rest of the ten seconds.
+    EXPECT_GE(pacedSends.size(), 7u);
+    EXPECT_LE(pacedSends.size(), 11u);
+    for (size_t i = 1; i < pacedSends.size(); ++i)
+        EXPECT_GE(chTimeDiff(pacedSends[i], pacedSends[i - 1]), 1000) << i;
+    EXPECT_NE(unit().PendingMask() & (1u << CDP_SLOT_OPEN_DRAWER1), 0u);
+    drawer1_->queue.take();
+
+    // The unit takes the open at its next turn: the drawer opens and nothing is left.
+    cycle(1000);
+    EXPECT_EQ(commands(), std::vector<Bytes>{{0x01}});
+    reply({0x40, 0x08, 0x21});
+    EXPECT_EQ(unit().PendingMask(), 0u);
+    const std::vector<Event> told = drawer1_->queue.take();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].msg, uint32_t(POSM_TILL_OPENED));
+    cycle(2000);
+    EXPECT_TRUE(commands().empty());
+}
+
 TEST_F(TillBench, DiagnosticFailureIsLogged) {
     bringUp();
     reply({0x02, 0x00, 0x00});

@@ -88,6 +88,10 @@ protected:
     // Ends NewMsgRcvd on the link: busy cleared, the next pending command sent (its
     // result + 1) or else an acknowledgement.
     int SendNextOrAck();
+    // Tells the link's pacing how the reader answered the command on its way, before
+    // SendNextOrAck: taken (no longer pending), or left pending with the reader's error bit
+    // (`error`), a refusal after which it goes again.
+    void ReportAnswer(bool error);
     // Error log with this object and the data as blocks; tag: the calling module's.
     void Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data, int n,
              const char* tag) const;

@@ -76,9 +76,16 @@ void MsrModel::receive(const Bytes& payload, ModelLink& link) {
     if (received_.size() >= kReceivedLimit) received_.pop_front();
     received_.push_back(payload);
     const uint8_t ec = options_.ecLevel;
-    if (rejects_ > 0 && payload != Bytes{0x00, 0x80} && options_.kind == THREE) {
+    const Bytes ecRequest = options_.kind == JIS ? Bytes{0x81, 0x00} : Bytes{0x00, 0x80};
+    if (rejects_ > 0 && payload != ecRequest) {
         --rejects_;
-        link.send({status0(0x80), 0x00});
+        // The reader's error bit in this kind's layout; nothing confirmed.
+        switch (options_.kind) {
+        case THREE: link.send({status0(0x80), 0x00}); break;
+        case TWO: link.send({0x80, 0x00}); break;
+        case ONE: link.send({0x80}); break;
+        case JIS: link.send({0x40, 0x00}); break;
+        }
         return;
     }
     switch (options_.kind) {

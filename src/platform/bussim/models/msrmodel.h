@@ -65,8 +65,8 @@ public:
 
     const Options& options() const { return options_; }
     static constexpr size_t kReceivedLimit = 4096;
-    // The next n commands of the three-track reader other than the status request are
-    // answered with the reject bit and not carried out.
+    // The next n commands other than the EC level request are answered with the reader's
+    // error bit (byte 0 bit 7; bit 6 for kind j) and not carried out.
     void reject(int n) { rejects_ = n < 0 ? 0 : n; }
     const std::deque<Bytes>& received() const { return received_; }
     // The data of each encode command, oldest first.
