@@ -63,8 +63,8 @@ void RS232CP::Log(uint32_t logId, uint32_t rc, uint32_t extra, const void* data,
     clErrorLog(logId, rc, extra, kTag, this, block(sizeof *this), data, data ? block(n) : 0);
 }
 
-int RS232CP::RequestSendTurn() {
-    NewRequest();
+int RS232CP::RequestSendTurn(bool queued) {
+    if (queued) NewRequest();
     if (!Ready() || !adapter_) return 0;
     return adapter_->RequestBuffer();
 }
@@ -185,7 +185,7 @@ int RS232CP::TellPhys(const VDEV* sender, int request, unsigned char* data, int 
         if (lineImage_ & 0x04) status |= 0x08;
         if (!(lineImage_ & 0x80)) status |= 0x10;
         rec.field[3] = status;
-        RequestSendTurn();
+        RequestSendTurn(false);
         break;
     }
     case RS232_REQ_SETTINGS: {

@@ -105,13 +105,15 @@ int SIODEVICE::SendFrame(unsigned char control, const unsigned char* data, int n
 }
 
 int SIODEVICE::SendMsg(const unsigned char* data, int n) {
-    if (!rejectPacer_.MaySend(chTime())) {
+    const uint64_t sig = RejectPacer::Signature(data, n);
+    if (!rejectPacer_.MaySend(chTime(), sig)) {
+        rejectPacer_.Refused(sig);
         pacedRefusal_ = true;
         return SIODEV_SEND_PACED;
     }
     int rc = SendFrame(sequence_, data, n);
     if (rc == 0) {
-        rejectPacer_.Sent(lastSendTime_);
+        rejectPacer_.Sent(lastSendTime_, sig);
         linkState_ = WAITACK;
         sequence_ = static_cast<unsigned char>((sequence_ + 2) & 0xEE);
     }
@@ -394,10 +396,13 @@ void SIODEVICE::ProcessOutput(long nowMs) {
         break;
     case IDLE:
         if (sinceSend < kIdlePollWait || !StoppedAnswering()) {
-            // A paced device's held message waits for its turn without a call every cycle.
-            if (!rejectPacer_.MaySend(now)) break;
+            // A paced device's held message waits for its turn without a call every cycle; a
+            // request's pass asks the class once, and asks no more when nothing went.
+            if (!rejectPacer_.MayAsk(now)) break;
+            const uint32_t requests = rejectPacer_.Requests();
             guarded(this, "SIODEV(%s/IDLE): SendAnyPendingMessage() exception\n", 916,
                     [this] { RouteSendAnyPendingMessage(); });
+            if (linkState_ == IDLE) rejectPacer_.Asked(requests); // no message went
         } else {
             guarded(this, "SIODEV(%s/IDLE): SendSNRM() exception\n", 915, [this] {
                 SendSNRM();

@@ -90,10 +90,11 @@ TEST_F(KbdBench, ARejectedCommandGoesAgainAtOnceThreeTimesThenOnceASecond) {
         std::vector<PosArg> args;
         int request;
         Bytes command;
+        std::vector<PosArg> other; // a request whose command differs
     };
     const Case cases[] = {
-        {KBP_SLOT_TONE, {{"toneDuration", 1}}, POS_KBD_SOUND_TONE, {0x13, 0x2C}},
-        {KBP_SLOT_LIGHTS, {{"keyboardLightsOn", 5}}, POS_SYS_SET_VALUES, {0x1C, 0x05}},
+        {KBP_SLOT_TONE, {{"toneDuration", 1}}, POS_KBD_SOUND_TONE, {0x13, 0x2C}, {{"toneDuration", 2}}},
+        {KBP_SLOT_LIGHTS, {{"keyboardLightsOn", 5}}, POS_SYS_SET_VALUES, {0x1C, 0x05}, {{"keyboardLightsOn", 6}}},
     };
     for (const Case& k : cases) {
         ovkhost::clearCaptures();
@@ -115,16 +116,22 @@ TEST_F(KbdBench, ARejectedCommandGoesAgainAtOnceThreeTimesThenOnceASecond) {
             cycle(1);
             EXPECT_EQ(commands(), once) << k.slot;
         }
-        // A new request goes at once, once.
+        // A request for the rejected command again frees nothing: that command is held.
         reply(rejected);
         ASSERT_EQ(c.ioctl(k.request, k.args), 0);
         cycle();
-        EXPECT_EQ(commands(), once) << k.slot;
+        EXPECT_TRUE(commands().empty()) << k.slot;
+        // A request with a command of its own goes at once, once.
+        ASSERT_EQ(c.ioctl(k.request, k.other), 0);
+        cycle();
+        const std::vector<Bytes> other = commands();
+        ASSERT_EQ(other.size(), 1u) << k.slot;
+        EXPECT_NE(other, once) << k.slot;
         reply(rejected);
         cycle(10);
         EXPECT_TRUE(commands().empty()) << k.slot;
         cycle(1000);
-        EXPECT_EQ(commands(), once) << k.slot;
+        EXPECT_EQ(commands(), other) << k.slot;
         // Accepted: the pace is over, the next reject goes again at once.
         completed();
         EXPECT_TRUE(commands().empty());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -101,7 +102,13 @@ public:
     int SendAnyPendingMessage() override {
         if (throwIn == "SendAnyPendingMessage") throw std::runtime_error("handler");
         ++pendingCalls;
-        return sendNext();
+        const int rc = sendNext();
+        if (afterAsk) {
+            auto hook = afterAsk;
+            afterAsk = nullptr;
+            hook();
+        }
+        return rc;
     }
     int SequenceResetInProgress(const unsigned char* data, int n) override {
         SetStatusBits(SIODEV_AWAITING_REPLY);
@@ -122,6 +129,7 @@ public:
     std::vector<std::string> calls;
     std::string throwIn;
     int pendingCalls = 0;
+    std::function<void()> afterAsk; // once, as a client's request would come during the call
 
 private:
     int note(const char* name, const unsigned char* data = nullptr, int n = 0) {
@@ -563,6 +571,7 @@ TEST_F(SioDeviceTest, ADeviceThatKeepsRejectingIsPacedToOneMessageASecond) {
     EXPECT_EQ(infoFrames(), 1);
     answer("REJ");
     // A client's new request goes at once, once.
+    dev.pending.push_front(Bytes{'c'});
     dev.NewRequest();
     cycle(10);
     EXPECT_EQ(infoFrames(), 1);
@@ -579,6 +588,120 @@ TEST_F(SioDeviceTest, ADeviceThatKeepsRejectingIsPacedToOneMessageASecond) {
     answer("OK");
     EXPECT_EQ(infoFrames(), 1);
     EXPECT_FALSE(dev.GetRejectPacer().Pacing());
+}
+
+// While the device is paced a request frees one send for its own new message only: requests
+// that queue nothing, however often they come, never release the held, rejected command, nor
+// a message the pace held back since, and each asks the device class at most once.
+TEST_F(SioDeviceTest, ARequestWhilePacedSendsOnlyItsOwnNewMessage) {
+    bringUp();
+    auto answer = [&](const std::string& text) {
+        feed(iFrame(dev.GetReceiveSequence(), dev.GetSendSequence()), text);
+    };
+    auto infoFrames = [&] {
+        std::vector<std::string> out;
+        for (const Bytes& rec : adapter.frames) {
+            const OutFrame f = decodeOut(rec);
+            if ((f.control & 0x11) == 0) out.push_back(f.data);
+        }
+        adapter.frames.clear();
+        return out;
+    };
+    dev.pending.push_back(Bytes{'a'});
+    cycle(10);
+    for (int reject = 0; reject <= RejectPacer::kAtOnce; ++reject) answer("REJ");
+    ASSERT_TRUE(dev.GetRejectPacer().Pacing());
+    infoFrames();
+    // A request every 50 ms that queues nothing: the held 'a' goes once a second, no more,
+    // and the device class is asked once per request at most, never every cycle.
+    int sentA = 0;
+    const int callsBefore = dev.pendingCalls;
+    for (int ms = 0; ms < 5000; ms += 10) {
+        if (ms % 50 == 0) dev.NewRequest();
+        cycle(10);
+        for (const std::string& d : infoFrames()) {
+            EXPECT_EQ(d, "a");
+            ++sentA;
+            answer("REJ");
+        }
+    }
+    EXPECT_GE(sentA, 4);
+    EXPECT_LE(sentA, 6);
+    EXPECT_LE(dev.pendingCalls - callsBefore, 100 + sentA * 2);
+    // A request with its own message behind the held one: the class offers 'a' first, so
+    // nothing goes at once; the message waits for the pace, and nothing is asked per cycle.
+    dev.pending.push_back(Bytes{'b'});
+    dev.NewRequest();
+    cycle(10);
+    EXPECT_TRUE(infoFrames().empty());
+    const int calls = dev.pendingCalls;
+    for (int i = 0; i < 20; ++i) cycle(10);
+    EXPECT_EQ(dev.pendingCalls, calls);
+    EXPECT_TRUE(infoFrames().empty());
+    // Its own message first: it goes at once, once; rejected, it is held as well.
+    dev.pending.push_front(Bytes{'c'});
+    dev.NewRequest();
+    cycle(10);
+    EXPECT_EQ(infoFrames(), std::vector<std::string>{"c"});
+    answer("REJ");
+    for (int i = 0; i < 5; ++i) {
+        dev.NewRequest();
+        cycle(10);
+    }
+    EXPECT_TRUE(infoFrames().empty()) << "the rejected 'c' and the held 'a' wait for the pace";
+    // A request that comes while the class is being asked with an earlier pass, after the
+    // class offered the held message: the next cycle asks again and its message goes.
+    dev.NewRequest();
+    dev.afterAsk = [&] {
+        dev.pending.push_front(Bytes{'d'});
+        dev.NewRequest();
+    };
+    cycle(10);
+    EXPECT_TRUE(infoFrames().empty());
+    cycle(10);
+    EXPECT_EQ(infoFrames(), std::vector<std::string>{"d"});
+}
+
+TEST(RejectPacerRule, APassReleasesNoHeldMessage) {
+    ovkhost::useManualClock(true);
+    ovkhost::setClock(5000);
+    RejectPacer p;
+    const unsigned char a[] = {1, 2, 3}, b[] = {1, 2, 4};
+    const uint64_t sa = RejectPacer::Signature(a, 3), sb = RejectPacer::Signature(b, 3);
+    ASSERT_NE(sa, sb);
+    p.Sent(chTime(), sa);
+    for (int i = 0; i <= RejectPacer::kAtOnce; ++i) p.Rejected();
+    ASSERT_TRUE(p.Pacing());
+    EXPECT_FALSE(p.MayAsk(chTime()));
+    p.Renew();
+    EXPECT_TRUE(p.MayAsk(chTime()));
+    EXPECT_FALSE(p.MaySend(chTime(), sa)) << "the rejected message is held";
+    EXPECT_TRUE(p.MaySend(chTime(), sb)) << "a new message may go on the pass";
+    // Asked with the pass and nothing went: not asked again until the next request.
+    p.Asked(p.Requests());
+    EXPECT_FALSE(p.MayAsk(chTime()));
+    // A message the pace refused is held too.
+    p.Refused(sb);
+    EXPECT_FALSE(p.MaySend(chTime(), sb));
+    // A held message going at its pace leaves the pass to the request's own message.
+    ovkhost::advanceClock(RejectPacer::kPaceMs);
+    EXPECT_TRUE(p.MaySend(chTime(), sa));
+    p.Sent(chTime(), sa);
+    p.Rejected();
+    const unsigned char c[] = {9};
+    const uint64_t sc = RejectPacer::Signature(c, 1);
+    EXPECT_TRUE(p.MaySend(chTime(), sc));
+    p.Sent(chTime(), sc);
+    EXPECT_FALSE(p.MaySend(chTime(), RejectPacer::Signature(b, 2))) << "the pass goes once";
+    // More held messages than it remembers: no pass frees anything until an acceptance.
+    for (unsigned char k = 0; k < RejectPacer::kHeld + 1; ++k) p.Refused(RejectPacer::Signature(&k, 1));
+    p.Renew();
+    const unsigned char fresh[] = {0x55, 0x66};
+    EXPECT_FALSE(p.MaySend(chTime(), RejectPacer::Signature(fresh, 2)));
+    p.Accepted();
+    EXPECT_FALSE(p.Pacing());
+    EXPECT_TRUE(p.MaySend(chTime(), sa));
+    ovkhost::useManualClock(false);
 }
 
 TEST_F(SioDeviceTest, CommandRejectResetsTheDevice) {

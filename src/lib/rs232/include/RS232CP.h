@@ -44,7 +44,9 @@ protected:
     void SetPending(int slot) { pending_ |= 1u << slot; }
     void ClearPending(int slot) { pending_ &= ~(1u << slot); }
     bool IsPending(int slot) const { return (pending_ >> slot) & 1u; }
-    int RequestSendTurn();
+    // Asks the adapter for a send turn; `queued`: the request queued a message of its own,
+    // which may go at once while the port's rejects are paced (a status read queues none).
+    int RequestSendTurn(bool queued = true);
     // Builds the setup from settings: false (logged) when a value is outside its table.
     bool Build(const Rs232Settings& settings);
     // Setup pending when it differs from the one last sent.

@@ -111,7 +111,10 @@ public:
     // class. CommandRejected: the device rejected the command that awaited its answer; the
     // class keeps that command pending (SendAnyPendingMessage sends it again) and never
     // drops it for the reject. CommandAccepted: an answer without the reject. NewRequest: a
-    // client asked for new work, which may go at once.
+    // client's request has queued a new message, which may go at once, once, even while the
+    // device is paced; called after the message is queued, and never by a request that sends
+    // nothing (a status read, a get-values). It frees no message that is already held: the
+    // rejected command and whatever the pace held back since go at the pace only.
     void CommandRejected() { rejectPacer_.Rejected(); }
     void CommandAccepted() { rejectPacer_.Accepted(); }
     void NewRequest() { rejectPacer_.Renew(); }
