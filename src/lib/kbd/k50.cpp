@@ -133,10 +133,14 @@ int KB50P::NewMsgRcvd(const unsigned char* msg, int length) {
     if (length >= 1) {
         const int old = keyLock_;
         keyLock_ = msg[0] & 0x40 ? 1 : 2;
-        // An error while a tone is asked for is the keyboard's way to end the tone.
-        const bool toneAsked = outstanding_ == KBP_SLOT_TONE || slots_[KBP_SLOT_TONE].bytes == tone_;
-        // Otherwise the error bit answers the outstanding command with a reject.
-        if ((msg[0] & 0x80) && !toneAsked) {
+        // The keyboard ends a tone with the error bit; that counts only while a tone sounds:
+        // the tone command is the last one sent, or a continuous tone is on and no other
+        // command awaits its answer. Otherwise the error bit rejects the outstanding command,
+        // which goes again, whatever tone sounded before it.
+        const bool continuousTone = ToneOn() && slots_[KBP_SLOT_TONE].bytes == tone_;
+        const bool toneEnds = outstanding_ == KBP_SLOT_TONE ||
+                              (continuousTone && !TestStatusBits(SIODEV_AWAITING_REPLY));
+        if ((msg[0] & 0x80) && !toneEnds) {
             Log(kLogError, 322, 0, msg, length, kTag);
             RetryRejected();
         } else {

@@ -30,6 +30,27 @@ bool isFirmwareLoad(const PRNTCMD* c) {
            startsWith(c, {0x01, 0x44, 0x4F});
 }
 
+bool contains(const PRNTCMD* c, int from, std::initializer_list<unsigned char> bytes) {
+    if (!c->frame || c->frameLength <= from) return false;
+    const unsigned char* begin = c->frame + from;
+    const unsigned char* end = c->frame + c->frameLength;
+    return std::search(begin, end, bytes.begin(), bytes.end()) != end;
+}
+
+// A frame that carries a chase: the virtual printer's counter and ESC S 0A (a bare MCT
+// query of index 0A has no counter before it), or one of the two other chase commands.
+bool carriesChase(const PRNTCMD* c) {
+    return contains(c, 1, {0x1B, 0x53, 0x0A}) || contains(c, 0, {0x1B, 0x3D, 0x99}) ||
+           contains(c, 0, {0x1B, 0x00, 0x80, 0x00});
+}
+
+// A rejected command that is kept and goes again rather than dropped: the device
+// information the printer needs to come online, a chase the application waits for, and an
+// MCT query, whose answer the start-up queries or the application wait for.
+bool keptOnReject(const PRNTCMD* c) {
+    return c->code == kRowDeviceInfo || (c->classFlags & PRN63_CLASS_MCT) || carriesChase(c);
+}
+
 bool isRz8Erase(const PRNTCMD* c) { return startsWith(c, {0x01, 0x45, 0x55, 0x41}); }
 
 bool isErase(const PRNTCMD* c) {
@@ -327,10 +348,12 @@ void PRNT63P::ProcessMsgNormal(const unsigned char* data, int n) {
                 if (queue_) queue_->Retry();
                 commandOutstanding_ = false;
                 tprintf("Reject with outstanding command, retry command later\n");
-            } else if (out && out->code == kRowDeviceInfo) {
-                // The printer needs its device information to come online: the query is kept
-                // and goes again, paced while the rejects go on.
+            } else if (out && keptOnReject(out)) {
+                // Kept and sent again, paced while the rejects go on, until the printer takes
+                // it. The printer refused it, so it is known not done: a resume does not drop
+                // it as work sent before.
                 queue_->Retry();
+                out->everSent = 0;
                 commandOutstanding_ = false;
             } else {
                 CompleteCommand();

@@ -2,6 +2,7 @@
 // numpads by location, the PLU keyboards without microcode, and the two keyboards with a
 // message format of their own.
 #include <fstream>
+#include <iterator>
 
 #include "KB50P.h"
 #include "KBO133P.h"
@@ -333,6 +334,68 @@ TEST_F(Kb50, ARejectedLightsCommandGoesAgainAndAToneEndIsNoReject) {
     cycle(1000);
     EXPECT_TRUE(commands().empty());
     EXPECT_EQ(model_->TestStatusBits(SIODEV_AWAITING_REPLY), false);
+}
+
+// A tone sounded before does not turn the error bit that answers the lights into a tone's
+// end: the reject is logged and the lights go again, paced the same way as without a tone
+// (the rejects at once, then one a second), until the keyboard takes them.
+TEST_F(Kb50, ALightsCommandRejectedAfterAToneGoesAgainAsWithoutOne) {
+    Client<KBV> c(DeviceID(kSlot, kPort, kAddress), 1);
+    ASSERT_EQ(c.open(), 0);
+    ASSERT_EQ(c.ioctl(POS_SYS_ACQUIRE_DEVICE), 0);
+    cycle();
+    for (int i = 0; i < 3 && !commands().empty(); ++i) completedKb50();
+    const Bytes reject{0xC0, 0x00};
+    struct Case {
+        const char* name;
+        int duration;      // 0: no tone
+        Bytes toneAnswer;  // empty: only the link's acknowledgement
+    } cases[] = {
+        {"no tone", 0, {}},
+        {"a timed tone answered", 9, {0x40, 0x00}},
+        {"a timed tone ended with the error bit", 9, reject},
+        {"a continuous tone", 1, {}},
+    };
+    int withoutTone = -1;
+    for (unsigned i = 0; i < std::size(cases); ++i) {
+        const Case& k = cases[i];
+        if (k.duration != 0) {
+            ASSERT_EQ(c.ioctl(POS_KBD_SOUND_TONE, {{"toneDuration", k.duration}}), 0) << k.name;
+            cycle();
+            ASSERT_EQ(commands().size(), 1u) << k.name;
+            if (k.toneAnswer.empty()) acknowledge();
+            else reply(k.toneAnswer);
+            ASSERT_FALSE(model_->TestStatusBits(SIODEV_AWAITING_REPLY)) << k.name;
+        }
+        const unsigned char value = static_cast<unsigned char>(i + 1);
+        ASSERT_EQ(c.ioctl(POS_SYS_SET_VALUES, {{"keyboardLightsOn", value}}), 0) << k.name;
+        cycle();
+        const Bytes lights{0x01, 0x00, value};
+        ASSERT_EQ(commands(), std::vector<Bytes>{lights}) << k.name;
+        ovkhost::clearCaptures();
+        reply(reject);
+        EXPECT_TRUE(ovkhost::errorLogged(15901)) << k.name;
+        // Five seconds of rejects: every lights command the keyboard gets is refused.
+        int frames = 1;
+        for (int ms = 0; ms < 5000; ms += 10) {
+            for (const Bytes& sent : commands()) {
+                EXPECT_EQ(sent, lights) << k.name;
+                ++frames;
+                reply(reject);
+            }
+            cycle(10);
+        }
+        EXPECT_LE(frames, 1 + RejectPacer::kAtOnce + 5 + 1) << k.name;
+        if (withoutTone < 0) withoutTone = frames;
+        EXPECT_EQ(frames, withoutTone) << k.name;
+        // The rejects stop: the lights go once more and are taken.
+        cycle(1000);
+        ASSERT_EQ(commands(), std::vector<Bytes>{lights}) << k.name;
+        completedKb50();
+        cycle(1000);
+        EXPECT_TRUE(commands().empty()) << k.name;
+        EXPECT_EQ(static_cast<KBP&>(*model_).LightsByte(), value) << k.name;
+    }
 }
 
 // The text keyboard's error bit that answers a command rejects it: the lights go again.

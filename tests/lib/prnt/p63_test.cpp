@@ -622,5 +622,36 @@ TEST_F(P63Bench, ADeviceInformationQueryRefusedWithoutEndIsPacedUntilThePrinterT
     EXPECT_TRUE(until([&] { return printer().Confirmed(k63); }));
 }
 
+// A start-up query refused once goes again: the printer comes online.
+TEST_F(P63Bench, AStartUpQueryRefusedOnceGoesAgainAndThePrinterComesOnline) {
+    station();
+    ASSERT_TRUE(until([&] { return model().commandCount() >= 1; }));
+    model().rejectNext(1); // the UDF query that follows the device information
+    EXPECT_TRUE(until([&] { return printer().Confirmed(k63) && printer().QueriesDone(); }));
+}
+
+// An MCT query the virtual printer waits on, refused for good, goes again paced and is
+// answered once the printer takes it.
+TEST_F(P63Bench, AnMctQueryRefusedWithoutEndIsPacedAndAnsweredOnceThePrinterTakesIt) {
+    station();
+    comeOnline();
+    P63Client& c = client();
+    run(20);
+    model().setMct(0x21, 0x1234);
+    c.told.clear();
+    auto answered = [&] {
+        return std::any_of(c.told.begin(), c.told.end(), [](const auto& t) { return t.first == PRN63_TV_MCT_VALUE; });
+    };
+    EXPECT_LE(rejectedWithoutEnd([&] {
+                  c.Lock();
+                  EXPECT_EQ(c.tell(PRN63_TP_MCT_QUERY, nullptr, 0x21), 0);
+                  c.Unlock();
+              }),
+              pacedBound());
+    EXPECT_FALSE(answered());
+    EXPECT_TRUE(until(answered));
+    EXPECT_EQ(printer().Mct(0x21), 0x1234);
+}
+
 } // namespace
 } // namespace prntbench

@@ -170,6 +170,66 @@ TEST_F(V63Bench, EscPThenEscGChasesFlushesAndCuts) {
     EXPECT_EQ(c.GetChaseCount(PRN_STATION_CR), 0);
 }
 
+// A receipt (three lines, then ESC P ESC G) while the printer rejects every command, the
+// application resuming at once on every printer error as a till does. A refused line is
+// dropped with its error; the chase is kept and goes again, about once a second after the
+// third reject, and once the rejects stop its event comes.
+TEST_F(V63Bench, AChaseRefusedWithoutEndGoesAgainPacedUntilThePrinterTakesIt) {
+    online();
+    Client63& c = client();
+    drain();
+    sent();
+    c.queue.take();
+    model().rejectNext(1000000);
+    for (int i = 1; i <= 3; ++i) ASSERT_EQ(c.write("LINE" + std::to_string(i) + "\n"), 0);
+    ASSERT_EQ(c.write(esc("P") + esc("G")), 0);
+    int errors = 0;
+    bool chased = false;
+    auto serve = [&] {
+        for (const Event& e : c.queue.take()) {
+            if (e.msg == POSM_PRN_PRINTER_ERROR) {
+                ++errors;
+                EXPECT_EQ(c.ioctl(POS_PRN_RESUME_PRINTING), 0);
+            }
+            chased |= e.msg == kChaseComplete;
+        }
+    };
+    // Ten seconds of rejects, counted a second at a time.
+    std::vector<uint64_t> perSecond;
+    for (int second = 0; second < 10; ++second) {
+        const uint64_t before = model().commandCount();
+        for (int r = 0; r < 100; ++r) {
+            round();
+            serve();
+        }
+        perSecond.push_back(model().commandCount() - before);
+    }
+    EXPECT_FALSE(chased);
+    EXPECT_GE(errors, 1);
+    uint64_t total = 0;
+    for (uint64_t n : perSecond) total += n;
+    EXPECT_LE(total, static_cast<uint64_t>(RejectPacer::kAtOnce + 1 + 10 + 1)) << "frames in 10 s of rejects";
+    for (size_t second = 2; second < perSecond.size(); ++second)
+        EXPECT_LE(perSecond[second], 2u) << "second " << second;
+    // The chase is still going to the printer, not thrown away.
+    EXPECT_GE(perSecond.back(), 1u);
+    const std::vector<Bytes> during = sent();
+    ASSERT_FALSE(during.empty());
+    ASSERT_GE(during.back().size(), 3u);
+    EXPECT_EQ(Bytes(during.back().end() - 3, during.back().end()), bytes({0x1B, 0x53, 0x0A}));
+
+    // The rejects stop: the chase event comes within ten seconds.
+    model().rejectNext(0);
+    for (int r = 0; r < 1000 && !chased; ++r) {
+        round();
+        serve();
+    }
+    EXPECT_TRUE(chased);
+    drain();
+    serve();
+    EXPECT_EQ(c.GetChaseCount(PRN_STATION_CR), 0);
+}
+
 TEST_F(V63Bench, ABarcodeOnTheJournalOfModel0ConsumesNothing) {
     P6397Model::Options o;
     o.subtype = 0;
