@@ -62,6 +62,10 @@ constexpr int kDoneAfterMs = 10000;
 // alike: those of a restart and three works to start with, and a few a second for the whole row.
 constexpr double kFramesAtStart = 40;
 constexpr double kFramesPerSecond = 5;
+// While a device rejects, the same frame goes again at most this often: the pace lets three
+// go at once, then one a second; the rest is room for a restart's frames and a loaded machine.
+constexpr double kPacedAtOnce = 6;
+constexpr double kPacedPerSecond = 2;
 // The daemon's log grows by at most this many lines in a row, whatever the fault.
 constexpr size_t kLogLines = 40;
 
@@ -357,10 +361,18 @@ void FaultTableE2E::RunRow() {
                 << "the application was not told within " << kToldMs << " ms while the rejects lasted; events:"
                 << Seen();
         }
-        const size_t during = ParsePayloads(Run("payloads @")).count - before.count;
+        const Payloads now = ParsePayloads(Run("payloads @"));
+        const size_t during = now.count - before.count;
         const double seconds = MsSince(start) / 1000.0;
         EXPECT_LE(static_cast<double>(during), kFramesAtStart + kFramesPerSecond * seconds)
             << during << " frames to the device in " << seconds << " s of rejects";
+        // A rejected frame goes again as the pace allows: a few at once, then one a second.
+        std::map<std::string, size_t> again;
+        const size_t fresh = std::min(now.list.size(), during);
+        for (size_t i = now.list.size() - fresh; i < now.list.size(); ++i) ++again[now.list[i]];
+        for (const auto& [payload, n] : again)
+            EXPECT_LE(static_cast<double>(n), kPacedAtOnce + kPacedPerSecond * seconds)
+                << payload << " sent " << n << " times in " << seconds << " s of rejects";
         for (const std::string& c : row.fault.clear) EXPECT_EQ(Run(c).substr(0, 2), "ok") << c;
         if (f.doneAfterRejects) {
             PosIOCtl(handle_, kResume, nullptr, 0);
