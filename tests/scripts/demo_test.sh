@@ -56,6 +56,8 @@ status=0
 [ $status -eq 1 ] || { cat "$work/fail.out"; fail "a demo whose step failed ended with status $status"; }
 tail -n1 "$work/fail.out" | grep -q '^demo failed at step "[^"]*": ' ||
     { cat "$work/fail.out"; fail "the last line names no failed step"; }
+[ "$(grep -c '^demo failed' "$work/fail.out")" -eq 1 ] ||
+    { cat "$work/fail.out"; fail "the demo printed more than one failure line"; }
 root=$(readlink "$clone/build/demo-root")
 for environ in /proc/[0-9]*/environ; do
     if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qxF "OVK_ROOT=$root"; then

@@ -115,6 +115,7 @@ int SCLP::WaitForReply(int slot, int timeoutMs, uint32_t resetLogId, uint32_t wa
     waiting_ = true;
     awaitedSlot_ = slot;
     abandoned_ = false;
+    replied_ = false;
     Unlock();
     int rc = weightSem_.Wait(timeoutMs);
     Lock();
@@ -147,15 +148,20 @@ void SCLP::NowNotConfirmed() {
     // stopped answering, left after acknowledging the command, its driver node was lost.
     if (Restarting() || !waiting_ || abandoned_) return;
     const bool known = awaitedSlot_ >= 0 && awaitedSlot_ < SCLP_SLOTS;
-    if (known && !(pending_ & Bit(awaitedSlot_))) return; // answered already: the reader has it
+    // Answered already: the reader has it. Only a reply counts: a reset in between clears
+    // the command from the pending ones without answering it.
+    if (replied_) return;
     abandoned_ = true;
     // Sent once the scale is back, the command would answer nobody (or zero the scale after
     // the client was told it failed).
     if (known) pending_ &= ~Bit(awaitedSlot_);
-    ScalePost();
+    weightSem_.Post();
 }
 
-void SCLP::ScalePost() { weightSem_.Post(); }
+void SCLP::ScalePost() {
+    replied_ = true;
+    weightSem_.Post();
+}
 
 int SCLP::TakeWeight(const unsigned char* data, int n, int at, int digits, int32_t& weight) {
     weight = 0;

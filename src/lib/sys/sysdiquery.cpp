@@ -171,10 +171,13 @@ int SdiQuery::SendDeviceList(SdiConnection* connection) {
 
 int SdiQuery::CreateClient(int result) {
     const uint32_t id = static_cast<uint32_t>(result - 1);
-    SdiConnection* known = nullptr;
-    if (FindConnection(id, known) == 0) return 0;
     SdiConnection* connection = new (std::nothrow) SdiConnection(id_, id, socket_, SDICONN_OPEN);
-    if (!connection || AddConnection(connection) != 0) {
+    // A connection still listed under a number handed out again is stale (see SdiVirtual).
+    const bool locked = connection && Lock() == 0;
+    if (locked) UnlistStale(id);
+    const bool added = locked && AddConnection(connection) == 0;
+    if (locked) Unlock();
+    if (!added) {
         clErrorLog(2314, 321, id, kTag, this, sizeof(SdiQuery));
         delete connection;
         if (socket_) socket_->disconnect(static_cast<int>(id));
@@ -199,6 +202,7 @@ void SdiQuery::CheckForAnyClientDisconnected() {
         UnlistConnection(dead);
         gone.push_back(dead);
     }
+    for (SdiConnection* c : TakeStale()) gone.push_back(c);
     Unlock();
     for (SdiConnection* c : gone) delete c;
 }

@@ -19,6 +19,8 @@ SdiServerBase::~SdiServerBase() {
     // The derived server has ended it already (EndServer); this only frees what is left.
     Stop();
     while (list_.start() == 0) delete list_.linkout();
+    for (SdiConnection* c : stale_) delete c;
+    stale_.clear();
     delete socket_;
     socket_ = nullptr;
     lock_.Close();
@@ -34,6 +36,8 @@ void SdiServerBase::EndServer() {
     if (left != connections_.load())
         clErrorLog(Ids().mismatch, 321, static_cast<uint32_t>(left), Tag(), this, sizeof(SdiServerBase));
     connections_ = 0;
+    for (SdiConnection* c : stale_) delete c;
+    stale_.clear();
     delete socket_;
     socket_ = nullptr;
 }
@@ -94,6 +98,22 @@ void SdiServerBase::UnlistConnection(SdiConnection* connection) {
         }
         return;
     }
+}
+
+void SdiServerBase::UnlistStale(uint32_t id) {
+    for (int rc = list_.start(); rc == 0; rc = list_.fwd()) {
+        SdiConnection* c = list_.get();
+        if (!c || c->GetID() != id) continue;
+        UnlistConnection(c);
+        stale_.push_back(c);
+        return;
+    }
+}
+
+std::vector<SdiConnection*> SdiServerBase::TakeStale() {
+    std::vector<SdiConnection*> out;
+    out.swap(stale_);
+    return out;
 }
 
 int SdiServerBase::RemoveConnection(uint32_t id) {

@@ -202,14 +202,16 @@ int SdiVirtual::ProcessJsioMessage(SDICMD* command) {
 
 int SdiVirtual::CreateClient(int result) {
     const uint32_t id = static_cast<uint32_t>(result - 1);
-    SdiConnection* known = nullptr;
-    if (FindConnection(id, known) == 0) return 0;
     SdiConnection* connection = new (std::nothrow) SdiConnection(id_, id, socket_);
     // Connections are ended under the server's lock. Held from the adding to the end of the
     // version request, it keeps a client that leaves at once from being ended (and deleted)
     // while this thread still writes to it. The client's answer cannot come before the
     // request, so nothing of it is missed meanwhile.
     const bool locked = connection && Lock() == 0;
+    // The socket hands a number out again only once its client has gone: a connection
+    // still listed under it is stale, and left listed it would watch the new client's
+    // socket as its own and keep the new client from being served.
+    if (locked) UnlistStale(id);
     if (!locked || AddConnection(connection) != 0) {
         if (locked) Unlock();
         clErrorLog(2103, 321, id, kTag, this, sizeof(SdiVirtual));
@@ -262,6 +264,7 @@ void SdiVirtual::CheckForAnyClientDisconnected() {
         UnlistConnection(dead);
         gone.push_back(dead);
     }
+    for (SdiConnection* c : TakeStale()) gone.push_back(c);
     Unlock();
     // The proxy is closed outside the server's lock (the slot's lock comes first).
     for (SdiConnection* c : gone) EndConnection(c);

@@ -107,6 +107,19 @@ public:
         Sweep(chTime(), lines);
     }
 
+    // Appends the counts of every source, minute passed or not, and forgets them all: the
+    // log closes, and what it holds back would be lost otherwise.
+    void WriteAll(std::vector<std::string>& lines) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& entry : sources_)
+            if (entry.second.log.HeldBack() > 0)
+                lines.push_back(CountLine(entry.second, entry.second.log.HeldBack()));
+        sources_.clear();
+        if (overflow_.log.HeldBack() > 0)
+            lines.push_back(CountLine(overflow_, overflow_.log.HeldBack()));
+        overflow_ = Source();
+    }
+
 private:
     struct Key {
         uint32_t logId;
@@ -263,6 +276,13 @@ void writeDueLogCounts() {
     queueLines(sink, err, counts);
 }
 
+void writeAllLogCounts(const std::shared_ptr<LogSink>& sink, bool err) {
+    if (!sink && !err) return;
+    std::vector<std::string> counts;
+    throttle().WriteAll(counts);
+    queueLines(sink, err, counts);
+}
+
 void logNote(const std::string& text) {
     std::shared_ptr<LogSink> sink = currentLogSink();
     bool err = toStderr.load();
@@ -277,8 +297,21 @@ void setLogFile(const std::string& path) {
         sink = detail::LogSink::open(path);
         if (!sink) std::fprintf(stderr, "cannot open the log file %s\n", path.c_str());
     }
+    std::shared_ptr<detail::LogSink> old;
+    {
+        std::lock_guard<std::mutex> lock(detail::sinkMutex);
+        old = detail::logSink;
+    }
+    // The file that closes gets the counts of what it held back.
+    if (old) detail::writeAllLogCounts(old, detail::toStderr.load());
     std::lock_guard<std::mutex> lock(detail::sinkMutex);
     detail::logSink = std::move(sink);
+}
+
+void closeLog() {
+    detail::writeAllLogCounts(detail::currentLogSink(), detail::toStderr.load());
+    setLogFile("");
+    detail::flushQueue();
 }
 
 void setLogToStderr(bool enabled) { detail::toStderr = enabled; }

@@ -52,5 +52,8 @@ std::string linePrefix();
 void logNote(const std::string& text);
 // Queues the count lines of held-back error-log entries whose minute has passed.
 void writeDueLogCounts();
+// Queues the count lines of every held-back error-log entry, for `sink` (and the standard
+// error when err), and forgets them.
+void writeAllLogCounts(const std::shared_ptr<LogSink>& sink, bool err);
 } // namespace detail
 } // namespace ovkhost

@@ -65,6 +65,18 @@ struct Client {
     std::timed_mutex writeMutex; // one write at a time: frames of two writers never interleave
 };
 
+// The peer has ended its side (reset, or closed with nothing left unread). Never blocks.
+bool peerGone(const Client& c) {
+    struct pollfd p {c.sock.fd, POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0) return false;
+    bool gone = (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    if (!gone && (p.revents & POLLRDHUP)) {
+        char byte;
+        gone = ::recv(c.sock.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0; // nothing left
+    }
+    return gone;
+}
+
 [[noreturn]] void fail(const char* what) {
     throw std::runtime_error(std::string("SvrSocket: ") + what + ": " + std::strerror(errno));
 }
@@ -240,7 +252,18 @@ int SvrSocket::acceptConnections(int* state, int timeoutMs) {
                 return number + 1;
             }
         }
-        // Every number is taken: this connection is closed as c goes out of scope.
+        // Every number is taken. A client that has left still holds its number until a
+        // reader notices; it must not keep a new client out, so its number is freed here.
+        for (int i = 0; i < impl_->maxClients; ++i) {
+            int number = (impl_->nextNumber - 1 + i) % impl_->maxClients + 1;
+            if (!peerGone(*impl_->clients[number])) continue;
+            ::shutdown(impl_->clients[number]->sock.fd, SHUT_RDWR);
+            impl_->clients[number] = std::move(c);
+            impl_->nextNumber = number % impl_->maxClients + 1;
+            return number + 1;
+        }
+        // Every number is held by a client still there: this connection is closed as c
+        // goes out of scope.
     }
 }
 
@@ -354,13 +377,7 @@ void SvrSocket::disconnect(int client) {
 bool SvrSocket::isValidClient(int client) {
     auto c = impl_->client(client);
     if (!c) return false;
-    struct pollfd p {c->sock.fd, POLLIN | POLLRDHUP, 0};
-    if (::poll(&p, 1, 0) <= 0) return true;
-    bool gone = (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-    if (!gone && (p.revents & POLLRDHUP)) {
-        char byte;
-        gone = ::recv(c->sock.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0; // nothing left
-    }
+    const bool gone = peerGone(*c);
     if (gone) impl_->drop(client, c);
     return !gone;
 }

@@ -107,7 +107,7 @@ int Daemon::Run() {
     }
     Shutdown();
     daemonLog(ok ? "ended" : "ended after a failed start-up");
-    ovkhost::flushLog();
+    ovkhost::closeLog();
     return ok ? 0 : 1;
 }
 

@@ -415,10 +415,13 @@ int PumpAsleep(ScaleTerminal& t, F request, A each, int max = 3000) {
 // the bus right after its acknowledgement, or the bus driver node is lost (the adapter
 // manager forces every device offline; nothing comes from the bus any more). Either way the
 // reader gets 317 within a second of the offline, not 329 at the end of its 15 s, and the
-// weight command is not sent once the scale is back.
+// weight command is not sent once the scale is back. Likewise when the scale, never
+// answering, is reset for taking too long and then leaves: the reset does not make the
+// weight count as answered.
 struct AwayCase {
     const char* name;
     bool nodeLost;
+    bool resetFirst = false;
 };
 
 void PrintTo(const AwayCase& c, std::ostream* os) { *os << c.name; }
@@ -436,7 +439,13 @@ TEST_P(ScaleAway, TheWaitingReaderIsToldWithinASecondOfTheOffline) {
     t.Run(20);
     t.events.take();
     const size_t before = t.model->received().size();
-    if (GetParam().nodeLost) {
+    const int resetsBefore = t.model->resets();
+    bool leftAfterReset = false;
+    int32_t goneAt = 0;
+    if (GetParam().resetFirst) {
+        t.model->setMute(true);
+        t.pollTimeoutsWhenAway = true;
+    } else if (GetParam().nodeLost) {
         t.model->setMute(true); // acknowledged, not yet answered
     } else {
         t.pollTimeoutsWhenAway = true;
@@ -444,11 +453,24 @@ TEST_P(ScaleAway, TheWaitingReaderIsToldWithinASecondOfTheOffline) {
     }
     int32_t offlineAt = 0;
     bool offline = false;
+    std::vector<Event> seen;
+    auto isOffline = [](const Event& e) { return e.msg == POSM_SYS_DEVICE_OFFLINE; };
     Bytes out;
     const int rc = PumpAsleep(
         t, [&] { return c->read(out, 8); },
         [&] {
             if (offline) return;
+            // Reset for taking too long, the scale starts again (its restart drops the
+            // weight command from the pending ones, unanswered); then it goes.
+            if (GetParam().resetFirst && !leftAfterReset) {
+                const uint32_t weights = 1u << SCLP_SLOT_WEIGHT_ENGLISH | 1u << SCLP_SLOT_WEIGHT_METRIC;
+                if (t.model->resets() > resetsBefore && !(p->PendingMask() & weights)) {
+                    t.station->takeAway();
+                    leftAfterReset = true;
+                    goneAt = chTime();
+                }
+                return; // its restart's offline event is not the one waited for
+            }
             if (GetParam().nodeLost && t.model->received().size() > before && p->GetLinkState() == SIODEVICE::IDLE) {
                 // The command is acknowledged; then the node goes.
                 t.station->takeAway();
@@ -456,22 +478,32 @@ TEST_P(ScaleAway, TheWaitingReaderIsToldWithinASecondOfTheOffline) {
                 p->ForceOffline();
                 p->Unlock();
             }
-            if (!p->Confirmed(kAddress)) {
+            // The offline event tells the applications (a restart in between does not).
+            for (const Event& e : t.events.take()) seen.push_back(e);
+            if (std::any_of(seen.begin(), seen.end(), isOffline)) {
                 offline = true;
                 offlineAt = chTime();
             }
         });
     const int32_t returnedAt = chTime();
-    if (!offline && !p->Confirmed(kAddress)) {
+    for (const Event& e : t.events.take()) seen.push_back(e);
+    if (!offline && std::any_of(seen.begin(), seen.end(), isOffline)) {
         offline = true; // in the last cycle, which the reader's answer ended
         offlineAt = returnedAt;
     }
     EXPECT_EQ(rc, 317);
+    EXPECT_EQ(leftAfterReset, GetParam().resetFirst);
+    if (GetParam().resetFirst) {
+        // Gone while restarting: the offline event came with the restart, and the reader is
+        // told once the link gives the scale up, not at the end of its 15 s.
+        EXPECT_LT(chTimeDiff(returnedAt, goneAt), SCALE_WAIT_MS - 2000);
+        offline = true;
+        offlineAt = returnedAt;
+    }
     ASSERT_TRUE(offline);
     EXPECT_LT(chTimeDiff(returnedAt, offlineAt), 1000);
+    EXPECT_FALSE(p->Confirmed(kAddress));
     EXPECT_EQ(p->PendingMask() & (1u << SCLP_SLOT_WEIGHT_ENGLISH | 1u << SCLP_SLOT_WEIGHT_METRIC), 0u);
-    const std::vector<Event> events = t.events.take();
-    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const Event& e) { return e.msg == POSM_SYS_DEVICE_OFFLINE; }));
 
     t.model->setMute(false);
     const size_t gone = t.model->received().size();
@@ -486,7 +518,8 @@ TEST_P(ScaleAway, TheWaitingReaderIsToldWithinASecondOfTheOffline) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, ScaleAway,
-                         ::testing::Values(AwayCase{"LeftAfterAcknowledging", false}, AwayCase{"DriverNodeLost", true}),
+                         ::testing::Values(AwayCase{"LeftAfterAcknowledging", false}, AwayCase{"DriverNodeLost", true},
+                                           AwayCase{"ResetForTakingTooLongThenGone", false, true}),
                          [](const ::testing::TestParamInfo<AwayCase>& info) { return std::string(info.param.name); });
 
 // Acquiring a scale while it is offline fails and holds nothing: a second acquire is not

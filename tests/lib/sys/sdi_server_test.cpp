@@ -704,3 +704,49 @@ TEST(SdiDelays, ReadFromTheEnvironmentForAddress38Only) {
 }
 
 } // namespace
+
+namespace {
+// Leaves by a reset, as a client that is killed does.
+void Reset(SdiClient& c) {
+    const struct linger hard {1, 0};
+    setsockopt(c.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    c.Close();
+}
+} // namespace
+
+// Every client number is held and one client leaves while the server thread is busy (it
+// waits for the slot): the next client gets that number although its old connection is
+// still listed. The stale connection is ended and the new client is served, version request
+// first; the others are served as before.
+TEST_F(SdiSlotLockTest, ANumberThatComesBackWhileItsOldConnectionIsListedServesTheNewClient) {
+    SdiClient holder;
+    ASSERT_TRUE(holder.Connect(port_));
+    std::string version;
+    ASSERT_TRUE(holder.Receive(version));
+    ASSERT_TRUE(holder.Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_EQ(slot_.LockSlot(), 0);
+    ASSERT_TRUE(holder.Send("<open>N 0</open>"));
+    ASSERT_TRUE(slot_.WaitForAsked(2));
+    std::vector<std::unique_ptr<SdiClient>> clients;
+    for (int i = 0; i < 9; ++i) {
+        clients.push_back(std::make_unique<SdiClient>());
+        ASSERT_TRUE(clients.back()->Connect(port_));
+        ASSERT_TRUE(clients.back()->Receive(version)) << i;
+    }
+    ASSERT_TRUE(eventually([&] { return server_->ConnectionCount() == 10; }));
+    Reset(*clients[4]);
+    SdiClient next;
+    ASSERT_TRUE(next.Connect(port_));
+    ASSERT_TRUE(next.Receive(version, 3000)) << "the new client got no version request";
+    EXPECT_EQ(version.compare(0, 9, "<version>"), 0) << version;
+    slot_.UnlockSlot();
+    EXPECT_EQ(holder.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    ASSERT_TRUE(next.Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_TRUE(next.Send("<open>N 0</open>"));
+    ASSERT_EQ(next.ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    EXPECT_EQ(Status(next), "<status>OFFLINE 1.17.60 raw 10</status>");
+    ASSERT_TRUE(clients[8]->Send("<version>tester 1.2.3 4 5</version>"));
+    ASSERT_TRUE(clients[8]->Send("<open>N 0</open>"));
+    ASSERT_EQ(clients[8]->ReceiveStarting("<open>").compare(0, 9, "<open>OK "), 0);
+    EXPECT_EQ(Status(*clients[8]), "<status>OFFLINE 1.17.60 raw 10</status>");
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,46 @@ TEST_F(LogThrottle, EverNewSourcesStayBounded) {
     for (int i = 0; i < kPerMinute; ++i)
         for (int& f : fresh) clErrorLog(4717, 301, 0, "@(#)fresh.cpp", &f, sizeof f);
     EXPECT_EQ(Lines("error id=4717 ").size(), size_t(2 * kPerMinute));
+}
+
+} // namespace
+
+namespace {
+
+// Closing the log, by closeLog at a stop or by setting another file, writes the counts held
+// back so far into the file that closes, their minute passed or not, and only once.
+TEST_F(LogThrottle, TheCountsHeldBackAreWrittenWhenTheLogCloses) {
+    struct Case {
+        const char* what;
+        bool stop; // closeLog, else another file is set
+    };
+    for (const Case& c : {Case{"a stop", true}, Case{"another file", false}}) {
+        SCOPED_TRACE(c.what);
+        ovkhost::setLogFile(path_);
+        int a = 0, b = 0;
+        for (int i = 0; i < 7; ++i) clErrorLog(4720, 301, i, "@(#)failing.cpp", &a, sizeof a);
+        for (int i = 0; i < 5; ++i) clErrorLog(4721, 302, 0, "@(#)failing.cpp", &b, sizeof b);
+        ovkhost::advanceClock(1000); // well within the minute
+        if (c.stop)
+            ovkhost::closeLog();
+        else
+            ovkhost::setLogFile(root_.at("/var/log/other.log"));
+        ovkhost::flushLog();
+        const std::string log = root_.read("/var/log/ovkctrl.log");
+        EXPECT_NE(log.find("id=4720 rc=301 extra=0x6 src=@(#)failing.cpp " + CountOf(7 - kPerMinute)),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("id=4721 rc=302 extra=0x0 src=@(#)failing.cpp " + CountOf(5 - kPerMinute)),
+                  std::string::npos)
+            << log;
+        // Nothing is owed any more: no second count line, in either file.
+        ovkhost::setLogFile(path_);
+        ovkhost::advanceClock(120000);
+        EXPECT_EQ(Lines(" more held back").size(), 2u);
+        EXPECT_EQ(root_.read("/var/log/other.log").find(" more held back"), std::string::npos);
+        ovkhost::setLogFile("");
+        ::remove(path_.c_str());
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <future>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -199,3 +200,26 @@ TEST(SvrSocketLimits, StopServerWakesABlockedAccept) {
 }
 
 } // namespace
+
+// Every number is held and one of the holders has left, unnoticed by any reader: the next
+// client gets that number instead of being turned away; holders still there keep theirs.
+TEST(SvrSocketLimits, AClientThatHasLeftDoesNotHoldItsNumberAgainstANewOne) {
+    SvrSocket server(2);
+    ASSERT_EQ(server.startServer(0), -1);
+    const int port = server.listeningPort();
+    int state = 0;
+    Peer one(port);
+    ASSERT_EQ(server.acceptConnections(&state, 2000), 2); // client 1
+    auto two = std::make_unique<Peer>(port);
+    ASSERT_EQ(server.acceptConnections(&state, 2000), 3); // client 2
+    two->close();
+    Peer three(port);
+    EXPECT_EQ(server.acceptConnections(&state, 2000), 3); // client 2's number again
+    EXPECT_EQ(server.write(2, "new", 3, 500), 3);
+    EXPECT_EQ(three.recv(3), "new");
+    EXPECT_TRUE(server.isValidClient(1));
+    // Both holders still there: the next one is turned away.
+    Peer four(port);
+    EXPECT_EQ(server.acceptConnections(&state, 100), 0);
+    EXPECT_EQ(four.recv(1), "");
+}

@@ -41,7 +41,7 @@ public:
     virtual int ScaleWait(int request, int timeoutMs);
     // Whether the outstanding command has waited too long (2 s, 30 s during a reset).
     virtual bool TimeToResetScale();
-    // Wakes the waiting reader (the models call it once a reply was parsed).
+    // Wakes the waiting reader with the reply (the models call it once a reply was parsed).
     void ScalePost();
 
     // State, for diagnosis and tests.
@@ -80,4 +80,5 @@ protected:
     bool waiting_ = false;     // a client waits on the weight semaphore
     int32_t awaitedSlot_ = -1; // for the answer to this command
     bool abandoned_ = false;   // the scale went offline while the client waited
+    bool replied_ = false;     // a reply was parsed for the waiting client
 };

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "GDList.h"
 #include "STG.h"
@@ -140,6 +141,13 @@ protected:
     // Removes `connection` from the list (server lock held) and counts it out: the server
     // thread ends when the last one leaves.
     void UnlistConnection(SdiConnection* connection);
+    // A client number that the socket hands out again while its old connection is listed:
+    // that connection is stale (its client has gone). It is unlisted here (server lock
+    // held) and ended by the server thread at its next check, so that no thread still
+    // using it sees it deleted. The new client then gets a connection of its own.
+    void UnlistStale(uint32_t id);
+    // The stale connections unlisted so far (server lock held); the caller ends them.
+    std::vector<SdiConnection*> TakeStale();
 
     DeviceID id_;
     SvrSocket* socket_ = nullptr;
@@ -154,6 +162,7 @@ protected:
     std::atomic<bool> listening_{false};
     std::thread acceptThread_;
     std::thread serverThread_;
+    std::vector<SdiConnection*> stale_;
 };
 
 // The device server of one raw-access proxy.

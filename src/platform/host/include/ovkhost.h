@@ -250,6 +250,10 @@ void setLogToStderr(bool enabled);   // error-log and aprintf lines also go to s
 // Queues the count lines whose minute has passed, then waits (at most a few seconds) until
 // every queued log and debug line has been written.
 void flushLog();
+// Closes the server log: the counts of every entry held back are written at once (their
+// minute need not have passed), then the queue is drained and the file closed. setLogFile
+// likewise writes them to the file it closes.
+void closeLog();
 
 // Trace file: while it is open, clTrace, sioTrace, clErrorLog (record 64) and the debug and
 // alert lines (record 42) are also written to it in the format ovktrfmt reads. Opening moves
