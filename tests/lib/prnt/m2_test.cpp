@@ -57,6 +57,17 @@ protected:
     // --- the simulated M2 printer ---
     std::unique_ptr<bussim::DeviceModel> makeModel() override { return std::make_unique<M2PrinterModel>(); }
     M2PrinterModel& model() { return modelAs<M2PrinterModel>(); }
+    // A new application writes "B": the printer prints that line once and nothing left over
+    // from an earlier owner; the application is told of no error.
+    void expectTheNextPrintsOnlyItsOwn() {
+        M2Client& b = client();
+        ASSERT_EQ(b.write("B\n"), 0);
+        ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) >= 1; }));
+        run(50);
+        EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
+        EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+        EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
+    }
     std::vector<Bytes> modelCommands(size_t from = 0) {
         const auto& all = model().commands();
         return {all.begin() + static_cast<long>(std::min(from, all.size())), all.end()};
@@ -358,13 +369,7 @@ TEST_F(M2Bench, AnErrorLeftByItsApplicationEndsWithItAndTheNextPrintsOnlyItsOwn)
     ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
     run(5);
     EXPECT_FALSE(printer().ResumeRequested());
-    M2Client& b = client();
-    ASSERT_EQ(b.write("B\n"), 0);
-    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
-    run(50);
-    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
-    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
-    EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
+    expectTheNextPrintsOnlyItsOwn();
 }
 
 // The receipt paper runs out while nobody holds the printer, or while its holder, told of
@@ -389,13 +394,7 @@ TEST_F(M2Bench, PaperOutWithNobodyToResumeComesBackOnceThePaperIsIn) {
         ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
         run(20);
         EXPECT_FALSE(printer().ResumeRequested());
-        M2Client& b = client();
-        ASSERT_EQ(b.write("B\n"), 0);
-        ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) == 1; }));
-        run(50);
-        EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
-        EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
-        EXPECT_FALSE(hasEvent(b.queue.take(), POSM_PRN_PRINTER_ERROR));
+        expectTheNextPrintsOnlyItsOwn();
     }
 }
 
@@ -412,12 +411,7 @@ TEST_F(M2Bench, ALineHeldByTheCoverLeavesWithItsOwner) {
     ASSERT_TRUE(model().setCover(false));
     ASSERT_TRUE(until([&] { return printer().Confirmed(kM2); }));
     run(50);
-    M2Client& b = client();
-    ASSERT_EQ(b.write("B\n"), 0);
-    ASSERT_TRUE(until([&] { return model().lineCount(PrinterModel::CR) >= 1; }));
-    run(50);
-    EXPECT_EQ(model().lineCount(PrinterModel::CR), 1u);
-    EXPECT_EQ(model().lines(PrinterModel::CR).back(), "B");
+    expectTheNextPrintsOnlyItsOwn();
 }
 
 } // namespace
