@@ -928,8 +928,8 @@ const std::map<std::string, std::string>& WithoutEndlessRow() {
         // No family of the daemon drives it: the printer queue's in-process tests play it.
         {"testprinter", "no family of the daemon drives it"},
         // Its rejects are scripted one message at a time ("fault reject"), never without end.
-        {"touch95", "rejects one message at a time"},
-        {"touchelo", "rejects one message at a time"},
+        {"touch95", "its control verb rejects one message at a time; rejects without end are paced in the touch bench tests"},
+        {"touchelo", "its control verb rejects one message at a time; rejects without end are paced in the touch bench tests"},
         // Its reject count refuses only the scale 96's configuration, which the scale 87 has not.
         {"scale87", "has no configuration to refuse"},
     };
